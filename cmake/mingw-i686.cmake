@@ -1,0 +1,5 @@
+# Cross build of the shipped 32-bit programs with Debian's mingw-w64.
+set(CMAKE_SYSTEM_NAME Windows)
+set(CMAKE_SYSTEM_PROCESSOR x86)
+set(TOOLCHAIN_PREFIX i686-w64-mingw32)
+include(${CMAKE_CURRENT_LIST_DIR}/mingw-common.cmake)

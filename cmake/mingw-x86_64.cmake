@@ -1,0 +1,5 @@
+# Cross build for x86_64: the same sources, run under 64-bit Wine by the tests.
+set(CMAKE_SYSTEM_NAME Windows)
+set(CMAKE_SYSTEM_PROCESSOR AMD64)
+set(TOOLCHAIN_PREFIX x86_64-w64-mingw32)
+include(${CMAKE_CURRENT_LIST_DIR}/mingw-common.cmake)

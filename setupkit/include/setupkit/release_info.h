@@ -1,0 +1,18 @@
+// The release-information files (relinfo.xml): byte searches, never parsed as XML.
+// A key's value is the UTF-8 text between the first two double quotes after the key's first
+// occurrence (which may lie inside a longer word), converted to UTF-16.
+//
+// Two-call protocol: called with null, each reader returns the size n + 1 of a value of n bytes
+// (1 when there is no value); the caller allocates that many characters and calls again with
+// the address of its buffer pointer, which receives the value (or "") and the same size comes
+// back. The file is read anew on each call. A missing file whose folder exists is left behind empty.
+#pragma once
+
+// "startMenuShortcutAppendRevision" from relinfo.xml beside the running program.
+int read_local_revision_suffix(wchar_t** buffer);
+
+// "startMenuFolderName" from <install root>\commonfiles\globalsettings\relinfo.xml.
+int read_start_menu_folder_name(wchar_t** buffer);
+
+// "startMenuShortcutAppendRevision" from <install root>\commonfiles\globalsettings\relinfo.xml.
+int read_global_revision_suffix(wchar_t** buffer);

@@ -1,0 +1,181 @@
+#include "setupkit/paths.h"
+
+#include "module_path.h"
+#include "record_sizes.h"
+
+#include <windows.h>
+#include <aclapi.h>
+#include <shlwapi.h>
+
+#include <sys/stat.h>
+#include <cwchar>
+
+ASSERT_32BIT_SIZE(SECURITY_DESCRIPTOR_MIN_LENGTH, 20);
+
+namespace {
+
+constexpr int kInstallRootLevels = 5;
+
+// GENERIC_READ | GENERIC_WRITE | GENERIC_EXECUTE | WRITE_DAC | READ_CONTROL | DELETE and the
+// thirteen specific rights: everything but WRITE_OWNER and SYNCHRONIZE.
+constexpr DWORD kSharedDirectoryAccess = 0xE0071FFF;
+
+} // namespace
+
+DWORD read_module_path(wchar_t* buffer)
+{
+    const DWORD reported = GetModuleFileNameW(nullptr, buffer, kModulePathChars);
+    // XP leaves a truncated name unterminated.
+    buffer[kModulePathChars - 1] = L'\0';
+    if (reported == 0)
+        buffer[0] = L'\0';
+    return reported;
+}
+
+bool strip_last_component(wchar_t* path)
+{
+    PathRemoveBackslashW(path);
+    wchar_t* last_backslash = wcsrchr(path, L'\\');
+    if (!last_backslash)
+        return false;
+    last_backslash[1] = L'\0';
+    return true;
+}
+
+void strip_path_levels(const wchar_t* source, wchar_t* destination)
+{
+    wcscpy(destination, source);
+    for (int level = 0; level < kInstallRootLevels; ++level) {
+        strip_last_component(destination);
+        PathRemoveBackslashW(destination);
+    }
+}
+
+int get_install_root(wchar_t* buffer, int capacity)
+{
+    wchar_t module_path[kModulePathChars];
+    read_module_path(module_path);
+    const int needed = static_cast<int>(wcslen(module_path)) + 1;
+    if (capacity < needed)
+        return needed;
+    strip_path_levels(module_path, buffer);
+    return 0;
+}
+
+int get_module_path(wchar_t* buffer, int capacity)
+{
+    wchar_t module_path[kModulePathChars];
+    const int needed = static_cast<int>(read_module_path(module_path)) + 1;
+    if (capacity < needed)
+        return needed;
+    wcscpy(buffer, module_path);
+    return 0;
+}
+
+bool path_exists(const wchar_t* path)
+{
+    struct _stat status;
+    return _wstat(path, &status) == 0;
+}
+
+int ensure_directory(const wchar_t* path)
+{
+    if (path_exists(path))
+        return 1;
+    return CreateDirectoryW(path, nullptr) ? 1 : 0;
+}
+
+int create_directory_tree(const wchar_t* path)
+{
+    const size_t length = wcslen(path);
+    wchar_t* parent = new wchar_t[length + 1];
+    wcscpy(parent, path);
+    strip_last_component(parent);
+    if (wcscmp(parent, path) != 0)
+        create_directory_tree(parent);
+    delete[] parent;
+    CreateDirectoryW(path, nullptr);
+    return 0;
+}
+
+int create_shared_directory(const wchar_t* path)
+{
+    PSID everyone = nullptr;
+    PACL access_list = nullptr;
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    SID_IDENTIFIER_AUTHORITY world_authority = SECURITY_WORLD_SID_AUTHORITY;
+    EXPLICIT_ACCESSW entry = {};
+    SECURITY_ATTRIBUTES attributes = {};
+
+    if (!AllocateAndInitializeSid(&world_authority, 1, SECURITY_WORLD_RID, 0, 0, 0, 0, 0, 0, 0, &everyone))
+        goto cleanup;
+
+    entry.grfAccessPermissions = kSharedDirectoryAccess;
+    entry.grfAccessMode = SET_ACCESS;
+    entry.grfInheritance = CONTAINER_INHERIT_ACE;
+    entry.Trustee.pMultipleTrustee = nullptr;
+    entry.Trustee.MultipleTrusteeOperation = NO_MULTIPLE_TRUSTEE;
+    entry.Trustee.TrusteeForm = TRUSTEE_IS_SID;
+    entry.Trustee.TrusteeType = TRUSTEE_IS_WELL_KNOWN_GROUP;
+    entry.Trustee.ptstrName = static_cast<LPWSTR>(everyone);
+    if (SetEntriesInAclW(1, &entry, nullptr, &access_list) != ERROR_SUCCESS)
+        goto cleanup;
+
+    descriptor = LocalAlloc(LPTR, SECURITY_DESCRIPTOR_MIN_LENGTH);
+    if (!descriptor)
+        goto cleanup;
+    if (!InitializeSecurityDescriptor(descriptor, SECURITY_DESCRIPTOR_REVISION))
+        goto cleanup;
+    if (!SetSecurityDescriptorDacl(descriptor, TRUE, access_list, FALSE))
+        goto cleanup;
+
+    attributes.nLength = sizeof(attributes);
+    attributes.lpSecurityDescriptor = descriptor;
+    attributes.bInheritHandle = FALSE;
+    CreateDirectoryW(path, &attributes);
+
+cleanup:
+    if (descriptor)
+        LocalFree(descriptor);
+    if (access_list)
+        LocalFree(access_list);
+    if (everyone)
+        FreeSid(everyone);
+    return 0;
+}
+
+int read_whole_file(const wchar_t* path, char** content, unsigned long* bytes_read)
+{
+    if (bytes_read)
+        *bytes_read = 0;
+    HANDLE file = CreateFileW(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_ALWAYS,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE)
+        return 0;
+
+    DWORD size = SetFilePointer(file, 0, nullptr, FILE_END);
+    if (size == INVALID_SET_FILE_POINTER && GetLastError() != NO_ERROR)
+        size = 0;
+    // One zero byte past the content keeps careless text searches inside the allocation.
+    char* bytes = new char[static_cast<size_t>(size) + 1];
+    bytes[size] = '\0';
+    *content = bytes;
+    SetFilePointer(file, 0, nullptr, FILE_BEGIN);
+
+    BOOL last_read_ok = TRUE;
+    DWORD done = 0;
+    while (done < size) {
+        DWORD delivered = 0;
+        last_read_ok = ReadFile(file, bytes + done, size - done, &delivered, nullptr);
+        // A file that shrank since it was measured delivers nothing more: stop there.
+        if (!last_read_ok || delivered == 0)
+            break;
+        done += delivered;
+    }
+    bytes[done] = '\0';
+    if (bytes_read)
+        *bytes_read = done;
+
+    CloseHandle(file);
+    return last_read_ok ? 1 : 0;
+}

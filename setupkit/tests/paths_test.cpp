@@ -1,0 +1,236 @@
+#include "setupkit/paths.h"
+
+#include "testsupport/files.h"
+#include "testsupport/platform.h"
+
+#include <gtest/gtest.h>
+#include <windows.h>
+#include <aclapi.h>
+
+#include <string>
+#include <vector>
+
+using testsupport::TempDir;
+using testsupport::directory_exists;
+using testsupport::file_exists;
+using testsupport::narrow;
+
+namespace {
+
+constexpr wchar_t kSentinel = 0xABCD;
+
+struct StripCase {
+    const wchar_t* path;
+    const wchar_t* expected;
+    bool held_backslash;
+};
+
+} // namespace
+
+TEST(StripLastComponent, CutsAfterLastBackslashOnly)
+{
+    const StripCase cases[] = {
+        {L"C:\\A\\B\\prog.exe", L"C:\\A\\B\\", true},
+        {L"C:\\A\\B\\", L"C:\\A\\", true},
+        {L"C:\\", L"C:\\", true},
+        {L"prog.exe", L"prog.exe", false},
+        {L"dir/sub/prog.exe", L"dir/sub/prog.exe", false},
+        {L"C:\\dir/sub/prog.exe", L"C:\\", true},
+    };
+    for (const StripCase& c : cases) {
+        wchar_t path[64];
+        wcscpy(path, c.path);
+        EXPECT_EQ(c.held_backslash, strip_last_component(path)) << narrow(c.path);
+        EXPECT_STREQ(c.expected, path) << narrow(c.path);
+    }
+}
+
+TEST(StripPathLevels, RemovesFiveComponentsAndStopsAtDriveRoot)
+{
+    const StripCase cases[] = {
+        {L"D:\\Suite\\Rel\\W\\X\\Y\\Z\\prog.exe", L"D:\\Suite\\Rel", false},
+        {L"C:\\a\\b\\c\\d\\e\\f\\g\\", L"C:\\a\\b", false},
+        {L"D:\\X\\prog.exe", L"D:\\", false},
+        {L"D:\\prog.exe", L"D:\\", false},
+    };
+    for (const StripCase& c : cases) {
+        std::vector<wchar_t> destination(wcslen(c.path) + 1, kSentinel);
+        strip_path_levels(c.path, destination.data());
+        EXPECT_STREQ(c.expected, destination.data()) << narrow(c.path);
+    }
+}
+
+TEST(ModulePath, TwoCallProtocolReportsSizeThenFills)
+{
+    wchar_t expected[MAX_PATH];
+    const int length = static_cast<int>(GetModuleFileNameW(nullptr, expected, MAX_PATH));
+
+    EXPECT_EQ(length + 1, get_module_path(nullptr, 0));
+
+    std::vector<wchar_t> buffer(length + 1, kSentinel);
+    EXPECT_EQ(length + 1, get_module_path(buffer.data(), length)) << "a capacity without room for the terminator";
+    EXPECT_EQ(kSentinel, buffer[0]) << "too small a capacity must write nothing";
+
+    EXPECT_EQ(0, get_module_path(buffer.data(), length + 1));
+    EXPECT_STREQ(expected, buffer.data());
+}
+
+TEST(InstallRoot, AsksForModulePathSizeAndWritesNothingWhenTooSmall)
+{
+    wchar_t module_path[MAX_PATH];
+    const int length = static_cast<int>(GetModuleFileNameW(nullptr, module_path, MAX_PATH));
+
+    const int size = get_install_root(nullptr, 0);
+    EXPECT_EQ(length + 1, size);
+
+    std::vector<wchar_t> buffer(size + 1, kSentinel);
+    EXPECT_EQ(size, get_install_root(buffer.data(), size - 1));
+    EXPECT_EQ(kSentinel, buffer[0]);
+    EXPECT_EQ(size, get_install_root(buffer.data(), -1));
+    EXPECT_EQ(kSentinel, buffer[0]);
+
+    EXPECT_EQ(0, get_install_root(buffer.data(), size));
+    EXPECT_EQ(kSentinel, buffer[size]) << "nothing past the capacity";
+    const std::wstring root = buffer.data();
+    EXPECT_TRUE(root.size() < static_cast<size_t>(length));
+    EXPECT_EQ(0, wcsncmp(module_path, root.c_str(), root.size())) << narrow(root);
+}
+
+TEST(Directories, PathExistsForFilesAndDirectoriesOnly)
+{
+    TempDir temp;
+    testsupport::write_bytes(temp / L"file.txt", "x");
+    EXPECT_TRUE(path_exists(temp.path().c_str()));
+    EXPECT_TRUE(path_exists((temp / L"file.txt").c_str()));
+    EXPECT_FALSE(path_exists((temp / L"missing").c_str()));
+}
+
+TEST(Directories, EnsureDirectoryCreatesOneLevelOnly)
+{
+    TempDir temp;
+    EXPECT_NE(0, ensure_directory(temp.path().c_str())) << "an existing directory";
+    EXPECT_NE(0, ensure_directory((temp / L"one").c_str()));
+    EXPECT_TRUE(directory_exists(temp / L"one"));
+    EXPECT_EQ(0, ensure_directory((temp / L"missing\\two").c_str())) << "parent missing";
+    EXPECT_FALSE(directory_exists(temp / L"missing"));
+}
+
+TEST(Directories, CreateDirectoryTreeCreatesMissingParentsAndAlwaysReturnsZero)
+{
+    TempDir temp;
+    ASSERT_TRUE(CreateDirectoryW((temp / L"A").c_str(), nullptr));
+    EXPECT_EQ(0, create_directory_tree((temp / L"A\\B\\C").c_str()));
+    EXPECT_TRUE(directory_exists(temp / L"A\\B\\C"));
+
+    EXPECT_EQ(0, create_directory_tree((temp / L"A\\B\\C").c_str())) << "everything exists already";
+
+    // Below a file nothing can be created; the failures pass silently.
+    testsupport::write_bytes(temp / L"file", "x");
+    EXPECT_EQ(0, create_directory_tree((temp / L"file\\sub\\deeper").c_str()));
+    EXPECT_FALSE(directory_exists(temp / L"file\\sub"));
+}
+
+TEST(Directories, SharedDirectoryIsCreatedOneLevelOnly)
+{
+    TempDir temp;
+    EXPECT_EQ(0, create_shared_directory((temp / L"shared").c_str()));
+    EXPECT_TRUE(directory_exists(temp / L"shared"));
+    EXPECT_EQ(0, create_shared_directory((temp / L"missing\\shared").c_str())) << "parent missing";
+    EXPECT_FALSE(directory_exists(temp / L"missing"));
+}
+
+TEST(Directories, SharedDirectoryGrantsEveryoneInheritableAccess)
+{
+    if (testsupport::running_under_wine())
+        GTEST_SKIP() << "Wine keeps its default access list, not the descriptor given to CreateDirectoryW";
+    TempDir temp;
+    const std::wstring shared = temp / L"shared";
+    EXPECT_EQ(0, create_shared_directory(shared.c_str()));
+    ASSERT_TRUE(directory_exists(shared));
+
+    PACL dacl = nullptr;
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    ASSERT_EQ(static_cast<DWORD>(ERROR_SUCCESS),
+              GetNamedSecurityInfoW(shared.c_str(), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr, nullptr,
+                                    &dacl, nullptr, &descriptor));
+    ASSERT_NE(nullptr, dacl);
+    ASSERT_EQ(1u, dacl->AceCount);
+    ACCESS_ALLOWED_ACE* ace = nullptr;
+    ASSERT_TRUE(GetAce(dacl, 0, reinterpret_cast<void**>(&ace)));
+    EXPECT_EQ(ACCESS_ALLOWED_ACE_TYPE, ace->Header.AceType);
+    EXPECT_EQ(CONTAINER_INHERIT_ACE, ace->Header.AceFlags & (CONTAINER_INHERIT_ACE | OBJECT_INHERIT_ACE));
+    // Generic rights are mapped to the file's own on creation; WRITE_OWNER is never among them.
+    EXPECT_EQ(0u, ace->Mask & WRITE_OWNER) << std::hex << ace->Mask;
+    EXPECT_NE(0u, ace->Mask & WRITE_DAC) << std::hex << ace->Mask;
+
+    SID_IDENTIFIER_AUTHORITY world = SECURITY_WORLD_SID_AUTHORITY;
+    PSID everyone = nullptr;
+    ASSERT_TRUE(AllocateAndInitializeSid(&world, 1, SECURITY_WORLD_RID, 0, 0, 0, 0, 0, 0, 0, &everyone));
+    EXPECT_TRUE(EqualSid(everyone, &ace->SidStart));
+    FreeSid(everyone);
+    LocalFree(descriptor);
+}
+
+TEST(ReadWholeFile, HandsOverExactBytesIncludingZeros)
+{
+    TempDir temp;
+    const std::string bytes("a\0b\xff\r\nend", 8);
+    testsupport::write_bytes(temp / L"data.bin", bytes);
+
+    char* content = nullptr;
+    unsigned long length = 0xDEADBEEF;
+    EXPECT_NE(0, read_whole_file((temp / L"data.bin").c_str(), &content, &length));
+    ASSERT_NE(nullptr, content);
+    EXPECT_EQ(bytes.size(), length);
+    EXPECT_EQ(bytes, std::string(content, length));
+    delete[] content;
+}
+
+TEST(ReadWholeFile, ReadsSeveralMegabytes)
+{
+    TempDir temp;
+    std::string bytes(6 * 1024 * 1024 + 3, 'q');
+    bytes.back() = '!';
+    testsupport::write_bytes(temp / L"big.bin", bytes);
+
+    char* content = nullptr;
+    unsigned long length = 0;
+    EXPECT_NE(0, read_whole_file((temp / L"big.bin").c_str(), &content, &length));
+    ASSERT_NE(nullptr, content);
+    ASSERT_EQ(bytes.size(), length);
+    EXPECT_EQ('!', content[length - 1]);
+    delete[] content;
+}
+
+TEST(ReadWholeFile, MissingFileInExistingFolderIsCreatedEmpty)
+{
+    TempDir temp;
+    const std::wstring path = temp / L"relinfo.xml";
+    char* content = nullptr;
+    unsigned long length = 0xDEADBEEF;
+    EXPECT_NE(0, read_whole_file(path.c_str(), &content, &length));
+    EXPECT_NE(nullptr, content);
+    EXPECT_EQ(0u, length);
+    delete[] content;
+    EXPECT_TRUE(file_exists(path));
+    EXPECT_EQ("", testsupport::read_bytes(path));
+}
+
+TEST(ReadWholeFile, UnopenableFileLeavesContentPointerAlone)
+{
+    TempDir temp;
+    char sentinel = 0;
+    char* content = &sentinel;
+    EXPECT_EQ(0, read_whole_file((temp / L"no-such-folder\\relinfo.xml").c_str(), &content));
+    EXPECT_EQ(&sentinel, content);
+    EXPECT_FALSE(directory_exists(temp / L"no-such-folder"));
+
+    // Held open for writing without shared reading by somebody else.
+    const std::wstring locked = temp / L"locked.xml";
+    testsupport::write_bytes(locked, "startMenuFolderName=\"x\"");
+    HANDLE holder = CreateFileW(locked.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(INVALID_HANDLE_VALUE, holder) << GetLastError();
+    EXPECT_EQ(0, read_whole_file(locked.c_str(), &content));
+    EXPECT_EQ(&sentinel, content);
+    CloseHandle(holder);
+}

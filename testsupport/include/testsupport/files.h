@@ -1,0 +1,48 @@
+// Real files for tests: private temporary trees, raw bytes in and out.
+#pragma once
+
+#include <string>
+
+namespace testsupport {
+
+// A new empty directory under %TEMP%, removed with everything in it on destruction.
+class TempDir {
+public:
+    TempDir();
+    ~TempDir();
+    TempDir(const TempDir&) = delete;
+    TempDir& operator=(const TempDir&) = delete;
+
+    const std::wstring& path() const { return path_; }
+    // path() + "\" + relative
+    std::wstring operator/(const std::wstring& relative) const;
+
+private:
+    std::wstring path_;
+};
+
+// Creates the directory and its missing parents; true when it exists afterwards.
+bool make_directories(const std::wstring& path);
+
+// Writes exactly these bytes, creating missing parent directories.
+void write_bytes(const std::wstring& path, const std::string& bytes);
+
+// The file's bytes; empty when it cannot be read.
+std::string read_bytes(const std::wstring& path);
+
+bool file_exists(const std::wstring& path);
+bool directory_exists(const std::wstring& path);
+
+// Removes a file or a directory tree; missing is fine.
+void remove_tree(const std::wstring& path);
+
+// Copies a file, creating missing parent directories; true on success.
+bool copy_file(const std::wstring& from, const std::wstring& to);
+
+// Full path of the running test program's directory, with a trailing backslash.
+std::wstring own_directory();
+
+// UTF-8 from UTF-16, for readable assertion messages.
+std::string narrow(const std::wstring& text);
+
+} // namespace testsupport

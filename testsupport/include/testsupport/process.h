@@ -1,0 +1,19 @@
+// Starting programs for tests and collecting their exit status.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+
+namespace testsupport {
+
+constexpr DWORD kNoExitCode = 0xDEADBEEF;
+
+// Runs the command line to its end (up to timeout_ms) and returns its exit code, or kNoExitCode
+// when it could not be started or did not end in time (it is then terminated).
+DWORD run_and_wait(const std::wstring& command_line, DWORD timeout_ms = 60000);
+
+// The same, with a primary token (for example a standard user's) instead of the caller's.
+DWORD run_and_wait_as(HANDLE token, const std::wstring& command_line, DWORD timeout_ms = 60000);
+
+} // namespace testsupport

@@ -1,0 +1,132 @@
+#include "testsupport/files.h"
+
+#include <windows.h>
+
+
+namespace testsupport {
+
+TempDir::TempDir()
+{
+    wchar_t temp[MAX_PATH + 1];
+    GetTempPathW(MAX_PATH + 1, temp);
+    static unsigned sequence = 0;
+    for (;;) {
+        path_ = std::wstring(temp) + L"setupkit-test-" + std::to_wstring(GetCurrentProcessId()) + L"-" +
+                std::to_wstring(++sequence);
+        if (CreateDirectoryW(path_.c_str(), nullptr))
+            break;
+    }
+}
+
+TempDir::~TempDir()
+{
+    remove_tree(path_);
+}
+
+std::wstring TempDir::operator/(const std::wstring& relative) const
+{
+    return path_ + L"\\" + relative;
+}
+
+bool make_directories(const std::wstring& path)
+{
+    if (directory_exists(path))
+        return true;
+    const size_t separator = path.find_last_of(L'\\');
+    if (separator != std::wstring::npos && separator > 0)
+        make_directories(path.substr(0, separator));
+    CreateDirectoryW(path.c_str(), nullptr);
+    return directory_exists(path);
+}
+
+void write_bytes(const std::wstring& path, const std::string& bytes)
+{
+    const size_t separator = path.find_last_of(L'\\');
+    if (separator != std::wstring::npos)
+        make_directories(path.substr(0, separator));
+    HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE)
+        return;
+    DWORD written = 0;
+    WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
+    CloseHandle(file);
+}
+
+std::string read_bytes(const std::wstring& path)
+{
+    std::string bytes;
+    HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE)
+        return bytes;
+    char chunk[4096];
+    DWORD got = 0;
+    while (ReadFile(file, chunk, sizeof(chunk), &got, nullptr) && got > 0)
+        bytes.append(chunk, got);
+    CloseHandle(file);
+    return bytes;
+}
+
+bool file_exists(const std::wstring& path)
+{
+    const DWORD attributes = GetFileAttributesW(path.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+bool directory_exists(const std::wstring& path)
+{
+    const DWORD attributes = GetFileAttributesW(path.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+void remove_tree(const std::wstring& path)
+{
+    const DWORD attributes = GetFileAttributesW(path.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES)
+        return;
+    if (!(attributes & FILE_ATTRIBUTE_DIRECTORY)) {
+        SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+        DeleteFileW(path.c_str());
+        return;
+    }
+    WIN32_FIND_DATAW entry;
+    HANDLE search = FindFirstFileW((path + L"\\*").c_str(), &entry);
+    if (search != INVALID_HANDLE_VALUE) {
+        do {
+            const std::wstring name = entry.cFileName;
+            if (name != L"." && name != L"..")
+                remove_tree(path + L"\\" + name);
+        } while (FindNextFileW(search, &entry));
+        FindClose(search);
+    }
+    RemoveDirectoryW(path.c_str());
+}
+
+bool copy_file(const std::wstring& from, const std::wstring& to)
+{
+    const size_t separator = to.find_last_of(L'\\');
+    if (separator != std::wstring::npos)
+        make_directories(to.substr(0, separator));
+    return CopyFileW(from.c_str(), to.c_str(), FALSE) != 0;
+}
+
+std::wstring own_directory()
+{
+    wchar_t path[1024];
+    GetModuleFileNameW(nullptr, path, 1024);
+    std::wstring directory = path;
+    return directory.substr(0, directory.find_last_of(L'\\') + 1);
+}
+
+std::string narrow(const std::wstring& text)
+{
+    if (text.empty())
+        return std::string();
+    const int size = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0,
+                                         nullptr, nullptr);
+    std::string result(static_cast<size_t>(size), '\0');
+    WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), &result[0], size, nullptr, nullptr);
+    return result;
+}
+
+} // namespace testsupport

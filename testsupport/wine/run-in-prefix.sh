@@ -1,0 +1,53 @@
+#!/usr/bin/env bash
+# Runs a Windows program under Wine in the private prefix of a build tree.
+#   run-in-prefix.sh BUILD_DIR PROGRAM [ARGS...]   run PROGRAM (a Unix path) in the prefix
+#   run-in-prefix.sh BUILD_DIR --start             create the prefix if needed, start a persistent server
+#   run-in-prefix.sh BUILD_DIR --stop              stop the server
+# The prefix is created on first use: headless, with drive D: mapped to BUILD_DIR/drive-d.
+set -euo pipefail
+
+build_dir=$(cd "$1" && pwd)
+shift
+
+wine_dir=/usr/lib/wine
+export WINEPREFIX="$build_dir/wineprefix"
+export HOME="$build_dir/winehome"
+export WINEDEBUG=-all
+# winemenubuilder would mirror every start-menu shortcut into $HOME; mono and gecko cannot be
+# downloaded here and are not needed.
+export WINEDLLOVERRIDES="winemenubuilder.exe=d;mscoree=d;mshtml=d"
+export LANG="${SETUPKIT_TEST_LANG:-C.UTF-8}"
+export LC_ALL="$LANG"
+
+create_prefix() {
+    mkdir -p "$HOME" "$build_dir/drive-d"
+    exec 9>"$build_dir/wineprefix.lock"
+    flock 9
+    if [ ! -f "$WINEPREFIX/.setupkit-ready" ]; then
+        rm -rf "$WINEPREFIX"
+        "$wine_dir/wine64" wineboot -i >/dev/null 2>&1
+        "$wine_dir/wine64" reg add 'HKCU\Software\Wine\Drivers' /v Graphics /d null /f >/dev/null 2>&1
+        "$wine_dir/wineserver" -w
+        ln -sfn "$build_dir/drive-d" "$WINEPREFIX/dosdevices/d:"
+        touch "$WINEPREFIX/.setupkit-ready"
+    fi
+    flock -u 9
+}
+
+case "${1:-}" in
+    --start)
+        create_prefix
+        # Detached from our output: whoever waits for this step's output must not wait for the
+        # server, nor for the services that the first program of the session starts.
+        # A server that is already running (an earlier run's) serves as well.
+        "$wine_dir/wineserver" -p </dev/null >/dev/null 2>&1 || true
+        "$wine_dir/wine64" wineboot </dev/null >/dev/null 2>&1
+        ;;
+    --stop)
+        "$wine_dir/wineserver" -k 2>/dev/null || true
+        ;;
+    *)
+        create_prefix
+        exec "$wine_dir/wine64" "$@"
+        ;;
+esac
