@@ -23,9 +23,13 @@ void read_version(OSVERSIONINFOEXW* version)
     version->dwOSVersionInfoSize = sizeof(*version);
     // Deprecated for callers that should test for features; here the version itself is wanted.
 #ifdef _MSC_VER
-#pragma warning(suppress : 4996)
+#pragma warning(push)
+#pragma warning(disable : 4996)
 #endif
     GetVersionExW(reinterpret_cast<OSVERSIONINFOW*>(version));
+#ifdef _MSC_VER
+#pragma warning(pop)
+#endif
 }
 
 // GetProductInfo exists from Vista on; looked up at run time so the program still loads on XP.
@@ -52,7 +56,7 @@ bool hpc_test(DWORD major, DWORD minor)
 
 } // namespace
 
-bool os_edition_needs_hpc_test(unsigned long major, unsigned long minor, unsigned char product_type)
+bool is_hpc_test_needed(unsigned long major, unsigned long minor, unsigned char product_type)
 {
     return major == 6 && minor <= 1 && product_type != VER_NT_WORKSTATION;
 }
@@ -110,7 +114,7 @@ void os_edition_flags::classify_os_edition()
     const DWORD minor = version.dwMinorVersion;
     const BYTE product_type = version.wProductType;
     // The HPC test may create a registry key as a side effect: only the rows that need it run it.
-    const bool hpc_found = os_edition_needs_hpc_test(major, minor, product_type) && hpc_test(major, minor);
+    const bool hpc_found = is_hpc_test_needed(major, minor, product_type) && hpc_test(major, minor);
 
     switch (decide_os_edition(major, minor, product_type, hpc_found)) {
     case os_edition_windows_2000:

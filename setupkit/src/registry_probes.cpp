@@ -79,7 +79,7 @@ void to_upper_ascii(const wchar_t* source, wchar_t* destination)
 {
     for (; *source; ++source, ++destination) {
         const wchar_t unit = *source;
-        *destination = (unit >= L'a' && unit <= L'z') ? static_cast<wchar_t>(toupper(unit)) : unit;
+        *destination = (unit >= L'a' && unit <= L'z') ? static_cast<wchar_t>(std::toupper(unit)) : unit;
     }
     *destination = L'\0';
 }
@@ -103,7 +103,7 @@ void read_registry_string(HKEY root, const wchar_t* subkey_path, wchar_t* buffer
             text[units] = L'\0';
         else if (!wmemchr(text, L'\0', kRegistryStringChars))
             text[0] = L'\0'; // no room left for the terminator: too long, as data that does not fit at all
-        wcscpy(buffer, text);
+        wmemcpy(buffer, text, wcslen(text) + 1);
     } else {
         buffer[0] = L'\0';
     }

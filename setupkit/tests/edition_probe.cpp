@@ -54,9 +54,13 @@ int wmain(int argc, wchar_t** argv)
     OSVERSIONINFOEXW version = {};
     version.dwOSVersionInfoSize = sizeof(version);
 #ifdef _MSC_VER
-#pragma warning(suppress : 4996)
+#pragma warning(push)
+#pragma warning(disable : 4996)
 #endif
     GetVersionExW(reinterpret_cast<OSVERSIONINFOW*>(&version));
+#ifdef _MSC_VER
+#pragma warning(pop)
+#endif
     add_line(report, "reported_version", std::to_string(version.dwMajorVersion) + "." +
                                              std::to_string(version.dwMinorVersion) + " type " +
                                              std::to_string(version.wProductType));

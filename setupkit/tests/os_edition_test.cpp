@@ -19,10 +19,17 @@ namespace {
 
 using Report = std::map<std::string, std::string>;
 
+// The report's keys, in the members' fixed order.
 const char* const kMembers[] = {
-    "is_windows_2000",   "is_windows_xp",          "is_windows_server_2003",
-    "is_windows_vista",  "is_windows_server_2008", "is_windows_server_2008_r2",
-    "is_windows_hpc_server", "is_windows_7",       "is_windows_8",
+    "is_windows_2000",
+    "is_windows_xp",
+    "is_windows_server_2003",
+    "is_windows_vista",
+    "is_windows_server_2008",
+    "is_windows_server_2008_r2",
+    "is_windows_hpc_server",
+    "is_windows_7",
+    "is_windows_8",
 };
 
 const wchar_t kAppDefaults[] = L"Software\\Wine\\AppDefaults\\";
@@ -183,7 +190,7 @@ TEST_F(WineVersionEmulation, ServerWithHpcSubkeyInAnyCaseIsHpcServerOnly)
             << context;
         expect_only_member(report, "is_windows_hpc_server", context);
     }
-    // A workstation never looks for the key.
+    // The key makes no workstation a server.
     expect_only_member(run_probe_as(L"vista"), "is_windows_vista", "emulating vista with the HPC key");
 }
 
@@ -249,7 +256,7 @@ TEST(OsEditionDecision, HpcTestIsMadeOnlyForServersOfVersion60And61AndCountsOnly
     size_t needing_seen = 0;
     for (const Version& version : versions) {
         for (const BYTE product_type : product_types) {
-            const bool needs = os_edition_needs_hpc_test(version.major, version.minor, product_type);
+            const bool needs = is_hpc_test_needed(version.major, version.minor, product_type);
             const std::string context = std::to_string(version.major) + "." + std::to_string(version.minor) +
                                         " type " + std::to_string(product_type);
             EXPECT_EQ(needing.count(context) == 1, needs) << context;

@@ -20,10 +20,10 @@ enum os_edition_member {
 
 // True for the reported versions whose edition depends on the HPC test: 6.0 and 6.1 that are
 // not workstation (product type other than VER_NT_WORKSTATION).
-bool os_edition_needs_hpc_test(unsigned long major, unsigned long minor, unsigned char product_type);
+bool is_hpc_test_needed(unsigned long major, unsigned long minor, unsigned char product_type);
 
 // The edition for a reported version and product type; hpc_found is the HPC test's answer and
-// only counts where os_edition_needs_hpc_test is true. No probing of its own.
+// only counts where is_hpc_test_needed is true. No probing of its own.
 os_edition_member decide_os_edition(unsigned long major, unsigned long minor, unsigned char product_type,
                                     bool hpc_found);
 
