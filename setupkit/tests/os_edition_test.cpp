@@ -1,0 +1,328 @@
+#include "setupkit/probes.h"
+
+#include "testsupport/files.h"
+#include "testsupport/platform.h"
+#include "testsupport/process.h"
+
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <map>
+#include <set>
+#include <string>
+#include <vector>
+
+using testsupport::TempDir;
+using testsupport::narrow;
+
+namespace {
+
+using Report = std::map<std::string, std::string>;
+
+// The report's keys, in the members' fixed order.
+const char* const kMembers[] = {
+    "is_windows_2000",
+    "is_windows_xp",
+    "is_windows_server_2003",
+    "is_windows_vista",
+    "is_windows_server_2008",
+    "is_windows_server_2008_r2",
+    "is_windows_hpc_server",
+    "is_windows_7",
+    "is_windows_8",
+};
+
+const wchar_t kAppDefaults[] = L"Software\\Wine\\AppDefaults\\";
+// Contains "hpc" in mixed case: the edition test must ignore ASCII case.
+const wchar_t kHpcKey[] = L"SOFTWARE\\Microsoft\\Setupkit Test hPc Marker";
+
+Report parse_report(const std::string& text)
+{
+    Report report;
+    size_t start = 0;
+    while (start < text.size()) {
+        size_t end = text.find('\n', start);
+        if (end == std::string::npos)
+            end = text.size();
+        const std::string line = text.substr(start, end - start);
+        const size_t equals = line.find('=');
+        if (equals != std::string::npos)
+            report[line.substr(0, equals)] = line.substr(equals + 1);
+        start = end + 1;
+    }
+    return report;
+}
+
+void delete_version_override(const std::wstring& exe_name)
+{
+    RegDeleteTreeW(HKEY_CURRENT_USER, (kAppDefaults + exe_name).c_str());
+}
+
+// Wine's per-program version emulation: set under the program's file name, read when it starts.
+// Each emulated version gets its own copy of the probe, so no override leaks into another run.
+class VersionOverride {
+public:
+    explicit VersionOverride(const std::wstring& version) : exe_name_(L"edition_probe_" + version + L".exe")
+    {
+        delete_version_override(exe_name_);
+        HKEY key = nullptr;
+        const LONG created = RegCreateKeyExW(HKEY_CURRENT_USER, (kAppDefaults + exe_name_).c_str(), 0, nullptr, 0,
+                                             KEY_SET_VALUE, nullptr, &key, nullptr);
+        EXPECT_EQ(ERROR_SUCCESS, created) << "AppDefaults key for " << narrow(exe_name_);
+        if (created != ERROR_SUCCESS)
+            return;
+        const DWORD bytes = static_cast<DWORD>((version.size() + 1) * sizeof(wchar_t));
+        const LONG set = RegSetValueExW(key, L"Version", 0, REG_SZ, reinterpret_cast<const BYTE*>(version.c_str()), bytes);
+        EXPECT_EQ(ERROR_SUCCESS, set) << "Version for " << narrow(exe_name_);
+        RegCloseKey(key);
+    }
+    ~VersionOverride() { delete_version_override(exe_name_); }
+    VersionOverride(const VersionOverride&) = delete;
+    VersionOverride& operator=(const VersionOverride&) = delete;
+
+    const std::wstring& exe_name() const { return exe_name_; }
+
+private:
+    std::wstring exe_name_;
+};
+
+// Runs a copy of the edition probe under the emulated version and parses what it reported.
+Report run_probe_as(const std::wstring& version)
+{
+    TempDir temp;
+    const VersionOverride override_(version);
+    const std::wstring program = temp / override_.exe_name();
+    if (!testsupport::copy_file(testsupport::own_directory() + L"edition_probe.exe", program)) {
+        ADD_FAILURE() << "cannot copy the probe to " << narrow(program) << ", error " << GetLastError();
+        return Report();
+    }
+    const std::wstring report_file = temp / L"report.txt";
+    const DWORD exit_code = testsupport::run_and_wait(L"\"" + program + L"\" \"" + report_file + L"\"");
+    EXPECT_EQ(0u, exit_code) << narrow(program);
+    return parse_report(testsupport::read_bytes(report_file));
+}
+
+// Exactly `expected` among the nine members is set (or none, for an empty name).
+void expect_only_member(const Report& report, const std::string& expected, const std::string& context)
+{
+    for (const char* member : kMembers) {
+        const auto found = report.find(member);
+        ASSERT_NE(report.end(), found) << member << " missing from the report; " << context;
+        EXPECT_EQ(member == expected ? "1" : "0", found->second) << member << "; " << context;
+    }
+}
+
+class WineVersionEmulation : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        if (!testsupport::running_under_wine())
+            GTEST_SKIP() << "version emulation through AppDefaults exists only under Wine";
+    }
+};
+
+void delete_hpc_key()
+{
+    RegDeleteKeyExW(HKEY_LOCAL_MACHINE, kHpcKey, KEY_WOW64_64KEY, 0);
+}
+
+struct HpcKey {
+    HpcKey()
+    {
+        delete_hpc_key();
+        HKEY key = nullptr;
+        created = RegCreateKeyExW(HKEY_LOCAL_MACHINE, kHpcKey, 0, nullptr, 0, KEY_READ | KEY_WOW64_64KEY, nullptr,
+                                  &key, nullptr);
+        if (created == ERROR_SUCCESS)
+            RegCloseKey(key);
+    }
+    ~HpcKey() { delete_hpc_key(); }
+    LONG created;
+};
+
+struct EmulatedRow {
+    const wchar_t* version;
+    const char* reported; // as Wine 8 reports it: "major.minor type product-type"
+    const char* member;
+    const char* service_pack;
+};
+
+} // namespace
+
+TEST_F(WineVersionEmulation, EachEmulatedVersionSetsItsOneMember)
+{
+    // Wine 8 swaps the product types of win7 and win2008r2: "win7" reports a server and
+    // "win2008r2" a workstation, so those two rows reach the other edition.
+    // win8 and win10 report 6.2 because the probe's manifest declares Vista and 7 only, as on Windows.
+    const EmulatedRow rows[] = {
+        {L"winxp64", "5.2 type 1", "is_windows_xp", "Service Pack 2"},
+        {L"win2003", "5.2 type 3", "is_windows_server_2003", "Service Pack 2"},
+        {L"vista", "6.0 type 1", "is_windows_vista", "Service Pack 2"},
+        {L"win2008", "6.0 type 3", "is_windows_server_2008", "Service Pack 2"},
+        {L"win7", "6.1 type 3", "is_windows_server_2008_r2", "Service Pack 1"},
+        {L"win2008r2", "6.1 type 1", "is_windows_7", "Service Pack 1"},
+        {L"win8", "6.2 type 1", "is_windows_8", ""},
+        {L"win10", "6.2 type 1", "is_windows_8", ""},
+    };
+    ASSERT_FALSE(registry_has_subkey_containing(L"SOFTWARE\\Microsoft", L"HPC", true))
+        << "the prefix has an HPC key under HKLM\\SOFTWARE\\Microsoft; the server rows would read as HPC";
+    for (const EmulatedRow& row : rows) {
+        const std::string context = "emulating " + narrow(row.version);
+        const Report report = run_probe_as(row.version);
+        ASSERT_EQ(row.reported, report.count("reported_version") ? report.at("reported_version") : "(no report)")
+            << context << ": Wine's emulation no longer reports what it did when this table was measured";
+        expect_only_member(report, row.member, context);
+        EXPECT_EQ(row.service_pack, report.at("service_pack")) << context;
+    }
+}
+
+TEST_F(WineVersionEmulation, ServerWithHpcSubkeyInAnyCaseIsHpcServerOnly)
+{
+    const HpcKey hpc_key;
+    ASSERT_EQ(ERROR_SUCCESS, hpc_key.created) << "cannot create HKLM\\" << narrow(kHpcKey);
+    // GetProductInfo reports 7 (standard server) under Wine, never 18: the registry decides here.
+    // "win7" is the 6.1 server under Wine 8 (its product types of win7 and win2008r2 are swapped).
+    const std::pair<const wchar_t*, const char*> servers[] = {{L"win2008", "6.0 type 3"}, {L"win7", "6.1 type 3"}};
+    for (const auto& server : servers) {
+        const std::string context = "emulating " + narrow(server.first) + " with the HPC key";
+        const Report report = run_probe_as(server.first);
+        ASSERT_EQ(server.second, report.count("reported_version") ? report.at("reported_version") : "(no report)")
+            << context;
+        expect_only_member(report, "is_windows_hpc_server", context);
+    }
+    // The key makes no workstation a server.
+    expect_only_member(run_probe_as(L"vista"), "is_windows_vista", "emulating vista with the HPC key");
+}
+
+// The rows Wine cannot emulate (5.0, 5.1, 6.2 server, 6.3 and later, GetProductInfo 18) are
+// checked on the decision itself.
+TEST(OsEditionDecision, EveryVersionRowGivesItsMember)
+{
+    const BYTE workstation = VER_NT_WORKSTATION;
+    const BYTE controller = VER_NT_DOMAIN_CONTROLLER;
+    const BYTE server = VER_NT_SERVER;
+    struct Row {
+        unsigned long major;
+        unsigned long minor;
+        BYTE product_type;
+        bool hpc_found;
+        os_edition_member expected;
+    };
+    const Row rows[] = {
+        {5, 0, workstation, false, os_edition_windows_2000},
+        {5, 0, server, false, os_edition_windows_2000},
+        {5, 1, workstation, false, os_edition_windows_xp},
+        {5, 1, controller, false, os_edition_windows_xp},
+        {5, 2, workstation, false, os_edition_windows_xp},
+        {5, 2, server, false, os_edition_windows_server_2003},
+        {5, 2, controller, false, os_edition_windows_server_2003},
+        {5, 3, workstation, false, os_edition_none},
+        {5, 9, server, false, os_edition_none},
+        {6, 0, workstation, false, os_edition_windows_vista},
+        {6, 0, server, false, os_edition_windows_server_2008},
+        {6, 0, controller, false, os_edition_windows_server_2008},
+        {6, 0, server, true, os_edition_windows_hpc_server},
+        {6, 0, controller, true, os_edition_windows_hpc_server},
+        {6, 1, workstation, false, os_edition_windows_7},
+        {6, 1, server, false, os_edition_windows_server_2008_r2},
+        {6, 1, server, true, os_edition_windows_hpc_server},
+        {6, 1, controller, true, os_edition_windows_hpc_server},
+        {6, 2, workstation, false, os_edition_windows_8},
+        {6, 2, server, false, os_edition_none},
+        {6, 2, controller, false, os_edition_none},
+        {6, 3, workstation, false, os_edition_none},
+        {6, 4, server, false, os_edition_none},
+        {10, 0, workstation, false, os_edition_none},
+        {4, 0, workstation, false, os_edition_none},
+        {0, 0, 0, false, os_edition_none}, // what a failed GetVersionExW leaves
+    };
+    for (const Row& row : rows) {
+        EXPECT_EQ(row.expected, decide_os_edition(row.major, row.minor, row.product_type, row.hpc_found))
+            << row.major << "." << row.minor << " type " << int(row.product_type) << " hpc " << row.hpc_found;
+    }
+}
+
+TEST(OsEditionDecision, HpcTestIsMadeOnlyForServersOfVersion60And61AndCountsOnlyThere)
+{
+    struct Version {
+        unsigned long major;
+        unsigned long minor;
+    };
+    const Version versions[] = {{5, 0}, {5, 1}, {5, 2}, {6, 0}, {6, 1}, {6, 2}, {6, 3}, {10, 0}, {0, 0}};
+    const BYTE product_types[] = {VER_NT_WORKSTATION, VER_NT_DOMAIN_CONTROLLER, VER_NT_SERVER, 0};
+    // The six combinations that need the HPC test: 6.0 and 6.1, each not a workstation.
+    const std::set<std::string> needing = {"6.0 type 2", "6.0 type 3", "6.0 type 0",
+                                           "6.1 type 2", "6.1 type 3", "6.1 type 0"};
+    size_t needing_seen = 0;
+    for (const Version& version : versions) {
+        for (const BYTE product_type : product_types) {
+            const bool needs = is_hpc_test_needed(version.major, version.minor, product_type);
+            const std::string context = std::to_string(version.major) + "." + std::to_string(version.minor) +
+                                        " type " + std::to_string(product_type);
+            EXPECT_EQ(needing.count(context) == 1, needs) << context;
+            if (needs) {
+                ++needing_seen;
+                EXPECT_EQ(os_edition_windows_hpc_server, decide_os_edition(version.major, version.minor, product_type, true))
+                    << context;
+            } else {
+                EXPECT_EQ(decide_os_edition(version.major, version.minor, product_type, false),
+                          decide_os_edition(version.major, version.minor, product_type, true))
+                    << "the HPC answer must not count for " << context;
+            }
+        }
+    }
+    EXPECT_EQ(needing.size(), needing_seen);
+}
+
+namespace {
+
+// Sets PROCESSOR_IDENTIFIER for one case and restores the process's own value afterwards.
+class ProcessorIdentifier : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        const DWORD size = GetEnvironmentVariableW(L"PROCESSOR_IDENTIFIER", nullptr, 0);
+        had_value_ = size != 0;
+        if (had_value_) {
+            original_.resize(size);
+            GetEnvironmentVariableW(L"PROCESSOR_IDENTIFIER", &original_[0], size);
+            original_.resize(size - 1);
+        }
+    }
+    void TearDown() override
+    {
+        SetEnvironmentVariableW(L"PROCESSOR_IDENTIFIER", had_value_ ? original_.c_str() : nullptr);
+    }
+
+    bool had_value_ = false;
+    std::wstring original_;
+};
+
+} // namespace
+
+TEST_F(ProcessorIdentifier, SixtyFourBitMarkersCountOnlyInTheirOwnCase)
+{
+    const std::pair<std::wstring, bool> cases[] = {
+        {L"Intel64 Family 6 Model 158 Stepping 10, GenuineIntel", true},
+        {L"AMD64 Family 23 Model 113 Stepping 0, AuthenticAMD", true},
+        {L"EM64T Family 15 Model 4 Stepping 1, GenuineIntel", true},
+        {L"x86 Family 6 Model 15 Stepping 6, GenuineIntel", false},
+        {L"amd64 family 23, authenticamd", false},
+        {L"INTEL64 Family 6", false},
+        {L"em64t", false},
+        // Longer than any fixed buffer would be: the marker at the end still counts.
+        {std::wstring(600, L'x') + L" AMD64", true},
+    };
+    for (const auto& entry : cases) {
+        ASSERT_TRUE(SetEnvironmentVariableW(L"PROCESSOR_IDENTIFIER", entry.first.c_str())) << GetLastError();
+        EXPECT_EQ(entry.second, is_64bit_processor()) << narrow(entry.first);
+    }
+}
+
+TEST_F(ProcessorIdentifier, UnsetOrEmptyVariableIsNot64Bit)
+{
+    ASSERT_TRUE(SetEnvironmentVariableW(L"PROCESSOR_IDENTIFIER", nullptr)) << GetLastError();
+    EXPECT_FALSE(is_64bit_processor());
+    ASSERT_TRUE(SetEnvironmentVariableW(L"PROCESSOR_IDENTIFIER", L"")) << GetLastError();
+    EXPECT_FALSE(is_64bit_processor());
+}

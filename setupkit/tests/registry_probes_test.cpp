@@ -1,0 +1,232 @@
+#include "setupkit/probes.h"
+
+#include "testsupport/files.h"
+
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <algorithm>
+#include <string>
+#include <vector>
+
+using testsupport::narrow;
+
+namespace {
+
+const wchar_t kBase[] = L"SOFTWARE\\Setupkit Probe Tests";
+
+std::wstring under_base(const std::wstring& relative)
+{
+    return std::wstring(kBase) + L"\\" + relative;
+}
+
+// A scratch tree under HKEY_LOCAL_MACHINE (or another root), removed before and after each case.
+class ScratchKeys : public ::testing::Test {
+protected:
+    explicit ScratchKeys(HKEY root = HKEY_LOCAL_MACHINE) : root_(root) {}
+    void SetUp() override { RegDeleteTreeW(root_, kBase); }
+    void TearDown() override { RegDeleteTreeW(root_, kBase); }
+
+    void create(const std::wstring& relative)
+    {
+        HKEY key = nullptr;
+        const LONG result = RegCreateKeyExW(root_, under_base(relative).c_str(), 0, nullptr, 0, KEY_READ, nullptr,
+                                            &key, nullptr);
+        ASSERT_EQ(ERROR_SUCCESS, result) << narrow(under_base(relative));
+        RegCloseKey(key);
+    }
+
+    void set_value(const std::wstring& relative, const wchar_t* name, DWORD type, const void* data, DWORD bytes)
+    {
+        HKEY key = nullptr;
+        LONG result = RegCreateKeyExW(root_, under_base(relative).c_str(), 0, nullptr, 0, KEY_SET_VALUE, nullptr,
+                                      &key, nullptr);
+        ASSERT_EQ(ERROR_SUCCESS, result) << narrow(under_base(relative));
+        result = RegSetValueExW(key, name, 0, type, static_cast<const BYTE*>(data), bytes);
+        RegCloseKey(key);
+        ASSERT_EQ(ERROR_SUCCESS, result) << narrow(name);
+    }
+
+    HKEY root_;
+};
+
+using SubkeySearch = ScratchKeys;
+
+} // namespace
+
+TEST_F(SubkeySearch, EmptyTextMatchesTheOnlySubkey)
+{
+    create(L"Parent\\Only");
+    EXPECT_TRUE(registry_has_subkey_containing(under_base(L"Parent").c_str(), L"", false));
+}
+
+TEST_F(SubkeySearch, KeyWithoutSubkeysIsFalseEvenForEmptyText)
+{
+    const DWORD data = 1;
+    set_value(L"Leaf", L"value", REG_DWORD, &data, sizeof(data));
+    EXPECT_FALSE(registry_has_subkey_containing(under_base(L"Leaf").c_str(), L"", false));
+    EXPECT_FALSE(registry_has_subkey_containing(under_base(L"Leaf").c_str(), L"value", false))
+        << "values are not sub-keys";
+}
+
+TEST_F(SubkeySearch, MissingKeyIsFalseAndLeftBehindEmpty)
+{
+    const std::wstring missing = under_base(L"Missing\\Deeper");
+    EXPECT_FALSE(registry_has_subkey_containing(missing.c_str(), L"", false));
+
+    HKEY key = nullptr;
+    const LONG opened = RegOpenKeyExW(HKEY_LOCAL_MACHINE, missing.c_str(), 0, KEY_READ, &key);
+    ASSERT_EQ(ERROR_SUCCESS, opened) << "the search creates the key it looks at: " << narrow(missing);
+    DWORD subkeys = 0xDEADBEEF;
+    DWORD values = 0xDEADBEEF;
+    EXPECT_EQ(ERROR_SUCCESS, RegQueryInfoKeyW(key, nullptr, nullptr, nullptr, &subkeys, nullptr, nullptr, &values,
+                                              nullptr, nullptr, nullptr, nullptr));
+    RegCloseKey(key);
+    EXPECT_EQ(0u, subkeys);
+    EXPECT_EQ(0u, values);
+
+    // Now that it exists (empty), the second search opens it and still finds nothing.
+    EXPECT_FALSE(registry_has_subkey_containing(missing.c_str(), L"", false));
+}
+
+TEST_F(SubkeySearch, MatchIgnoresTheCaseOfAsciiLettersOnly)
+{
+    create(L"Parent\\Alpha");
+    create(L"Parent\\Cluster hPc Node");
+    create(L"Parent\\\x00C4pfel"); // capital A with umlaut
+    create(L"Parent\\Zeta");
+    const std::wstring parent = under_base(L"Parent");
+    const std::pair<const wchar_t*, bool> cases[] = {
+        {L"HPC", true},
+        {L"hpc", true},
+        {L"cluster HPC node", true},
+        {L"zeta", true},
+        {L"\x00C4PFEL", true},
+        {L"\x00E4pfel", false}, // small a with umlaut: not folded
+        {L"Gamma", false},
+        {L"Cluster hPc Node and more", false},
+    };
+    for (const auto& entry : cases) {
+        for (const bool view64 : {false, true}) {
+            EXPECT_EQ(entry.second, registry_has_subkey_containing(parent.c_str(), entry.first, view64))
+                << narrow(entry.first) << (view64 ? " in the 64-bit view" : " in the default view");
+        }
+    }
+}
+
+TEST(ToUpperAscii, CapitalisesOnlyAToZ)
+{
+    const wchar_t source[] = L"hpc`az{AZ@[09 \x00E4\x00E9\x0101\x03B1";
+    const wchar_t expected[] = L"HPC`AZ{AZ@[09 \x00E4\x00E9\x0101\x03B1";
+    const size_t length = wcslen(source);
+    std::vector<wchar_t> destination(length + 1 + 4, L'\xBEEF');
+    to_upper_ascii(source, destination.data());
+    EXPECT_EQ(std::wstring(expected), std::wstring(destination.data()));
+    for (size_t i = length + 1; i < destination.size(); ++i)
+        EXPECT_EQ(L'\xBEEF', destination[i]) << "written past the terminator at " << i;
+
+    wchar_t in_place[] = L"mixed Case hpc";
+    to_upper_ascii(in_place, in_place);
+    EXPECT_EQ(std::wstring(L"MIXED CASE HPC"), std::wstring(in_place));
+
+    wchar_t empty[] = {L'\xBEEF', L'\xBEEF'};
+    to_upper_ascii(L"", empty);
+    EXPECT_EQ(L'\0', empty[0]);
+    EXPECT_EQ(L'\xBEEF', empty[1]);
+}
+
+namespace {
+
+constexpr wchar_t kSentinel = L'\xBEEF';
+constexpr int kGuardChars = 8;
+
+// The caller's 260-character buffer, followed by guard characters that must never change.
+struct GuardedBuffer {
+    GuardedBuffer() : chars(kRegistryStringChars + kGuardChars, kSentinel) {}
+    wchar_t* data() { return chars.data(); }
+    bool guards_intact() const
+    {
+        for (int i = kRegistryStringChars; i < kRegistryStringChars + kGuardChars; ++i)
+            if (chars[i] != kSentinel)
+                return false;
+        return true;
+    }
+    bool untouched() const
+    {
+        for (wchar_t c : chars)
+            if (c != kSentinel)
+                return false;
+        return true;
+    }
+    std::vector<wchar_t> chars;
+};
+
+class RegistryString : public ScratchKeys {
+protected:
+    RegistryString() : ScratchKeys(HKEY_CURRENT_USER) {}
+};
+
+} // namespace
+
+TEST_F(RegistryString, KeyThatCannotBeOpenedLeavesBufferUntouched)
+{
+    GuardedBuffer buffer;
+    read_registry_string(HKEY_CURRENT_USER, under_base(L"Missing").c_str(), buffer.data(), L"value");
+    EXPECT_TRUE(buffer.untouched()) << "first character now " << int(buffer.chars[0]);
+}
+
+TEST_F(RegistryString, MissingValueGivesEmptyString)
+{
+    create(L"Key");
+    GuardedBuffer buffer;
+    read_registry_string(HKEY_CURRENT_USER, under_base(L"Key").c_str(), buffer.data(), L"absent");
+    EXPECT_EQ(L'\0', buffer.chars[0]);
+    EXPECT_TRUE(buffer.guards_intact());
+}
+
+TEST_F(RegistryString, ValueIsReadAsTextWhateverItsTypeAndBoundedByTheBuffer)
+{
+    struct Case {
+        const char* what;
+        DWORD type;
+        std::vector<unsigned char> bytes;
+        std::wstring expected;
+    };
+    auto text_bytes = [](const std::wstring& text, bool terminated) {
+        const unsigned char* first = reinterpret_cast<const unsigned char*>(text.c_str());
+        const size_t count = (text.size() + (terminated ? 1 : 0)) * sizeof(wchar_t);
+        return std::vector<unsigned char>(first, first + count);
+    };
+    const std::wstring fits(kRegistryStringChars - 1, L'f');
+    const std::wstring too_long(kRegistryStringChars, L't');
+    std::vector<unsigned char> fits_and_half = text_bytes(fits, false);
+    fits_and_half.push_back('x');
+    std::vector<unsigned char> too_long_and_half = text_bytes(too_long, false);
+    too_long_and_half.push_back('x');
+
+    const Case cases[] = {
+        {"terminated string", REG_SZ, text_bytes(L"C:\\Program Files\\Suite", true), L"C:\\Program Files\\Suite"},
+        {"string without terminator", REG_SZ, text_bytes(L"abc", false), L"abc"},
+        {"expandable string, not expanded", REG_EXPAND_SZ, text_bytes(L"%TEMP%\\x", true), L"%TEMP%\\x"},
+        {"DWORD 0x00420041 as two characters", REG_DWORD, {0x41, 0x00, 0x42, 0x00}, L"AB"},
+        {"odd byte count drops the half character", REG_BINARY, {'A', 0, 'B'}, L"A"},
+        {"embedded terminator ends the text", REG_SZ, text_bytes(std::wstring(L"ab\0cd", 5), true), L"ab"},
+        {"259 characters and terminator fill the buffer", REG_SZ, text_bytes(fits, true), fits},
+        {"259 characters without terminator", REG_SZ, text_bytes(fits, false), fits},
+        {"259 characters and half of another", REG_BINARY, fits_and_half, fits},
+        {"260 characters without terminator leave no room", REG_SZ, text_bytes(too_long, false), L""},
+        {"260 characters and half of another", REG_BINARY, too_long_and_half, L""},
+        {"260 characters and terminator do not fit", REG_SZ, text_bytes(too_long, true), L""},
+        {"empty data", REG_BINARY, {}, L""},
+    };
+    for (const Case& c : cases) {
+        set_value(L"Key", L"value", c.type, c.bytes.data(), static_cast<DWORD>(c.bytes.size()));
+        GuardedBuffer buffer;
+        read_registry_string(HKEY_CURRENT_USER, under_base(L"Key").c_str(), buffer.data(), L"value");
+        EXPECT_TRUE(buffer.guards_intact()) << c.what << ": written past the 260 characters";
+        const auto capacity_end = buffer.chars.begin() + kRegistryStringChars;
+        ASSERT_NE(capacity_end, std::find(buffer.chars.begin(), capacity_end, L'\0'))
+            << c.what << ": no terminator within the 260 characters";
+        EXPECT_EQ(c.expected, std::wstring(buffer.data())) << c.what << " (" << c.bytes.size() << " bytes)";
+    }
+}
