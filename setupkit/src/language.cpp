@@ -136,7 +136,8 @@ int get_language_code(int index, wchar_t* buffer, int capacity)
 int read_setting_value(const wchar_t* path, wchar_t** buffer, int capacity)
 {
     wchar_t token[kSettingTokenChars + 1];
-    if (buffer && *buffer && capacity > 0)
+    // Callers' buffers hold at least one character, even when the sizing call gave 0.
+    if (buffer && *buffer)
         (*buffer)[0] = L'\0';
     read_first_token(path, token, kSettingTokenFormat);
     if (token[0] == L'\0')

@@ -1,5 +1,7 @@
 #include "testsupport/broadcast.h"
 
+#include <utility>
+
 namespace testsupport {
 
 namespace {
@@ -10,7 +12,8 @@ constexpr DWORD kStartTimeoutMs = 10000;
 
 } // namespace
 
-BroadcastReceiver::BroadcastReceiver()
+BroadcastReceiver::BroadcastReceiver(std::function<std::wstring()> snapshot)
+    : snapshot_(std::move(snapshot))
 {
     InitializeCriticalSection(&lock_);
     started_ = CreateEventW(nullptr, TRUE, FALSE, nullptr);
@@ -85,8 +88,10 @@ LRESULT CALLBACK BroadcastReceiver::window_procedure(HWND window, UINT message, 
     switch (message) {
     case WM_SETTINGCHANGE:
         if (receiver) {
-            SettingChange change = {wparam, lparam ? std::wstring(reinterpret_cast<const wchar_t*>(lparam))
-                                                   : std::wstring(L"(null)")};
+            SettingChange change = {wparam,
+                                    lparam ? std::wstring(reinterpret_cast<const wchar_t*>(lparam))
+                                           : std::wstring(L"(null)"),
+                                    receiver->snapshot_ ? receiver->snapshot_() : std::wstring()};
             EnterCriticalSection(&receiver->lock_);
             receiver->changes_.push_back(change);
             LeaveCriticalSection(&receiver->lock_);

@@ -4,6 +4,7 @@
 
 #include <windows.h>
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -11,12 +12,15 @@ namespace testsupport {
 
 struct SettingChange {
     WPARAM wparam;
-    std::wstring area; // the text lParam pointed at; "(null)" for a null lParam
+    std::wstring area;     // the text lParam pointed at; "(null)" for a null lParam
+    std::wstring snapshot; // what the receiver's snapshot function returned when it arrived
 };
 
 class BroadcastReceiver {
 public:
-    BroadcastReceiver();
+    // `snapshot`, when given, runs on the receiver's thread as each change arrives, so a test can
+    // see the state the sender had reached (for instance which registry values existed).
+    explicit BroadcastReceiver(std::function<std::wstring()> snapshot = nullptr);
     ~BroadcastReceiver();
     BroadcastReceiver(const BroadcastReceiver&) = delete;
     BroadcastReceiver& operator=(const BroadcastReceiver&) = delete;
@@ -35,6 +39,7 @@ private:
     static DWORD WINAPI thread_main(void* self);
     static LRESULT CALLBACK window_procedure(HWND window, UINT message, WPARAM wparam, LPARAM lparam);
 
+    std::function<std::wstring()> snapshot_;
     HANDLE thread_ = nullptr;
     HANDLE started_ = nullptr;
     HWND window_ = nullptr;
