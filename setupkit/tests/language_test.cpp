@@ -310,14 +310,6 @@ TEST_F(LanguageFiles, WritingCreatesBothFoldersAndExactlySevenBytes)
     EXPECT_EQ(L"en-us", resolve());
 }
 
-TEST_F(LanguageFiles, RecognisedCodesNeedNoLocaleAndWriteNothing)
-{
-    const wchar_t* const codes[] = {L"en-us", L"de", L"fr", L"ja"};
-    for (int index = 0; index < 4; ++index)
-        EXPECT_EQ(index, language_index_from_code(codes[index], true)) << narrow(codes[index]);
-    EXPECT_FALSE(testsupport::file_exists(user_file()));
-}
-
 TEST_F(LanguageFiles, UnrecognisedCodeFallsBackToLocaleAndIsRecordedWhenPersisting)
 {
     const int locale = get_locale_language();
@@ -334,13 +326,6 @@ TEST_F(LanguageFiles, UnrecognisedCodeFallsBackToLocaleAndIsRecordedWhenPersisti
     testsupport::write_bytes(user_file(), "lang=");
     EXPECT_EQ(locale, language_index_from_code(nullptr, true));
     EXPECT_EQ(recorded, testsupport::read_bytes(user_file()));
-}
-
-TEST_F(LanguageFiles, IndexFollowsARecognisedFileCode)
-{
-    testsupport::write_bytes(user_file(), "lang=ja");
-    EXPECT_EQ(3, resolve_language_index(true, root().c_str()));
-    EXPECT_EQ("lang=ja", testsupport::read_bytes(user_file()));
 }
 
 // Run once per locale: the test registration sets LANG (Wine derives the user's locale from it at
