@@ -84,6 +84,8 @@ TEST_F(EnvironmentVariables, StringIsStoredWithTerminatorSetInProcessAndAnnounce
         const auto stored = read_environment_value(scope == kMachine, kVariable);
         ASSERT_TRUE(stored.exists) << "error " << stored.error;
         EXPECT_EQ(static_cast<DWORD>(REG_SZ), stored.type);
+        // NT and Wine alike add a terminator that the caller's count left out, so this size shows
+        // what is stored, not whether the count included the terminator.
         ASSERT_EQ(16u, stored.data.size()) << "seven characters and the terminator";
         EXPECT_EQ(L"abcdefg", stored.text());
         EXPECT_EQ(0, stored.data[14] | stored.data[15]) << "terminator stored";
