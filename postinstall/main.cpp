@@ -1,7 +1,20 @@
+#include "register_environment.h"
+
+#include "setupkit/paths.h"
+#include "setupkit/strings.h"
+
 #include <windows.h>
 
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, LPWSTR, int)
 {
+    const int root_size = get_install_root(nullptr, 0);
+    wchar_t* install_root = new wchar_t[root_size];
+    install_root[0] = L'\0';
+    get_install_root(install_root, root_size);
+
+    register_environment(install_root);
+
+    free_string(&install_root);
     return 0;
 }
 

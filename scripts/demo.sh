@@ -28,9 +28,12 @@ XML
 cp $build/postinstall/postinstall.exe $build/preuninstall/preuninstall.exe "$root_unix/$setup_dir/"
 echo "== sample install tree: $root (global release information: startMenuFolderName \"VELMORA 18.1\", revision \"18.1\")"
 
+# The demonstration runs with the prefix's default token, an administrator's: machine scope.
 for program in postinstall preuninstall; do
     status=0
     $wine "$root\\Framework\\bin\\Win64\\setup\\$program.exe" || status=$?
     echo "== $program.exe ran from $root\\Framework\\bin\\Win64\\setup and exited with status $status"
+    echo "== the suite's environment variables after $program.exe, by scope:"
+    $wine $build/testsupport/environment_report.exe
 done
 $wine --stop

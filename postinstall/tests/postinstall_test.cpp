@@ -1,0 +1,175 @@
+// postinstall run from a real install tree, as an administrator and as a standard user: the four
+// environment values it leaves in the scope's key, and the broadcasts the desktop receives.
+#include "testsupport/broadcast.h"
+#include "testsupport/files.h"
+#include "testsupport/process.h"
+#include "testsupport/registry.h"
+#include "testsupport/standard_user.h"
+
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+using testsupport::TempDir;
+using testsupport::narrow;
+using testsupport::read_environment_value;
+
+namespace {
+
+const wchar_t* const kVariables[] = {L"TALVO_ROOT182", L"P_SCHEMA", L"VOSKEL_LIBDIR182", L"VELMORA_SYSDIR32"};
+const wchar_t kProgramBelowRoot[] = L"\\Framework\\bin\\Win64\\setup\\postinstall.exe";
+
+struct Expected {
+    const wchar_t* name;
+    std::wstring value;
+};
+
+std::vector<Expected> expected_values(const std::wstring& root, const std::wstring& code)
+{
+    return {{L"TALVO_ROOT182", root},
+            {L"P_SCHEMA", root + L"\\ORVANE\\CADIntegration\\Parasolid\\PSchema"},
+            {L"VOSKEL_LIBDIR182", root + L"\\CommonFiles\\Language\\" + code},
+            {L"VELMORA_SYSDIR32", L"win32"}};
+}
+
+// Which of the four exist, in either key, as a string of 0s and 1s in the order of kVariables.
+std::wstring present_variables()
+{
+    std::wstring present;
+    for (const wchar_t* name : kVariables) {
+        const bool exists = read_environment_value(true, name).exists || read_environment_value(false, name).exists;
+        present += exists ? L'1' : L'0';
+    }
+    return present;
+}
+
+class PostinstallRun : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(receiver_.ready()) << "no broadcast receiver window, error " << GetLastError();
+        forget_all();
+        // The child inherits this environment: a private profile for the per-user settings file.
+        saved_appdata_ = testsupport::process_variable(L"APPDATA");
+        ASSERT_TRUE(SetEnvironmentVariableW(L"APPDATA", profile_.path().c_str()));
+        receiver_.clear();
+    }
+    void TearDown() override
+    {
+        forget_all();
+        SetEnvironmentVariableW(L"APPDATA", saved_appdata_ == L"(not set)" ? nullptr : saved_appdata_.c_str());
+        if (!drive_root_program_.empty())
+            testsupport::remove_tree(L"D:\\Framework");
+    }
+
+    static void forget_all()
+    {
+        for (const wchar_t* name : kVariables)
+            testsupport::forget_environment_variable(name);
+    }
+
+    std::wstring place_program(const std::wstring& root)
+    {
+        const std::wstring program = root + kProgramBelowRoot;
+        EXPECT_TRUE(testsupport::copy_file(testsupport::own_directory() + L"postinstall.exe", program))
+            << narrow(program) << ", error " << GetLastError();
+        return program;
+    }
+
+    void write_user_settings(const std::string& bytes)
+    {
+        testsupport::write_bytes(profile_.path() + L"\\Velmora\\v182\\languagesettings.txt", bytes);
+    }
+
+    // All four in the scope's key as REG_SZ, none in the other key, and four broadcasts.
+    void expect_registered(bool machine, const std::vector<Expected>& expected)
+    {
+        for (const Expected& variable : expected) {
+            SCOPED_TRACE(narrow(variable.name));
+            const auto stored = read_environment_value(machine, variable.name);
+            ASSERT_TRUE(stored.exists) << (machine ? "not in the machine key" : "not in the user key");
+            EXPECT_EQ(static_cast<DWORD>(REG_SZ), stored.type);
+            EXPECT_EQ(variable.value, stored.text());
+            EXPECT_EQ((variable.value.size() + 1) * sizeof(wchar_t), stored.data.size());
+            EXPECT_FALSE(read_environment_value(!machine, variable.name).exists) << "written in the other scope too";
+        }
+        // Each broadcast follows its own write: at the k-th, exactly the first k values exist.
+        const auto changes = receiver_.received();
+        ASSERT_EQ(4u, changes.size()) << "one broadcast per variable";
+        const wchar_t* const order[] = {L"1000", L"1100", L"1110", L"1111"};
+        for (size_t i = 0; i < changes.size(); ++i) {
+            EXPECT_EQ(L"Environment", changes[i].area);
+            EXPECT_EQ(order[i], changes[i].snapshot) << "variables present at broadcast " << i + 1;
+        }
+    }
+
+    static void skip_unless_english_locale()
+    {
+        // The runner pins LANG=C.UTF-8 (locale 0x409) unless SETUPKIT_TEST_LANG says otherwise.
+        if (GetUserDefaultLCID() != 0x0409)
+            GTEST_SKIP() << "the locale code expected here is English's";
+    }
+
+    testsupport::BroadcastReceiver receiver_{present_variables};
+    TempDir tree_;
+    TempDir profile_;
+    std::wstring saved_appdata_;
+    std::wstring drive_root_program_;
+};
+
+} // namespace
+
+TEST_F(PostinstallRun, AdministratorRegistersFourMachineValuesInOrder)
+{
+    skip_unless_english_locale();
+    const std::wstring root = tree_ / L"Suite Root\\Rel";
+    const std::wstring program = place_program(root);
+
+    ASSERT_EQ(0u, testsupport::run_and_wait(L"\"" + program + L"\""));
+
+    expect_registered(true, expected_values(root, L"en-us"));
+}
+
+TEST_F(PostinstallRun, StandardUserRegistersInUserKeyWithPerUserLanguage)
+{
+    const std::wstring root = tree_ / L"Suite Root\\Rel";
+    const std::wstring program = place_program(root);
+    write_user_settings("lang=de");
+    HANDLE token = testsupport::create_standard_user_token();
+    ASSERT_NE(nullptr, token) << "error " << GetLastError();
+
+    const DWORD exit_code = testsupport::run_and_wait_as(token, L"\"" + program + L"\"");
+    CloseHandle(token);
+
+    ASSERT_EQ(0u, exit_code);
+    expect_registered(false, expected_values(root, L"de"));
+}
+
+TEST_F(PostinstallRun, DriveRootInstallRootKeepsItsBackslash)
+{
+    skip_unless_english_locale();
+    // The test prefix maps D: to a folder of the build tree.
+    testsupport::remove_tree(L"D:\\Framework");
+    drive_root_program_ = place_program(L"D:");
+
+    ASSERT_EQ(0u, testsupport::run_and_wait(L"\"" + drive_root_program_ + L"\""));
+
+    // The root is used as passed: its backslash doubles where a separator follows.
+    expect_registered(true, {{L"TALVO_ROOT182", L"D:\\"},
+                             {L"P_SCHEMA", L"D:\\\\ORVANE\\CADIntegration\\Parasolid\\PSchema"},
+                             {L"VOSKEL_LIBDIR182", L"D:\\\\CommonFiles\\Language\\en-us"},
+                             {L"VELMORA_SYSDIR32", L"win32"}});
+}
+
+TEST_F(PostinstallRun, EmptyPerUserSettingsFileLeavesLanguageDirectoryWithoutCode)
+{
+    const std::wstring root = tree_ / L"Rel";
+    const std::wstring program = place_program(root);
+    write_user_settings("");
+
+    ASSERT_EQ(0u, testsupport::run_and_wait(L"\"" + program + L"\" ignored arguments"));
+
+    expect_registered(true, expected_values(root, L""));
+}

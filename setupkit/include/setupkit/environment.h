@@ -1,0 +1,24 @@
+// Persistent environment variables: values of the machine environment key (scope 1,
+// HKLM\System\CurrentControlSet\Control\Session Manager\Environment) or the user environment key
+// (scope 0, HKCU\Environment). Every other scope is invalid. Keys are opened with KEY_ALL_ACCESS,
+// never created, and closed before returning. Every successful write or deletion is announced with
+// the environment-change broadcast (WM_SETTINGCHANGE, lParam "Environment", 50 ms per window).
+// Results: 0, E_FAIL (the scope's key cannot be opened) or E_INVALIDARG.
+#pragma once
+
+// Stores `value` under `name` with registry type `type`: for REG_SZ and REG_EXPAND_SZ a wide string
+// stored with its terminator, for any other type the 4 bytes that `value` points at. A REG_SZ value
+// is also set in the running process. A failed store returns 0 with nothing set or broadcast.
+// E_INVALIDARG, with nothing opened, for an invalid scope or a null name or value.
+int set_environment_variable(const wchar_t* name, const void* value, unsigned long type, int scope);
+
+// Deletes the value `name` and removes it from the running process. Machine scope deletes the
+// user-scope value first (up to two broadcasts) and returns E_FAIL when the machine key cannot be
+// opened, even after the user value went. A missing value is not an error. E_INVALIDARG, with
+// nothing opened, for an invalid scope or a null name.
+int delete_environment_variable(const wchar_t* name, int scope);
+
+// TALVO_ROOT182 from the running process's environment (never the registry). Two-call protocol:
+// fills the buffer and returns 0 when capacity >= the size needed (0 when unset), else returns that
+// size with the buffer untouched.
+int get_install_root_variable(wchar_t* buffer, int capacity);

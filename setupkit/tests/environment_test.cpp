@@ -1,0 +1,274 @@
+#include "setupkit/environment.h"
+
+#include "testsupport/broadcast.h"
+#include "testsupport/files.h"
+#include "testsupport/registry.h"
+
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+using testsupport::BroadcastReceiver;
+using testsupport::DenyingKeyDacl;
+using testsupport::SettingChange;
+using testsupport::narrow;
+using testsupport::process_variable;
+using testsupport::read_environment_value;
+
+namespace {
+
+const wchar_t kVariable[] = L"SETUPKIT_TEST_ENVIRONMENT";
+const wchar_t kInstallRootVariable[] = L"TALVO_ROOT182";
+constexpr int kMachine = 1;
+constexpr int kUser = 0;
+constexpr bool kMachineKey = true;
+constexpr bool kUserKey = false;
+
+std::string describe(const std::vector<SettingChange>& changes)
+{
+    std::string text = std::to_string(changes.size()) + " broadcast(s):";
+    for (const SettingChange& change : changes)
+        text += " [wParam " + std::to_string(change.wparam) + ", \"" + narrow(change.area) + "\"]";
+    return text;
+}
+
+// Every broadcast is the environment change with wParam 0 and lParam "Environment".
+void expect_environment_broadcasts(size_t count, const std::vector<SettingChange>& changes)
+{
+    ASSERT_EQ(count, changes.size()) << describe(changes);
+    for (const SettingChange& change : changes) {
+        EXPECT_EQ(0u, change.wparam) << describe(changes);
+        EXPECT_EQ(L"Environment", change.area) << describe(changes);
+    }
+}
+
+class EnvironmentVariables : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(receiver_.ready()) << "no broadcast receiver window, error " << GetLastError();
+        testsupport::forget_environment_variable(kVariable);
+        SetEnvironmentVariableW(kInstallRootVariable, nullptr);
+        receiver_.clear();
+    }
+    void TearDown() override
+    {
+        testsupport::forget_environment_variable(kVariable);
+        SetEnvironmentVariableW(kInstallRootVariable, nullptr);
+    }
+
+    void put_in_both_keys()
+    {
+        ASSERT_EQ(ERROR_SUCCESS, testsupport::write_environment_string(kMachineKey, kVariable, L"machine"));
+        ASSERT_EQ(ERROR_SUCCESS, testsupport::write_environment_string(kUserKey, kVariable, L"user"));
+        SetEnvironmentVariableW(kVariable, L"process");
+    }
+
+    BroadcastReceiver receiver_;
+};
+
+} // namespace
+
+TEST_F(EnvironmentVariables, StringIsStoredWithTerminatorSetInProcessAndAnnouncedOnce)
+{
+    for (const int scope : {kUser, kMachine}) {
+        SCOPED_TRACE(scope == kMachine ? "machine scope" : "user scope");
+        testsupport::forget_environment_variable(kVariable);
+        receiver_.clear();
+
+        ASSERT_EQ(0, set_environment_variable(kVariable, L"abcdefg", REG_SZ, scope));
+
+        const auto stored = read_environment_value(scope == kMachine, kVariable);
+        ASSERT_TRUE(stored.exists) << "error " << stored.error;
+        EXPECT_EQ(static_cast<DWORD>(REG_SZ), stored.type);
+        // NT and Wine alike add a terminator that the caller's count left out, so this size shows
+        // what is stored, not whether the count included the terminator.
+        ASSERT_EQ(16u, stored.data.size()) << "seven characters and the terminator";
+        EXPECT_EQ(L"abcdefg", stored.text());
+        EXPECT_EQ(0, stored.data[14] | stored.data[15]) << "terminator stored";
+        EXPECT_FALSE(read_environment_value(scope != kMachine, kVariable).exists) << "other scope's key written";
+        EXPECT_EQ(L"abcdefg", process_variable(kVariable));
+        expect_environment_broadcasts(1, receiver_.received());
+    }
+}
+
+TEST_F(EnvironmentVariables, ExpandableStringIsStoredWithTerminatorButProcessKeepsItsValue)
+{
+    SetEnvironmentVariableW(kVariable, L"before");
+    const wchar_t expandable[] = L"%SystemRoot%\\x";
+
+    ASSERT_EQ(0, set_environment_variable(kVariable, expandable, REG_EXPAND_SZ, kUser));
+
+    const auto stored = read_environment_value(kUserKey, kVariable);
+    ASSERT_TRUE(stored.exists) << "error " << stored.error;
+    EXPECT_EQ(static_cast<DWORD>(REG_EXPAND_SZ), stored.type);
+    EXPECT_EQ((wcslen(expandable) + 1) * sizeof(wchar_t), stored.data.size());
+    EXPECT_EQ(expandable, stored.text());
+    EXPECT_EQ(L"before", process_variable(kVariable));
+    expect_environment_broadcasts(1, receiver_.received());
+}
+
+TEST_F(EnvironmentVariables, OtherTypesStoreExactlyFourBytes)
+{
+    SetEnvironmentVariableW(kVariable, L"before");
+    const DWORD number = 0x12345678;
+    const BYTE eight_bytes[8] = {1, 2, 3, 4, 5, 6, 7, 8};
+    struct Case {
+        DWORD type;
+        const void* value;
+        std::vector<BYTE> expected;
+    } cases[] = {
+        {REG_DWORD, &number, {0x78, 0x56, 0x34, 0x12}},
+        {REG_BINARY, eight_bytes, {1, 2, 3, 4}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE("type " + std::to_string(c.type));
+        receiver_.clear();
+        ASSERT_EQ(0, set_environment_variable(kVariable, c.value, c.type, kUser));
+        const auto stored = read_environment_value(kUserKey, kVariable);
+        ASSERT_TRUE(stored.exists) << "error " << stored.error;
+        EXPECT_EQ(c.type, stored.type);
+        EXPECT_EQ(c.expected, stored.data);
+        EXPECT_EQ(L"before", process_variable(kVariable)) << "only REG_SZ reaches the process";
+        expect_environment_broadcasts(1, receiver_.received());
+    }
+}
+
+TEST_F(EnvironmentVariables, InvalidScopeIsRejectedWithNothingChanged)
+{
+    put_in_both_keys();
+    for (const int scope : {2, -1}) {
+        SCOPED_TRACE("scope " + std::to_string(scope));
+        EXPECT_EQ(static_cast<int>(E_INVALIDARG), set_environment_variable(kVariable, L"new", REG_SZ, scope));
+        EXPECT_EQ(static_cast<int>(E_INVALIDARG), delete_environment_variable(kVariable, scope));
+        EXPECT_EQ(L"machine", read_environment_value(kMachineKey, kVariable).text());
+        EXPECT_EQ(L"user", read_environment_value(kUserKey, kVariable).text());
+        EXPECT_EQ(L"process", process_variable(kVariable));
+    }
+    expect_environment_broadcasts(0, receiver_.received());
+}
+
+TEST_F(EnvironmentVariables, FailedWriteReturnsZeroWithoutBroadcastOrProcessChange)
+{
+    // Longer than any value name may be (16383 characters): the key opens, the store fails.
+    const std::wstring too_long(16385, L'A');
+
+    EXPECT_EQ(0, set_environment_variable(too_long.c_str(), L"value", REG_SZ, kUser));
+
+    EXPECT_FALSE(read_environment_value(kUserKey, too_long.c_str()).exists);
+    EXPECT_EQ(L"(not set)", process_variable(too_long.c_str()));
+    expect_environment_broadcasts(0, receiver_.received());
+}
+
+TEST_F(EnvironmentVariables, MachineScopeDeletionRemovesBothValuesWithTwoBroadcasts)
+{
+    put_in_both_keys();
+
+    EXPECT_EQ(0, delete_environment_variable(kVariable, kMachine));
+
+    EXPECT_FALSE(read_environment_value(kMachineKey, kVariable).exists);
+    EXPECT_FALSE(read_environment_value(kUserKey, kVariable).exists);
+    EXPECT_EQ(L"(not set)", process_variable(kVariable));
+    expect_environment_broadcasts(2, receiver_.received());
+}
+
+TEST_F(EnvironmentVariables, MachineScopeDeletionOfUserOnlyValueBroadcastsOnce)
+{
+    ASSERT_EQ(ERROR_SUCCESS, testsupport::write_environment_string(kUserKey, kVariable, L"user"));
+
+    EXPECT_EQ(0, delete_environment_variable(kVariable, kMachine));
+
+    EXPECT_FALSE(read_environment_value(kUserKey, kVariable).exists);
+    expect_environment_broadcasts(1, receiver_.received());
+}
+
+TEST_F(EnvironmentVariables, UserScopeDeletionLeavesMachineValue)
+{
+    put_in_both_keys();
+
+    EXPECT_EQ(0, delete_environment_variable(kVariable, kUser));
+
+    EXPECT_FALSE(read_environment_value(kUserKey, kVariable).exists);
+    EXPECT_EQ(L"machine", read_environment_value(kMachineKey, kVariable).text());
+    EXPECT_EQ(L"(not set)", process_variable(kVariable));
+    expect_environment_broadcasts(1, receiver_.received());
+}
+
+TEST_F(EnvironmentVariables, DeletingMissingVariableSucceedsWithoutBroadcast)
+{
+    SetEnvironmentVariableW(kVariable, L"process only");
+    for (const int scope : {kUser, kMachine}) {
+        SCOPED_TRACE(scope == kMachine ? "machine scope" : "user scope");
+        EXPECT_EQ(0, delete_environment_variable(kVariable, scope));
+    }
+    EXPECT_EQ(L"process only", process_variable(kVariable)) << "a failed deletion leaves the process alone";
+    expect_environment_broadcasts(0, receiver_.received());
+}
+
+TEST_F(EnvironmentVariables, UserScopeWorksWhileMachineKeyRefusesAccess)
+{
+    ASSERT_EQ(ERROR_SUCCESS, testsupport::write_environment_string(kMachineKey, kVariable, L"machine"));
+    {
+        DenyingKeyDacl denied(HKEY_LOCAL_MACHINE, testsupport::kMachineEnvironmentKey);
+        ASSERT_TRUE(denied.active()) << "cannot set the denying DACL, error " << denied.error();
+
+        EXPECT_EQ(0, set_environment_variable(kVariable, L"user", REG_SZ, kUser));
+        EXPECT_EQ(L"user", read_environment_value(kUserKey, kVariable).text());
+        EXPECT_EQ(0, delete_environment_variable(kVariable, kUser));
+        EXPECT_FALSE(read_environment_value(kUserKey, kVariable).exists);
+    }
+    EXPECT_EQ(L"machine", read_environment_value(kMachineKey, kVariable).text());
+    expect_environment_broadcasts(2, receiver_.received());
+}
+
+TEST_F(EnvironmentVariables, UnopenableMachineKeyFailsWriteWithNothingChanged)
+{
+    SetEnvironmentVariableW(kVariable, L"before");
+    {
+        DenyingKeyDacl denied(HKEY_LOCAL_MACHINE, testsupport::kMachineEnvironmentKey);
+        ASSERT_TRUE(denied.active()) << "cannot set the denying DACL, error " << denied.error();
+        EXPECT_EQ(static_cast<int>(E_FAIL), set_environment_variable(kVariable, L"new", REG_SZ, kMachine));
+    }
+    EXPECT_FALSE(read_environment_value(kMachineKey, kVariable).exists);
+    EXPECT_FALSE(read_environment_value(kUserKey, kVariable).exists);
+    EXPECT_EQ(L"before", process_variable(kVariable));
+    expect_environment_broadcasts(0, receiver_.received());
+}
+
+TEST_F(EnvironmentVariables, UnopenableMachineKeyFailsDeletionAfterUserValueWent)
+{
+    put_in_both_keys();
+    {
+        DenyingKeyDacl denied(HKEY_LOCAL_MACHINE, testsupport::kMachineEnvironmentKey);
+        ASSERT_TRUE(denied.active()) << "cannot set the denying DACL, error " << denied.error();
+        EXPECT_EQ(static_cast<int>(E_FAIL), delete_environment_variable(kVariable, kMachine));
+    }
+    EXPECT_FALSE(read_environment_value(kUserKey, kVariable).exists);
+    EXPECT_EQ(L"machine", read_environment_value(kMachineKey, kVariable).text());
+    EXPECT_EQ(L"(not set)", process_variable(kVariable));
+    expect_environment_broadcasts(1, receiver_.received());
+}
+
+TEST_F(EnvironmentVariables, InstallRootVariableComesFromTheProcessByTwoCalls)
+{
+    // The registry is not consulted: a stored value alone reads as unset.
+    ASSERT_EQ(ERROR_SUCCESS, testsupport::write_environment_string(kUserKey, kInstallRootVariable, L"C:\\Stored"));
+    EXPECT_EQ(0, get_install_root_variable(nullptr, 0));
+    testsupport::delete_environment_value(kUserKey, kInstallRootVariable);
+
+    const std::wstring root = L"C:\\Suite\\Rel";
+    const int size = static_cast<int>(root.size()) + 1;
+    SetEnvironmentVariableW(kInstallRootVariable, root.c_str());
+    ASSERT_EQ(size, get_install_root_variable(nullptr, 0));
+
+    std::vector<wchar_t> buffer(size + 4, L'#');
+    EXPECT_EQ(size, get_install_root_variable(buffer.data(), size - 1));
+    EXPECT_EQ(std::wstring(size + 4, L'#'), std::wstring(buffer.begin(), buffer.end())) << "too small: untouched";
+
+    EXPECT_EQ(0, get_install_root_variable(buffer.data(), size));
+    EXPECT_EQ(root, std::wstring(buffer.data()));
+    EXPECT_EQ(std::wstring(4, L'#'), std::wstring(buffer.begin() + size, buffer.end())) << "written past capacity";
+}

@@ -1,0 +1,135 @@
+#include "testsupport/registry.h"
+
+#include <sddl.h>
+
+namespace testsupport {
+
+const wchar_t kMachineEnvironmentKey[] = L"System\\CurrentControlSet\\Control\\Session Manager\\Environment";
+const wchar_t kUserEnvironmentKey[] = L"Environment";
+
+namespace {
+
+HKEY root_of(bool machine)
+{
+    return machine ? HKEY_LOCAL_MACHINE : HKEY_CURRENT_USER;
+}
+
+const wchar_t* subkey_of(bool machine)
+{
+    return machine ? kMachineEnvironmentKey : kUserEnvironmentKey;
+}
+
+constexpr SECURITY_INFORMATION kSavedParts =
+    OWNER_SECURITY_INFORMATION | GROUP_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION;
+
+} // namespace
+
+std::wstring RegistryValue::text() const
+{
+    std::wstring result;
+    for (size_t i = 0; i + 1 < data.size(); i += 2) {
+        const wchar_t character = static_cast<wchar_t>(data[i] | (data[i + 1] << 8));
+        if (character == L'\0')
+            break;
+        result.push_back(character);
+    }
+    return result;
+}
+
+RegistryValue read_registry_value(HKEY root, const wchar_t* subkey, const wchar_t* name)
+{
+    RegistryValue value;
+    HKEY key = nullptr;
+    value.error = RegOpenKeyExW(root, subkey, 0, KEY_QUERY_VALUE, &key);
+    if (value.error != ERROR_SUCCESS)
+        return value;
+    DWORD bytes = 0;
+    value.error = RegQueryValueExW(key, name, nullptr, &value.type, nullptr, &bytes);
+    if (value.error == ERROR_SUCCESS) {
+        value.data.resize(bytes);
+        value.error = RegQueryValueExW(key, name, nullptr, &value.type, bytes ? value.data.data() : nullptr, &bytes);
+        value.data.resize(bytes);
+        value.exists = value.error == ERROR_SUCCESS;
+    }
+    RegCloseKey(key);
+    return value;
+}
+
+RegistryValue read_environment_value(bool machine, const wchar_t* name)
+{
+    return read_registry_value(root_of(machine), subkey_of(machine), name);
+}
+
+LONG write_environment_string(bool machine, const wchar_t* name, const std::wstring& value)
+{
+    HKEY key = nullptr;
+    LONG result = RegOpenKeyExW(root_of(machine), subkey_of(machine), 0, KEY_SET_VALUE, &key);
+    if (result != ERROR_SUCCESS)
+        return result;
+    result = RegSetValueExW(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
+                            static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t)));
+    RegCloseKey(key);
+    return result;
+}
+
+void delete_environment_value(bool machine, const wchar_t* name)
+{
+    HKEY key = nullptr;
+    if (RegOpenKeyExW(root_of(machine), subkey_of(machine), 0, KEY_SET_VALUE, &key) != ERROR_SUCCESS)
+        return;
+    RegDeleteValueW(key, name);
+    RegCloseKey(key);
+}
+
+void forget_environment_variable(const wchar_t* name)
+{
+    delete_environment_value(true, name);
+    delete_environment_value(false, name);
+    SetEnvironmentVariableW(name, nullptr);
+}
+
+std::wstring process_variable(const wchar_t* name)
+{
+    const DWORD needed = GetEnvironmentVariableW(name, nullptr, 0);
+    if (needed == 0)
+        return L"(not set)";
+    std::wstring value(needed, L'\0');
+    const DWORD copied = GetEnvironmentVariableW(name, &value[0], needed);
+    value.resize(copied < needed ? copied : 0);
+    return value;
+}
+
+DenyingKeyDacl::DenyingKeyDacl(HKEY root, const wchar_t* subkey)
+{
+    PSECURITY_DESCRIPTOR deny_all = nullptr;
+    DWORD bytes = 0;
+    error_ = RegOpenKeyExW(root, subkey, 0, READ_CONTROL | WRITE_DAC | WRITE_OWNER, &key_);
+    if (error_ != ERROR_SUCCESS) {
+        key_ = nullptr;
+        return;
+    }
+    RegGetKeySecurity(key_, kSavedParts, nullptr, &bytes);
+    saved_.resize(bytes ? bytes : 1);
+    error_ = RegGetKeySecurity(key_, kSavedParts, saved_.data(), &bytes);
+    if (error_ != ERROR_SUCCESS)
+        return;
+    // Protected, one entry: everyone is denied every key right.
+    if (!ConvertStringSecurityDescriptorToSecurityDescriptorW(L"D:P(D;;KA;;;WD)", SDDL_REVISION_1, &deny_all,
+                                                              nullptr)) {
+        error_ = static_cast<LONG>(GetLastError());
+        return;
+    }
+    error_ = RegSetKeySecurity(key_, DACL_SECURITY_INFORMATION, deny_all);
+    active_ = error_ == ERROR_SUCCESS;
+    LocalFree(deny_all);
+}
+
+DenyingKeyDacl::~DenyingKeyDacl()
+{
+    if (active_)
+        RegSetKeySecurity(key_, kSavedParts, saved_.data());
+    if (key_)
+        RegCloseKey(key_);
+}
+
+} // namespace testsupport
