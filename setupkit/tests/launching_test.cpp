@@ -1,0 +1,399 @@
+// Starting and stopping real child processes: each test runs its own copy of launch_child.exe under
+// a name no other process has, and ends every copy it started, whatever the outcome.
+#include "setupkit/launching.h"
+
+#include "testsupport/files.h"
+#include "testsupport/process.h"
+
+#include <gtest/gtest.h>
+#include <windows.h>
+#include <tlhelp32.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cwctype>
+#include <string>
+#include <thread>
+#include <vector>
+
+using testsupport::TempDir;
+using testsupport::file_exists;
+using testsupport::narrow;
+
+namespace {
+
+ULONGLONG now_ms()
+{
+    return GetTickCount64();
+}
+
+std::vector<wchar_t> writable(const std::wstring& text)
+{
+    std::vector<wchar_t> buffer(text.begin(), text.end());
+    buffer.push_back(L'\0');
+    return buffer;
+}
+
+std::wstring quoted(const std::wstring& text)
+{
+    return L"\"" + text + L"\"";
+}
+
+std::vector<DWORD> process_ids_named(const std::wstring& exe_name)
+{
+    std::vector<DWORD> ids;
+    HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+    if (snapshot == INVALID_HANDLE_VALUE)
+        return ids;
+    PROCESSENTRY32W entry = {};
+    entry.dwSize = sizeof(entry);
+    for (BOOL more = Process32FirstW(snapshot, &entry); more; more = Process32NextW(snapshot, &entry)) {
+        if (_wcsicmp(entry.szExeFile, exe_name.c_str()) == 0)
+            ids.push_back(entry.th32ProcessID);
+    }
+    CloseHandle(snapshot);
+    return ids;
+}
+
+// Ends every process of that file name and waits until each is gone.
+void end_processes_named(const std::wstring& exe_name)
+{
+    for (DWORD id : process_ids_named(exe_name)) {
+        HANDLE process = OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, id);
+        if (!process)
+            continue;
+        TerminateProcess(process, 1);
+        WaitForSingleObject(process, 5000);
+        CloseHandle(process);
+    }
+}
+
+// A process of that file name, opened for waiting and its exit code; null when none appears in time.
+HANDLE wait_for_process_named(const std::wstring& exe_name, DWORD timeout_ms)
+{
+    const ULONGLONG deadline = now_ms() + timeout_ms;
+    do {
+        const std::vector<DWORD> ids = process_ids_named(exe_name);
+        if (!ids.empty()) {
+            HANDLE process = OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION | SYNCHRONIZE, FALSE, ids.front());
+            if (process)
+                return process;
+        }
+        Sleep(20);
+    } while (now_ms() < deadline);
+    return nullptr;
+}
+
+bool wait_for_file(const std::wstring& path, DWORD timeout_ms)
+{
+    const ULONGLONG deadline = now_ms() + timeout_ms;
+    while (!file_exists(path)) {
+        if (now_ms() >= deadline)
+            return false;
+        Sleep(20);
+    }
+    return true;
+}
+
+DWORD exit_code_of(HANDLE process)
+{
+    DWORD exit_code = testsupport::kNoExitCode;
+    GetExitCodeProcess(process, &exit_code);
+    return exit_code;
+}
+
+// What the child saw of its own start, from its report.
+std::string expected_report(unsigned show, bool event_set)
+{
+    return "flags=" + std::to_string(STARTF_USESHOWWINDOW) + " show=" + std::to_string(show) +
+           " event=" + (event_set ? "1" : "0");
+}
+
+class Launching : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        static unsigned sequence = 0;
+        token_ = L"lchild" + std::to_wstring(GetCurrentProcessId()) + L"x" + std::to_wstring(++sequence);
+        child_name_ = token_ + L"_run.exe";
+        child_ = temp_ / child_name_;
+        ASSERT_TRUE(testsupport::copy_file(testsupport::own_directory() + L"launch_child.exe", child_))
+            << narrow(child_) << ", error " << GetLastError();
+        // An inheritable event: a child that inherited handles can set it through its value.
+        SECURITY_ATTRIBUTES inherit = {sizeof(inherit), nullptr, TRUE};
+        event_ = CreateEventW(&inherit, TRUE, FALSE, nullptr);
+        ASSERT_NE(nullptr, event_) << "error " << GetLastError();
+    }
+
+    void TearDown() override
+    {
+        end_processes_named(child_name_);
+        for (const std::wstring& name : other_names_)
+            end_processes_named(name);
+        if (event_)
+            CloseHandle(event_);
+    }
+
+    // The child's command line: REPORT SLEEP EXIT EVENT.
+    std::wstring child_command(const std::wstring& report, const std::wstring& sleep, unsigned exit_code) const
+    {
+        return quoted(child_) + L" " + child_arguments(report, sleep, exit_code);
+    }
+
+    std::wstring child_arguments(const std::wstring& report, const std::wstring& sleep, unsigned exit_code) const
+    {
+        return quoted(report) + L" " + sleep + L" " + std::to_wstring(exit_code) + L" " +
+               std::to_wstring(reinterpret_cast<ULONG_PTR>(event_));
+    }
+
+    // A copy of the child under another name, ended after the test.
+    std::wstring copy_child(const std::wstring& name)
+    {
+        other_names_.push_back(name);
+        const std::wstring path = temp_ / name;
+        EXPECT_TRUE(testsupport::copy_file(child_, path)) << narrow(path) << ", error " << GetLastError();
+        return path;
+    }
+
+    // Starts a copy that never ends, with handles of its own.
+    PROCESS_INFORMATION start_forever(const std::wstring& program)
+    {
+        std::vector<wchar_t> command = writable(quoted(program) + L" - forever 0");
+        STARTUPINFOW startup = {};
+        startup.cb = sizeof(startup);
+        PROCESS_INFORMATION process = {};
+        EXPECT_TRUE(CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
+                                   &process))
+            << narrow(program) << ", error " << GetLastError();
+        return process;
+    }
+
+    bool event_was_set() const
+    {
+        return WaitForSingleObject(event_, 0) == WAIT_OBJECT_0;
+    }
+
+    TempDir temp_;
+    std::wstring token_;
+    std::wstring child_name_;
+    std::wstring child_;
+    std::vector<std::wstring> other_names_;
+    HANDLE event_ = nullptr;
+};
+
+void close_process_information(PROCESS_INFORMATION& process)
+{
+    if (process.hThread)
+        CloseHandle(process.hThread);
+    if (process.hProcess)
+        CloseHandle(process.hProcess);
+    process = PROCESS_INFORMATION{};
+}
+
+} // namespace
+
+TEST_F(Launching, TerminateByNameMatchesCaseSensitiveSubstringOfFileName)
+{
+    PROCESS_INFORMATION child = start_forever(child_);
+    ASSERT_NE(nullptr, child.hProcess);
+
+    std::wstring upper = token_;
+    std::transform(upper.begin(), upper.end(), upper.begin(), [](wchar_t c) { return static_cast<wchar_t>(towupper(c)); });
+    EXPECT_EQ(1, terminate_processes_by_name(upper.c_str())) << "nothing matches, nothing fails";
+    EXPECT_EQ(static_cast<DWORD>(WAIT_TIMEOUT), WaitForSingleObject(child.hProcess, 300))
+        << narrow(upper) << " differs in case from " << narrow(child_name_) << ", yet the child ended";
+
+    // The token is a part of the file name "<token>_run.exe".
+    EXPECT_EQ(1, terminate_processes_by_name(token_.c_str()));
+    ASSERT_EQ(WAIT_OBJECT_0, WaitForSingleObject(child.hProcess, 5000)) << narrow(child_name_) << " still runs";
+    EXPECT_EQ(0u, exit_code_of(child.hProcess));
+    close_process_information(child);
+}
+
+TEST_F(Launching, TerminateByNameReturnsOneWhenNothingMatches)
+{
+    const std::wstring nobody = token_ + L"-matches-no-process";
+    EXPECT_EQ(1, terminate_processes_by_name(nobody.c_str()));
+}
+
+TEST_F(Launching, TerminateByNameNeverEndsTheCaller)
+{
+    // The caller runs in a child of its own, so that ending itself would show as exit code 0
+    // instead of ending this test program.
+    const std::wstring caller = copy_child(token_ + L"_caller.exe");
+    PROCESS_INFORMATION peer = start_forever(copy_child(token_ + L"_peer.exe"));
+    ASSERT_NE(nullptr, peer.hProcess);
+    const std::wstring report = temp_ / L"terminate.txt";
+
+    const DWORD exit_code =
+        testsupport::run_and_wait(quoted(caller) + L" terminate " + token_ + L" " + quoted(report), 20000);
+
+    EXPECT_EQ(42u, exit_code) << "the caller itself was ended";
+    EXPECT_EQ("result=1", testsupport::read_bytes(report));
+    EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(peer.hProcess, 5000)) << "the peer with the same text still runs";
+    close_process_information(peer);
+}
+
+TEST_F(Launching, BoundedRunWaitsForTheChildPollingOncePerSecond)
+{
+    // Handles are not inherited, and the child sees the caller's show command.
+    const std::wstring report = temp_ / L"bounded.txt";
+    std::vector<wchar_t> command = writable(child_command(report, L"1500", 0));
+    ULONGLONG start = now_ms();
+    EXPECT_EQ(0, run_and_wait_bounded(child_.c_str(), command.data(), SW_SHOWMINNOACTIVE, 0));
+    ULONGLONG elapsed = now_ms() - start;
+    EXPECT_TRUE(file_exists(report)) << "returned after " << elapsed << " ms, before the child ended";
+    // Polls at 0, 1 and 2 s; the one that finds the child ended still sleeps its second.
+    EXPECT_GE(elapsed, 2000u);
+    EXPECT_LT(elapsed, 8000u);
+    EXPECT_EQ(expected_report(SW_SHOWMINNOACTIVE, false), testsupport::read_bytes(report));
+    EXPECT_FALSE(event_was_set()) << "the child inherited the caller's handles";
+
+    // Any flag other than 1 means wait; a child that ends at once still costs the one second.
+    const std::wstring quick_report = temp_ / L"quick.txt";
+    std::vector<wchar_t> quick = writable(child_command(quick_report, L"0", 3));
+    start = now_ms();
+    EXPECT_EQ(0, run_and_wait_bounded(nullptr, quick.data(), SW_HIDE, 2));
+    elapsed = now_ms() - start;
+    EXPECT_TRUE(file_exists(quick_report));
+    EXPECT_GE(elapsed, 1000u);
+    EXPECT_LT(elapsed, 8000u);
+}
+
+TEST_F(Launching, BoundedRunWithNoWaitFlagOneReturnsAtOnce)
+{
+    std::vector<wchar_t> command = writable(child_command(L"-", L"forever", 0));
+    const ULONGLONG start = now_ms();
+    EXPECT_EQ(0, run_and_wait_bounded(nullptr, command.data(), SW_HIDE, 1));
+    EXPECT_LT(now_ms() - start, 900u);
+    HANDLE child = wait_for_process_named(child_name_, 5000);
+    ASSERT_NE(nullptr, child) << narrow(child_name_) << " was not started";
+    EXPECT_EQ(static_cast<DWORD>(WAIT_TIMEOUT), WaitForSingleObject(child, 0));
+    CloseHandle(child);
+}
+
+TEST_F(Launching, BoundedRunOfMissingProgramReturnsZeroAtOnce)
+{
+    const std::wstring missing = temp_ / L"missing.exe";
+    std::vector<wchar_t> command = writable(quoted(missing));
+    const ULONGLONG start = now_ms();
+    EXPECT_EQ(0, run_and_wait_bounded(missing.c_str(), command.data(), SW_HIDE, 0));
+    EXPECT_LT(now_ms() - start, 900u);
+}
+
+// The one slow case: 30 polls take 30 seconds. Two children share them, on two threads.
+TEST_F(Launching, BoundedRunTerminatesChildStillActiveAtTheThirtiethPoll)
+{
+    const std::wstring looks_active = copy_child(token_ + L"_259.exe");
+    const std::wstring looks_active_report = temp_ / L"259.txt";
+    std::vector<wchar_t> never_ends = writable(child_command(L"-", L"forever", 0));
+    std::vector<wchar_t> exits_259 = writable(quoted(looks_active) + L" " + child_arguments(looks_active_report, L"0", 259));
+
+    ULONGLONG never_ends_elapsed = 0;
+    ULONGLONG exits_259_elapsed = 0;
+    std::thread never_ends_run([&] {
+        const ULONGLONG start = now_ms();
+        run_and_wait_bounded(nullptr, never_ends.data(), SW_HIDE, 0);
+        never_ends_elapsed = now_ms() - start;
+    });
+    std::thread exits_259_run([&] {
+        const ULONGLONG start = now_ms();
+        run_and_wait_bounded(nullptr, exits_259.data(), SW_HIDE, 0);
+        exits_259_elapsed = now_ms() - start;
+    });
+    HANDLE child = wait_for_process_named(child_name_, 5000);
+    never_ends_run.join();
+    exits_259_run.join();
+
+    ASSERT_NE(nullptr, child) << narrow(child_name_) << " was not seen running";
+    EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(child, 5000)) << "the child that never ends was not terminated";
+    EXPECT_EQ(0u, exit_code_of(child)) << "terminated with exit code 0";
+    CloseHandle(child);
+    EXPECT_GE(never_ends_elapsed, 29500u);
+    EXPECT_LT(never_ends_elapsed, 40000u);
+
+    // This child ended at once, but its exit code is STILL_ACTIVE's value.
+    EXPECT_TRUE(file_exists(looks_active_report));
+    EXPECT_GE(exits_259_elapsed, 29500u);
+    EXPECT_LT(exits_259_elapsed, 40000u);
+}
+
+TEST_F(Launching, ShellRunAndWaitWaitsForTheProgram)
+{
+    const std::wstring report = temp_ / L"shell.txt";
+    const std::wstring parameters = child_arguments(report, L"1500", 0);
+    const ULONGLONG start = now_ms();
+    EXPECT_TRUE(shell_run_and_wait(child_.c_str(), parameters.c_str(), SW_SHOWMINNOACTIVE)) << "error " << GetLastError();
+    const ULONGLONG elapsed = now_ms() - start;
+    EXPECT_TRUE(file_exists(report)) << "returned after " << elapsed << " ms, before the program ended";
+    EXPECT_GE(elapsed, 1500u);
+    EXPECT_EQ(expected_report(SW_SHOWMINNOACTIVE, false), testsupport::read_bytes(report));
+}
+
+TEST_F(Launching, ShellOpenReturnsWhileTheProgramRuns)
+{
+    const std::wstring report = temp_ / L"open.txt";
+    const std::wstring parameters = child_arguments(report, L"2000", 0);
+    EXPECT_TRUE(shell_open(child_.c_str(), parameters.c_str(), SW_SHOWNORMAL)) << "error " << GetLastError();
+    EXPECT_FALSE(file_exists(report)) << "returned only after the program ended";
+    ASSERT_TRUE(wait_for_file(report, 15000)) << "the program never wrote " << narrow(report);
+    EXPECT_EQ(expected_report(SW_SHOWNORMAL, false), testsupport::read_bytes(report));
+}
+
+TEST_F(Launching, ShellOperationsFailForMissingFileAfterTheShellsErrorBox)
+{
+    // Neither operation asks the shell to keep quiet (SEE_MASK_FLAG_NO_UI), so the shell reports the
+    // missing file in a box of its own before it returns false; a watcher counts and closes those boxes.
+    std::atomic<bool> stop{false};
+    std::atomic<int> boxes{0};
+    std::thread watcher([&] {
+        while (!stop) {
+            EnumWindows(
+                [](HWND window, LPARAM counter) -> BOOL {
+                    DWORD owner = 0;
+                    wchar_t class_name[16] = {};
+                    GetWindowThreadProcessId(window, &owner);
+                    GetClassNameW(window, class_name, 16);
+                    if (owner == GetCurrentProcessId() && wcscmp(class_name, L"#32770") == 0 && IsWindowVisible(window)) {
+                        ++*reinterpret_cast<std::atomic<int>*>(counter);
+                        PostMessageW(window, WM_COMMAND, IDOK, 0);
+                    }
+                    return TRUE;
+                },
+                reinterpret_cast<LPARAM>(&boxes));
+            Sleep(50);
+        }
+    });
+    const std::wstring missing = temp_ / L"missing.exe";
+    const bool run_result = shell_run_and_wait(missing.c_str(), nullptr, SW_HIDE);
+    const bool open_result = shell_open(missing.c_str(), nullptr, SW_HIDE);
+    stop = true;
+    watcher.join();
+    EXPECT_FALSE(run_result);
+    EXPECT_FALSE(open_result);
+    EXPECT_GE(boxes.load(), 1) << "no error box was shown";
+}
+
+TEST_F(Launching, HiddenRunWaitsForChildThatInheritsHandles)
+{
+    const std::wstring report = temp_ / L"hidden.txt";
+    std::vector<wchar_t> command = writable(child_command(report, L"1000", 5));
+    const ULONGLONG start = now_ms();
+    run_hidden_and_wait(command.data());
+    const ULONGLONG elapsed = now_ms() - start;
+    EXPECT_TRUE(file_exists(report)) << "returned after " << elapsed << " ms, before the child ended";
+    EXPECT_GE(elapsed, 1000u);
+    EXPECT_EQ(expected_report(SW_HIDE, true), testsupport::read_bytes(report));
+    EXPECT_TRUE(event_was_set()) << "the child did not inherit the caller's handles";
+}
+
+TEST_F(Launching, DetachedRunReturnsWhileTheChildRuns)
+{
+    const std::wstring report = temp_ / L"detached.txt";
+    std::vector<wchar_t> command = writable(child_command(report, L"2000", 0));
+    run_detached(command.data());
+    EXPECT_FALSE(file_exists(report)) << "returned only after the child ended";
+    ASSERT_TRUE(wait_for_file(report, 15000)) << "the child never wrote " << narrow(report);
+    EXPECT_EQ(expected_report(SW_HIDE, true), testsupport::read_bytes(report));
+    EXPECT_TRUE(event_was_set()) << "the child did not inherit the caller's handles";
+}

@@ -1,0 +1,267 @@
+// Message boxes closed by a watcher thread as a user would, string resources from this program's
+// own string table (messages_test.rc.in), and window texts read back with GetWindowTextW.
+#include "setupkit/messages.h"
+
+#include "testsupport/files.h"
+#include "testsupport/platform.h"
+
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <atomic>
+#include <string>
+#include <thread>
+#include <vector>
+
+using testsupport::narrow;
+
+namespace {
+
+constexpr UINT kOk = 1;
+constexpr UINT kEncodedUUmlaut = 2;
+constexpr UINT kCjk = 3;
+constexpr UINT kGreeting = 4;
+constexpr UINT kLong = 6;
+constexpr UINT kMissing = 7;
+constexpr UINT kHundred = 100;
+
+constexpr wchar_t kSentinel = 0xCCCC;
+
+// Waits on its own thread for the information box, reads it and presses OK, as a user would.
+class BoxWatcher {
+public:
+    BoxWatcher() : thread_([this] { watch(); }) {}
+    ~BoxWatcher() { stop(); }
+
+    // Stops watching (a box found before stays found) and returns whether a box was found.
+    bool stop()
+    {
+        stopping_ = true;
+        if (thread_.joinable())
+            thread_.join();
+        return found_;
+    }
+
+    std::wstring text;
+    bool topmost = false;
+    HICON icon = nullptr;
+
+private:
+    // The icon shown by the box's icon control (its control id differs between Wine and Windows).
+    static BOOL CALLBACK find_icon(HWND child, LPARAM found)
+    {
+        if ((GetWindowLongW(child, GWL_STYLE) & SS_TYPEMASK) != SS_ICON)
+            return TRUE;
+        *reinterpret_cast<HICON*>(found) = reinterpret_cast<HICON>(SendMessageW(child, STM_GETICON, 0, 0));
+        return FALSE;
+    }
+
+    void watch()
+    {
+        while (!stopping_) {
+            HWND box = FindWindowW(L"#32770", L"INFORMATION");
+            if (box) {
+                // The message text is the static control with id 0xFFFF.
+                wchar_t buffer[4096] = {};
+                GetDlgItemTextW(box, 0xFFFF, buffer, 4096);
+                text = buffer;
+                topmost = (GetWindowLongW(box, GWL_EXSTYLE) & WS_EX_TOPMOST) != 0;
+                EnumChildWindows(box, find_icon, reinterpret_cast<LPARAM>(&icon));
+                found_ = true;
+                // WM_CLOSE would give IDCANCEL under Wine; the user presses OK.
+                SendMessageW(GetDlgItem(box, IDOK), BM_CLICK, 0, 0);
+                return;
+            }
+            Sleep(10);
+        }
+    }
+
+    std::atomic<bool> stopping_{false};
+    bool found_ = false;
+    std::thread thread_;
+};
+
+std::wstring system_text(DWORD code)
+{
+    wchar_t* message = nullptr;
+    const DWORD length = FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS |
+                                            FORMAT_MESSAGE_ALLOCATE_BUFFER,
+                                        nullptr, code, MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT),
+                                        reinterpret_cast<wchar_t*>(&message), 0, nullptr);
+    std::wstring text = length ? std::wstring(message, length) : std::wstring();
+    if (message)
+        LocalFree(message);
+    return text;
+}
+
+HINSTANCE own_module()
+{
+    return GetModuleHandleW(nullptr);
+}
+
+// load_resource_text into a sentinel-filled buffer of `capacity` followed by four guard characters;
+// checks that the guard is untouched and returns the result and the buffer (guard not included).
+int load_into(UINT id, UINT offset, int capacity, std::vector<wchar_t>& buffer)
+{
+    buffer.assign(static_cast<size_t>(capacity) + 4, kSentinel);
+    const int result = load_resource_text(id, own_module(), offset, buffer.data(), capacity);
+    for (size_t i = static_cast<size_t>(capacity); i < buffer.size(); ++i)
+        EXPECT_EQ(kSentinel, buffer[i]) << "written past the capacity " << capacity << " at " << i;
+    buffer.resize(static_cast<size_t>(capacity));
+    return result;
+}
+
+// The full two-call protocol: size, then fill; both results must agree. Returns the text.
+std::wstring load_checked(UINT id, UINT offset, int expected_size)
+{
+    const int size = load_resource_text(id, own_module(), offset, nullptr, 0);
+    EXPECT_EQ(expected_size, size) << "size of entry " << id << " + " << offset;
+    if (size < 1)
+        return std::wstring();
+    std::vector<wchar_t> buffer;
+    EXPECT_EQ(size, load_into(id, offset, size, buffer)) << "fill of entry " << id << " + " << offset;
+    // The text and its terminator fill all but the spare last character.
+    EXPECT_EQ(kSentinel, buffer.back()) << "the spare character was written";
+    EXPECT_EQ(L'\0', buffer[static_cast<size_t>(size) - 2]) << "no terminator where the size puts it";
+    return std::wstring(buffer.data());
+}
+
+std::wstring window_text(HWND window)
+{
+    wchar_t buffer[256];
+    wmemset(buffer, kSentinel, 256);
+    const int length = GetWindowTextW(window, buffer, 256);
+    return std::wstring(buffer, static_cast<size_t>(length > 0 ? length : 0));
+}
+
+} // namespace
+
+TEST(InformationBox, ShowsTheTextInATopmostBoxAndReturnsWhenClosed)
+{
+    const std::wstring text = L"Setup finished.\nGr\u00FC\u00DFe \u65E5\u672C";
+    BoxWatcher watcher;
+    show_information(text.c_str());
+    ASSERT_TRUE(watcher.stop()) << "no box captioned INFORMATION";
+    EXPECT_EQ(text, watcher.text) << narrow(watcher.text);
+    EXPECT_EQ(LoadIconW(nullptr, IDI_INFORMATION), watcher.icon) << "not the information icon";
+    // Wine 8 does not apply MB_TOPMOST: its box lacks WS_EX_TOPMOST.
+    if (!testsupport::running_under_wine()) {
+        EXPECT_TRUE(watcher.topmost);
+    }
+}
+
+TEST(InformationBox, SystemErrorShowsTheSystemsOwnTextForAKnownCode)
+{
+    // Wine's texts differ from Windows': compare with the system's answer, not a literal.
+    for (DWORD code : {ERROR_ACCESS_DENIED, ERROR_FILE_NOT_FOUND}) {
+        const std::wstring expected = system_text(code);
+        ASSERT_FALSE(expected.empty()) << "the system has no text for " << code << ", error " << GetLastError();
+        BoxWatcher watcher;
+        show_system_error(code);
+        ASSERT_TRUE(watcher.stop()) << "no box for code " << code;
+        EXPECT_EQ(expected, watcher.text) << "code " << code << ": " << narrow(watcher.text);
+    }
+}
+
+TEST(InformationBox, SystemErrorShowsNoBoxForACodeWithoutText)
+{
+    const DWORD code = 0x2000BEEF;
+    ASSERT_TRUE(system_text(code).empty()) << "the system has a text for " << code;
+    BoxWatcher watcher;
+    // Were a box shown, this would return only once the watcher had found and closed it.
+    show_system_error(code);
+    EXPECT_FALSE(watcher.stop()) << "a box was shown: " << narrow(watcher.text);
+}
+
+TEST(ResourceText, MissingEntryIsTheEmptyTextOfSizeTwo)
+{
+    EXPECT_EQ(L"", load_checked(kMissing, 0, 2));
+}
+
+TEST(ResourceText, AsciiEntryReadsBackUnchanged)
+{
+    EXPECT_EQ(L"OK", load_checked(kOk, 0, 4));
+}
+
+TEST(ResourceText, EntryIsDecodedAsUtf8BytesStoredAsWindows1252Characters)
+{
+    EXPECT_EQ(L"\u00FC", load_checked(kEncodedUUmlaut, 0, 3));
+    // U+0178 is windows-1252's character for the byte 0x9F: C3 9F is U+00DF.
+    EXPECT_EQ(L"Gr\u00FC\u00DFe", load_checked(kGreeting, 0, 7));
+}
+
+TEST(ResourceText, CharacterWithoutWindows1252MappingBecomesTheDefaultCharacter)
+{
+    CPINFO code_page = {};
+    ASSERT_TRUE(GetCPInfo(1252, &code_page)) << "error " << GetLastError();
+    const std::wstring expected(1, static_cast<wchar_t>(code_page.DefaultChar[0]));
+    EXPECT_EQ(expected, load_checked(kCjk, 0, 3));
+}
+
+TEST(ResourceText, LoadsTheEntryOfStringIdPlusOffset)
+{
+    EXPECT_EQ(L"entry 105", load_checked(kHundred, 5, 11));
+    EXPECT_EQ(L"entry 100", load_checked(kHundred, 0, 11));
+    EXPECT_EQ(L"entry 105", load_checked(105, 0, 11));
+}
+
+TEST(ResourceText, LongEntryIsCutToItsFirst4159Characters)
+{
+    EXPECT_EQ(std::wstring(4159, L'a'), load_checked(kLong, 0, 4161));
+}
+
+TEST(ResourceText, TooSmallBufferGivesOneAndTheEmptyText)
+{
+    // "OK" and its terminator need 3 characters.
+    std::vector<wchar_t> buffer;
+    EXPECT_EQ(1, load_into(kOk, 0, 2, buffer));
+    // MultiByteToWideChar leaves "OK" there, unterminated, when it fails for want of room.
+    EXPECT_EQ(L'\0', buffer[0]) << "a failed fill must not leave an unterminated text";
+}
+
+class WindowTexts : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        window_ = CreateWindowExW(0, L"STATIC", L"before", WS_OVERLAPPEDWINDOW, 0, 0, 200, 100, nullptr, nullptr,
+                                  own_module(), nullptr);
+        ASSERT_NE(nullptr, window_) << "error " << GetLastError();
+        control_ = CreateWindowExW(0, L"EDIT", L"before", WS_CHILD, 0, 0, 100, 20, window_,
+                                   reinterpret_cast<HMENU>(static_cast<INT_PTR>(kControlId)), own_module(), nullptr);
+        ASSERT_NE(nullptr, control_) << "error " << GetLastError();
+    }
+
+    void TearDown() override
+    {
+        if (window_)
+            DestroyWindow(window_);
+    }
+
+    static constexpr int kControlId = 1001;
+    HWND window_ = nullptr;
+    HWND control_ = nullptr;
+};
+
+TEST_F(WindowTexts, ResourceSettersGiveTheExactDecodedText)
+{
+    set_window_resource_text(kGreeting, own_module(), window_, 0);
+    EXPECT_EQ(L"Gr\u00FC\u00DFe", window_text(window_)) << narrow(window_text(window_));
+
+    set_dialog_item_resource_text(kHundred, own_module(), window_, kControlId, 5);
+    EXPECT_EQ(L"entry 105", window_text(control_));
+
+    set_window_resource_text(kMissing, own_module(), window_, 0);
+    EXPECT_EQ(L"", window_text(window_));
+}
+
+TEST_F(WindowTexts, DialogItemTextIgnoresItsModuleArgumentAndMissingControls)
+{
+    set_dialog_item_text(L"Gr\u00FC\u00DFe", reinterpret_cast<HINSTANCE>(static_cast<INT_PTR>(0x1234)), window_,
+                         kControlId);
+    EXPECT_EQ(L"Gr\u00FC\u00DFe", window_text(control_));
+
+    set_dialog_item_text(L"elsewhere", nullptr, window_, kControlId + 1);
+    set_dialog_item_resource_text(kOk, own_module(), window_, kControlId + 1, 0);
+    EXPECT_EQ(L"Gr\u00FC\u00DFe", window_text(control_));
+    EXPECT_EQ(L"before", window_text(window_));
+}
