@@ -63,7 +63,7 @@ void print_shortcut(const std::wstring& path)
     print_property("working directory", or_none(shortcut.working_directory));
     print_property("description", or_none(shortcut.description));
     print_property("icon", or_none(shortcut.icon_path) + ", index " + std::to_string(shortcut.icon_index));
-    print_property("show command", show_command_text(shortcut.show_command));
+    print_property("show command", show_command_text(shortcut.stored_show_command));
 }
 
 // The suite's start-menu folder in one Programs folder, with every shortcut in it read back.

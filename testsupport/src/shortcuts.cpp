@@ -1,13 +1,18 @@
 #include "testsupport/shortcuts.h"
 
+#include "testsupport/files.h"
+
 #include <objbase.h>
 #include <shlobj.h>
 
 #include <algorithm>
+#include <cstring>
 
 namespace testsupport {
 
 namespace {
+
+constexpr size_t kShowCommandOffset = 0x3C;
 
 std::wstring special_folder(int csidl)
 {
@@ -69,6 +74,12 @@ ShortcutProperties read_shortcut(const std::wstring& path)
         link->GetIconLocation(text, MAX_PATH, &properties.icon_index);
         properties.icon_path = text;
         link->GetShowCmd(&properties.show_command);
+        const std::string bytes = read_bytes(path);
+        if (bytes.size() >= kShowCommandOffset + sizeof(DWORD)) {
+            DWORD stored = 0;
+            memcpy(&stored, bytes.data() + kShowCommandOffset, sizeof(stored));
+            properties.stored_show_command = static_cast<int>(stored);
+        }
     }
 
     if (file)

@@ -18,6 +18,9 @@ struct ShortcutProperties {
     std::wstring icon_path;
     int icon_index = -1;
     int show_command = -1;
+    // The ShowCommand field of the file's header (offset 0x3C), read from the bytes: Wine's Load
+    // ignores it and reports 1 whatever was saved.
+    int stored_show_command = -1;
 
     bool loaded() const { return SUCCEEDED(load_status); }
 };
