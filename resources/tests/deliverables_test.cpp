@@ -2,6 +2,7 @@
 // the icon group, and run silently to exit status 0 from an install tree.
 #include "testsupport/files.h"
 #include "testsupport/process.h"
+#include "testsupport/shortcuts.h"
 
 #include <gtest/gtest.h>
 #include <windows.h>
@@ -108,6 +109,13 @@ struct IconGroupEntry {
 };
 #pragma pack(pop)
 
+// Without release information postinstall puts its shortcut straight into the Programs folder.
+void remove_stray_shortcut()
+{
+    testsupport::remove_tree(testsupport::all_users_programs_folder() + L"\\Fenwright.lnk");
+    testsupport::remove_tree(testsupport::user_programs_folder() + L"\\Fenwright.lnk");
+}
+
 } // namespace
 
 TEST(Deliverables, AreGuiProgramsImportingSystemDllsOnly)
@@ -165,10 +173,12 @@ TEST(Deliverables, CarryIconGroupOfTenImagesFrom16To256)
 
 TEST(Deliverables, RunSilentlyFromAnInstallTreeAndExitZero)
 {
+    remove_stray_shortcut();
     testsupport::TempDir temp;
     for (const wchar_t* program : kPrograms) {
         const std::wstring placed = temp / (std::wstring(L"Root\\Framework\\bin\\Win64\\setup\\") + program);
         ASSERT_TRUE(testsupport::copy_file(built(program), placed)) << narrow(placed);
         EXPECT_EQ(0u, testsupport::run_and_wait(L"\"" + placed + L"\" /ignored arguments")) << narrow(placed);
     }
+    remove_stray_shortcut();
 }

@@ -5,6 +5,7 @@
 #include <windows.h>
 #include <shlobj.h>
 
+#include <cstring>
 #include <cwchar>
 
 ASSERT_32BIT_SIZE(sizeof(PRIVILEGE_SET), 20);
@@ -110,6 +111,6 @@ int get_programs_folder(wchar_t* buffer, unsigned int capacity)
     const unsigned int size = static_cast<unsigned int>(wcslen(folder)) + 1;
     if (!buffer || capacity < size)
         return static_cast<int>(size);
-    wcscpy(buffer, folder);
+    memcpy(buffer, folder, size * sizeof(wchar_t));
     return 0;
 }

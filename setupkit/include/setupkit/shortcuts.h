@@ -5,7 +5,8 @@
 // then " " + suffix when the suffix is not "", then ".lnk"; callers pass folder as "\Name\".
 // A folder, name, suffix or relative path holding a ".." component (separated by "\" or "/") or a
 // ":" makes a start-menu operation do nothing: nothing is written, deleted or removed outside the
-// Programs folder. So does a Programs folder that the shell cannot supply.
+// Programs folder. So does a Programs folder that the shell cannot supply. The Programs folder
+// itself is never removed (a name or relative path of only separators, dots and spaces).
 #pragma once
 
 #include "setupkit/scope.h"
