@@ -29,11 +29,17 @@ cp $build/postinstall/postinstall.exe $build/preuninstall/preuninstall.exe "$roo
 echo "== sample install tree: $root (global release information: startMenuFolderName \"VELMORA 18.1\", revision \"18.1\")"
 
 # The demonstration runs with the prefix's default token, an administrator's: machine scope.
+# Start from a clean start menu, so that what the report shows is what the programs did.
+rm -rf "$build/wineprefix/drive_c/ProgramData/Microsoft/Windows/Start Menu/Programs/VELMORA 18.1" \
+       "$build/wineprefix/drive_c/users/"*"/AppData/Roaming/Microsoft/Windows/Start Menu/Programs/VELMORA 18.1"
+
 for program in postinstall preuninstall; do
     status=0
     $wine "$root\\Framework\\bin\\Win64\\setup\\$program.exe" || status=$?
     echo "== $program.exe ran from $root\\Framework\\bin\\Win64\\setup and exited with status $status"
     echo "== the suite's environment variables after $program.exe, by scope:"
     $wine $build/testsupport/environment_report.exe
+    echo "== what is registered now (read back independently of the programs):"
+    $wine $build/testsupport/registration_report.exe "VELMORA 18.1" | sed 's/^/   /'
 done
 $wine --stop

@@ -2,6 +2,8 @@
 // the icon group, and run silently to exit status 0 from an install tree.
 #include "testsupport/files.h"
 #include "testsupport/process.h"
+#include "testsupport/registry.h"
+#include "testsupport/shortcuts.h"
 
 #include <gtest/gtest.h>
 #include <windows.h>
@@ -108,6 +110,16 @@ struct IconGroupEntry {
 };
 #pragma pack(pop)
 
+// What postinstall registers from a tree without release information: its shortcut straight in the
+// Programs folder, and the environment.
+void remove_registration()
+{
+    testsupport::remove_tree(testsupport::all_users_programs_folder() + L"\\Fenwright.lnk");
+    testsupport::remove_tree(testsupport::user_programs_folder() + L"\\Fenwright.lnk");
+    for (const wchar_t* name : {L"TALVO_ROOT182", L"P_SCHEMA", L"VOSKEL_LIBDIR182", L"VELMORA_SYSDIR32"})
+        testsupport::forget_environment_variable(name);
+}
+
 } // namespace
 
 TEST(Deliverables, AreGuiProgramsImportingSystemDllsOnly)
@@ -165,10 +177,12 @@ TEST(Deliverables, CarryIconGroupOfTenImagesFrom16To256)
 
 TEST(Deliverables, RunSilentlyFromAnInstallTreeAndExitZero)
 {
+    remove_registration();
     testsupport::TempDir temp;
     for (const wchar_t* program : kPrograms) {
         const std::wstring placed = temp / (std::wstring(L"Root\\Framework\\bin\\Win64\\setup\\") + program);
         ASSERT_TRUE(testsupport::copy_file(built(program), placed)) << narrow(placed);
         EXPECT_EQ(0u, testsupport::run_and_wait(L"\"" + placed + L"\" /ignored arguments")) << narrow(placed);
     }
+    remove_registration();
 }

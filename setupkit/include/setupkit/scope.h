@@ -1,5 +1,14 @@
-// The install scope: 1 machine scope (the process holds administrator rights), 0 user scope.
+// The install scope and the start menu's Programs folder that it selects.
+// Scope: 1 = machine scope (all users), 0 = user scope (the current user only).
 #pragma once
 
-// 1 when the thread's (or else the process's) token has the built-in Administrators group enabled, else 0.
+// 1 when the calling thread's token (or, without one, the process token) passes an access check
+// against a descriptor that grants access to BUILTIN\Administrators only; 0 otherwise, also when any
+// platform call on the way fails. Evaluated anew on every call.
 int is_user_admin();
+
+// The Programs folder of the current scope (all users' for 1, the user's for 0), without creating
+// it and without a trailing backslash; "" when the shell cannot supply it.
+// Two-call protocol: a capacity above 0 first makes the buffer ""; when the capacity holds the path
+// and its terminator the path is copied and 0 returned, otherwise that size is returned.
+int get_programs_folder(wchar_t* buffer, unsigned int capacity);

@@ -4,6 +4,7 @@
 #include "testsupport/files.h"
 #include "testsupport/process.h"
 #include "testsupport/registry.h"
+#include "testsupport/shortcuts.h"
 #include "testsupport/standard_user.h"
 
 #include <gtest/gtest.h>
@@ -68,6 +69,9 @@ protected:
     {
         for (const wchar_t* name : kVariables)
             testsupport::forget_environment_variable(name);
+        // Without release information the main shortcut lands directly in the Programs folder.
+        testsupport::remove_tree(testsupport::all_users_programs_folder() + L"\\Fenwright.lnk");
+        testsupport::remove_tree(testsupport::user_programs_folder() + L"\\Fenwright.lnk");
     }
 
     std::wstring place_program(const std::wstring& root)

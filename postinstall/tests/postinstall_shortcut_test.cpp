@@ -1,0 +1,168 @@
+// postinstall run as the installer runs it: copied into a laid-out install tree, four folder levels
+// below the install root, by an administrator and by a standard user.
+#include "testsupport/files.h"
+#include "testsupport/process.h"
+#include "testsupport/registry.h"
+#include "testsupport/shortcuts.h"
+#include "testsupport/standard_user.h"
+
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+using testsupport::TempDir;
+using testsupport::directory_exists;
+using testsupport::file_exists;
+using testsupport::narrow;
+
+namespace {
+
+const wchar_t kFolderName[] = L"setupkit postinstall_test";
+// "setupkit Fenwright Ü 日本" in UTF-16 and in the UTF-8 of the release-information file.
+const wchar_t kNonAsciiFolderName[] = L"setupkit Fenwright \u00DC \u65E5\u672C";
+const char kNonAsciiFolderNameUtf8[] = "setupkit Fenwright \xC3\x9C \xE6\x97\xA5\xE6\x9C\xAC";
+const wchar_t kGlobalSettings[] = L"\\commonfiles\\globalsettings";
+
+std::string release_information(const std::string& folder_name, const std::string& revision)
+{
+    return "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\r\n<releaseInformation>\r\n"
+           "  <startMenuFolderName value=\"" + folder_name + "\"/>\r\n"
+           "  <startMenuShortcutAppendRevision value=\"" + revision + "\"/>\r\n</releaseInformation>\r\n";
+}
+
+std::string listed(const std::vector<std::wstring>& paths)
+{
+    std::string text;
+    for (const std::wstring& path : paths)
+        text += "\"" + narrow(path) + "\" ";
+    return text;
+}
+
+// Parameter: true runs the program as a standard user (Administrators disabled), false as the
+// default administrator.
+class Postinstall : public ::testing::TestWithParam<bool> {
+protected:
+    void SetUp() override
+    {
+        clean();
+        ASSERT_TRUE(testsupport::copy_file(testsupport::own_directory() + L"postinstall.exe", program()))
+            << narrow(program()) << " error " << GetLastError();
+    }
+    void TearDown() override { clean(); }
+
+    static void clean()
+    {
+        for (const std::wstring& programs :
+             {testsupport::all_users_programs_folder(), testsupport::user_programs_folder()}) {
+            testsupport::remove_tree(programs + L"\\" + kFolderName);
+            testsupport::remove_tree(programs + L"\\" + kNonAsciiFolderName);
+            testsupport::remove_tree(programs + L"\\Fenwright.lnk");
+            testsupport::remove_tree(programs + L"\\Fenwright .lnk");
+        }
+        // Every run also registers the environment, which is not this test's concern.
+        for (const wchar_t* name : {L"TALVO_ROOT182", L"P_SCHEMA", L"VOSKEL_LIBDIR182", L"VELMORA_SYSDIR32"})
+            testsupport::forget_environment_variable(name);
+    }
+
+    bool standard_user() const { return GetParam(); }
+    std::wstring own_programs() const
+    {
+        return standard_user() ? testsupport::user_programs_folder() : testsupport::all_users_programs_folder();
+    }
+    std::wstring other_programs() const
+    {
+        return standard_user() ? testsupport::all_users_programs_folder() : testsupport::user_programs_folder();
+    }
+
+    std::wstring root() const { return temp_ / L"Suite Root\\v182"; }
+    std::wstring program() const { return root() + L"\\Framework\\bin\\Win64\\setup\\postinstall.exe"; }
+    std::wstring launcher() const { return root() + L"\\Framework\\bin\\Win64\\runfen2.exe"; }
+    void write_global(const std::string& bytes)
+    {
+        testsupport::write_bytes(root() + kGlobalSettings + L"\\relinfo.xml", bytes);
+    }
+
+    // Runs the program in this case's scope; its exit status.
+    DWORD run(const std::wstring& arguments = L"")
+    {
+        const std::wstring command_line = L"\"" + program() + L"\"" + arguments;
+        if (!standard_user())
+            return testsupport::run_and_wait(command_line);
+        HANDLE token = testsupport::create_standard_user_token();
+        EXPECT_NE(nullptr, token) << "error " << GetLastError();
+        const DWORD status = testsupport::run_and_wait_as(token, command_line);
+        if (token)
+            CloseHandle(token);
+        return status;
+    }
+
+    // The main shortcut at `link`, read back, is the one that starts the launcher of this tree.
+    void expect_main_shortcut(const std::wstring& link)
+    {
+        ASSERT_TRUE(file_exists(link)) << narrow(link) << "; the scope's Programs folder holds "
+                                       << listed(testsupport::find_shortcuts(own_programs()));
+        const testsupport::ShortcutProperties shortcut = testsupport::read_shortcut(link);
+        ASSERT_TRUE(shortcut.loaded()) << narrow(link) << " " << std::hex << shortcut.load_status;
+        // Wine's SetPath drops the quote characters around the target; Windows may keep them.
+        EXPECT_TRUE(shortcut.target == launcher() || shortcut.target == L"\"" + launcher() + L"\"")
+            << narrow(shortcut.target);
+        EXPECT_EQ(L"", shortcut.arguments);
+        EXPECT_EQ(L"%HOMEDRIVE%%HOMEPATH%", shortcut.working_directory) << "must stay unexpanded";
+        EXPECT_EQ(L"Start VELMORA Fenwright", shortcut.description);
+        EXPECT_EQ(L"", shortcut.icon_path);
+        EXPECT_EQ(0, shortcut.icon_index);
+        EXPECT_EQ(SW_SHOWNORMAL, shortcut.show_command);
+        EXPECT_EQ(SW_SHOWNORMAL, shortcut.stored_show_command);
+    }
+
+    TempDir temp_;
+};
+
+} // namespace
+
+TEST_P(Postinstall, CreatesMainShortcutInScopesProgramsFolderOnly)
+{
+    write_global(release_information("setupkit postinstall_test", "R1"));
+    EXPECT_EQ(0u, run());
+    expect_main_shortcut(own_programs() + L"\\" + kFolderName + L"\\Fenwright R1.lnk");
+    EXPECT_FALSE(directory_exists(other_programs() + L"\\" + kFolderName))
+        << "the other scope's start menu was touched";
+}
+
+TEST_P(Postinstall, NonAsciiFolderNameBecomesThatFolder)
+{
+    write_global(release_information(kNonAsciiFolderNameUtf8, "18.1"));
+    EXPECT_EQ(0u, run());
+    expect_main_shortcut(own_programs() + L"\\" + kNonAsciiFolderName + L"\\Fenwright 18.1.lnk");
+}
+
+TEST_P(Postinstall, ArgumentsAndSecondRunLeaveOneShortcut)
+{
+    write_global(release_information("setupkit postinstall_test", "R1"));
+    EXPECT_EQ(0u, run(L" /uninstall --folder ..\\elsewhere \"C:\\x y\""));
+    EXPECT_EQ(0u, run());
+    const std::wstring link = own_programs() + L"\\" + kFolderName + L"\\Fenwright R1.lnk";
+    const std::vector<std::wstring> shortcuts = testsupport::find_shortcuts(own_programs() + L"\\" + kFolderName);
+    ASSERT_EQ(1u, shortcuts.size()) << listed(shortcuts);
+    EXPECT_EQ(link, shortcuts[0]);
+    expect_main_shortcut(link);
+}
+
+TEST_P(Postinstall, MissingReleaseFilePutsFenwrightInProgramsAndLeavesItEmpty)
+{
+    ASSERT_TRUE(testsupport::make_directories(root() + kGlobalSettings));
+    EXPECT_EQ(0u, run());
+    // No revision suffix: the name has no space before the extension, so that uninstall finds it.
+    expect_main_shortcut(own_programs() + L"\\Fenwright.lnk");
+    EXPECT_FALSE(file_exists(own_programs() + L"\\Fenwright .lnk"));
+    const std::wstring relinfo = root() + kGlobalSettings + L"\\relinfo.xml";
+    EXPECT_TRUE(file_exists(relinfo)) << narrow(relinfo);
+    EXPECT_EQ("", testsupport::read_bytes(relinfo));
+}
+
+INSTANTIATE_TEST_SUITE_P(Scopes, Postinstall, ::testing::Values(false, true),
+                         [](const ::testing::TestParamInfo<bool>& info) {
+                             return info.param ? "StandardUser" : "Administrator";
+                         });

@@ -1,0 +1,76 @@
+// Start-menu shortcuts (.lnk through the shell's ShellLink object) and start-menu folders.
+// The first shell operation on a thread initialises COM there as a single-threaded apartment, for good.
+//
+// Start-menu paths are composed as: Programs folder of the current scope + folder + "\" + name,
+// then " " + suffix when the suffix is not "", then ".lnk"; callers pass folder as "\Name\".
+// A folder, name, suffix or relative path holding a ".." component (separated by "\" or "/") or a
+// ":" makes a start-menu operation do nothing: nothing is written, deleted or removed outside the
+// Programs folder. So does a Programs folder that the shell cannot supply. The Programs folder
+// itself is never removed (a name or relative path of only separators, dots and spaces).
+#pragma once
+
+#include "setupkit/scope.h"
+
+// Writes a shortcut file at link_path, creating its folder and missing parents first (they stay,
+// also when the shortcut cannot be written). 0, also when a property or the save failed; the
+// failure HRESULT when the ShellLink object offers no IPersistFile.
+int create_shortcut_file(const wchar_t* link_path, const wchar_t* target, const wchar_t* arguments,
+                         const wchar_t* working_directory, const wchar_t* description, const wchar_t* icon_path,
+                         int icon_index, int show_command);
+
+// Writes the start-menu shortcut folder + "\" + name [+ " " + suffix] + ".lnk" in the current scope's
+// Programs folder, targeting "directory + file_name" in double quotes (directory ends with a
+// backslash), icon index 0. Always 0.
+int create_start_menu_shortcut(const wchar_t* directory, const wchar_t* file_name, const wchar_t* arguments,
+                               const wchar_t* icon_path, const wchar_t* working_directory, const wchar_t* folder,
+                               const wchar_t* name, const wchar_t* description, int show_command,
+                               const wchar_t* suffix);
+
+// create_start_menu_shortcut with the suffix "18.1". Always 0.
+int create_start_menu_shortcut_fixed(const wchar_t* directory, const wchar_t* file_name, const wchar_t* arguments,
+                                     const wchar_t* icon_path, const wchar_t* working_directory,
+                                     const wchar_t* folder, const wchar_t* name, const wchar_t* description,
+                                     int show_command);
+
+// create_start_menu_shortcut with the revision suffix of the global release-information file. Always 0.
+int create_start_menu_shortcut_global(const wchar_t* directory, const wchar_t* file_name, const wchar_t* arguments,
+                                      const wchar_t* icon_path, const wchar_t* working_directory,
+                                      const wchar_t* folder, const wchar_t* name, const wchar_t* description,
+                                      int show_command);
+
+// create_start_menu_shortcut with the revision suffix of the relinfo.xml beside the program. Always 0.
+int create_start_menu_shortcut_local(const wchar_t* directory, const wchar_t* file_name, const wchar_t* arguments,
+                                     const wchar_t* icon_path, const wchar_t* working_directory,
+                                     const wchar_t* folder, const wchar_t* name, const wchar_t* description,
+                                     int show_command);
+
+// Deletes the file. 0 when it was deleted, E_FAIL (0x80004005) otherwise, a missing file included.
+int delete_shortcut_file(const wchar_t* path);
+
+// Deletes the start-menu shortcut that create_start_menu_shortcut writes for the same arguments. Always 0.
+int delete_start_menu_shortcut(const wchar_t* folder, const wchar_t* name, const wchar_t* suffix);
+
+// delete_start_menu_shortcut with the global release-information file's revision suffix. Always 0.
+int delete_start_menu_shortcut_global(const wchar_t* folder, const wchar_t* name);
+
+// delete_start_menu_shortcut with the suffix "18.1". Always 0.
+int delete_start_menu_shortcut_fixed(const wchar_t* folder, const wchar_t* name);
+
+// delete_start_menu_shortcut with no suffix: folder + "\" + name + ".lnk". Always 0.
+int delete_start_menu_shortcut_plain(const wchar_t* folder, const wchar_t* name);
+
+// delete_start_menu_shortcut with the revision suffix of the relinfo.xml beside the program. Always 0.
+int delete_start_menu_shortcut_local(const wchar_t* folder, const wchar_t* name);
+
+// Removes the directory when the shell lists no visible non-folder item in it (sub-folders and
+// hidden files are not counted, and then the removal fails silently).
+// 0 when removal was attempted; E_FAIL for a missing path (COM is not touched then); 80
+// (ERROR_FILE_EXISTS) when an item is listed; a shell HRESULT when the folder cannot be enumerated.
+int remove_folder_if_empty(const wchar_t* path);
+
+// remove_folder_if_empty on Programs folder + "\" + name, refused when that exceeds 519 characters.
+// Always 0.
+int remove_programs_subfolder(const wchar_t* name);
+
+// remove_folder_if_empty on Programs folder + relative_path (which begins with "\"). Always 0.
+int remove_start_menu_folder(const wchar_t* relative_path);

@@ -1,0 +1,116 @@
+#include "setupkit/scope.h"
+
+#include "record_sizes.h"
+
+#include <windows.h>
+#include <shlobj.h>
+
+#include <cstring>
+#include <cwchar>
+
+ASSERT_32BIT_SIZE(sizeof(PRIVILEGE_SET), 20);
+
+namespace {
+
+constexpr DWORD kAdminProbeAccess = 1;
+constexpr ACCESS_MASK kAdminGrantedAccess = 3;
+// The access-control list header and one access-allowed entry, less the entry's SidStart
+// placeholder: 8 + 12 - 4 bytes.
+constexpr DWORD kAclOverhead = sizeof(ACL) + sizeof(ACCESS_ALLOWED_ACE) - sizeof(DWORD);
+constexpr int kProgramsFolderChars = MAX_PATH + 1;
+
+static_assert(kAclOverhead == 16, "one access-allowed entry needs 16 bytes beside its SID");
+
+} // namespace
+
+int is_user_admin()
+{
+    int result = 0;
+    HANDLE token = nullptr;
+    HANDLE impersonation = nullptr;
+    PSID administrators = nullptr;
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    PACL access_list = nullptr;
+    SID_IDENTIFIER_AUTHORITY nt_authority = SECURITY_NT_AUTHORITY;
+    DWORD access_list_size = 0;
+    GENERIC_MAPPING mapping = {1, 2, 0, 3};
+    PRIVILEGE_SET privileges;
+    DWORD privileges_size = sizeof(privileges);
+    DWORD granted = 0;
+    BOOL access_status = FALSE;
+
+    if (!OpenThreadToken(GetCurrentThread(), TOKEN_DUPLICATE | TOKEN_QUERY, TRUE, &token)) {
+        token = nullptr;
+        // A thread that is not impersonating has no token of its own: the process's decides.
+        if (GetLastError() != ERROR_NO_TOKEN)
+            goto cleanup;
+        if (!OpenProcessToken(GetCurrentProcess(), TOKEN_DUPLICATE | TOKEN_QUERY, &token)) {
+            token = nullptr;
+            goto cleanup;
+        }
+    }
+    if (!DuplicateToken(token, SecurityImpersonation, &impersonation)) {
+        impersonation = nullptr;
+        goto cleanup;
+    }
+    if (!AllocateAndInitializeSid(&nt_authority, 2, SECURITY_BUILTIN_DOMAIN_RID, DOMAIN_ALIAS_RID_ADMINS, 0, 0, 0,
+                                  0, 0, 0, &administrators)) {
+        administrators = nullptr;
+        goto cleanup;
+    }
+
+    descriptor = LocalAlloc(LPTR, SECURITY_DESCRIPTOR_MIN_LENGTH);
+    if (!descriptor)
+        goto cleanup;
+    if (!InitializeSecurityDescriptor(descriptor, SECURITY_DESCRIPTOR_REVISION))
+        goto cleanup;
+    access_list_size = GetLengthSid(administrators) + kAclOverhead;
+    access_list = static_cast<PACL>(LocalAlloc(LPTR, access_list_size));
+    if (!access_list)
+        goto cleanup;
+    if (!InitializeAcl(access_list, access_list_size, ACL_REVISION2))
+        goto cleanup;
+    if (!AddAccessAllowedAce(access_list, ACL_REVISION2, kAdminGrantedAccess, administrators))
+        goto cleanup;
+    if (!SetSecurityDescriptorDacl(descriptor, TRUE, access_list, FALSE))
+        goto cleanup;
+    // AccessCheck insists on an owner and a group; whether these succeed shows in the validity test.
+    SetSecurityDescriptorGroup(descriptor, administrators, FALSE);
+    SetSecurityDescriptorOwner(descriptor, administrators, FALSE);
+    if (!IsValidSecurityDescriptor(descriptor))
+        goto cleanup;
+
+    if (AccessCheck(descriptor, impersonation, kAdminProbeAccess, &mapping, &privileges, &privileges_size, &granted,
+                    &access_status))
+        result = access_status ? 1 : 0;
+
+cleanup:
+    if (access_list)
+        LocalFree(access_list);
+    if (descriptor)
+        LocalFree(descriptor);
+    if (administrators)
+        FreeSid(administrators);
+    if (impersonation)
+        CloseHandle(impersonation);
+    if (token)
+        CloseHandle(token);
+    return result;
+}
+
+int get_programs_folder(wchar_t* buffer, unsigned int capacity)
+{
+    wchar_t folder[kProgramsFolderChars] = L"";
+    if (buffer && static_cast<int>(capacity) > 0)
+        buffer[0] = L'\0';
+    const int csidl = is_user_admin() ? CSIDL_COMMON_PROGRAMS : CSIDL_PROGRAMS;
+    // A failed query leaves "" here, which the start-menu operations take as "no Programs folder".
+    if (!SHGetSpecialFolderPathW(nullptr, folder, csidl, FALSE))
+        folder[0] = L'\0';
+    folder[kProgramsFolderChars - 1] = L'\0';
+    const unsigned int size = static_cast<unsigned int>(wcslen(folder)) + 1;
+    if (!buffer || capacity < size)
+        return static_cast<int>(size);
+    memcpy(buffer, folder, size * sizeof(wchar_t));
+    return 0;
+}

@@ -1,0 +1,76 @@
+#include "setupkit/scope.h"
+
+#include "testsupport/files.h"
+#include "testsupport/shortcuts.h"
+#include "testsupport/standard_user.h"
+
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+using testsupport::narrow;
+
+namespace {
+
+constexpr wchar_t kSentinel = 0xABCD;
+
+// Checks the two-call protocol of get_programs_folder against the folder the shell names.
+void expect_programs_folder_protocol(const std::wstring& expected)
+{
+    ASSERT_FALSE(expected.empty());
+    const int size = get_programs_folder(nullptr, 0);
+    ASSERT_EQ(static_cast<int>(expected.size() + 1), size) << narrow(expected);
+
+    // One character too few: only the first character becomes the terminator.
+    std::vector<wchar_t> small(size + 1, kSentinel);
+    EXPECT_EQ(size, get_programs_folder(small.data(), size - 1));
+    EXPECT_EQ(L'\0', small[0]);
+    for (int at = 1; at <= size; ++at)
+        EXPECT_EQ(kSentinel, small[at]) << "character " << at << " was written";
+
+    std::vector<wchar_t> exact(size + 1, kSentinel);
+    EXPECT_EQ(0, get_programs_folder(exact.data(), size));
+    EXPECT_EQ(expected, std::wstring(exact.data()));
+    EXPECT_EQ(kSentinel, exact[size]) << "guard character after the capacity was written";
+}
+
+} // namespace
+
+TEST(IsUserAdmin, DefaultTokenIsAdministrator)
+{
+    // Wine's default user is an administrator, as the first user of a Windows machine is.
+    EXPECT_EQ(1, is_user_admin());
+}
+
+TEST(IsUserAdmin, ImpersonatingOwnTokenStaysAdministrator)
+{
+    ASSERT_TRUE(ImpersonateSelf(SecurityImpersonation)) << "error " << GetLastError();
+    const int impersonating = is_user_admin();
+    RevertToSelf();
+    EXPECT_EQ(1, impersonating);
+}
+
+TEST(IsUserAdmin, AdministratorsGroupDisabledGivesUserScope)
+{
+    {
+        testsupport::StandardUserScope standard_user;
+        ASSERT_TRUE(standard_user.active()) << "error " << GetLastError();
+        EXPECT_EQ(0, is_user_admin());
+    }
+    EXPECT_EQ(1, is_user_admin()) << "the thread token was not given up";
+}
+
+TEST(GetProgramsFolder, MachineScopeGivesAllUsersFolderByTwoCalls)
+{
+    expect_programs_folder_protocol(testsupport::all_users_programs_folder());
+}
+
+TEST(GetProgramsFolder, UserScopeGivesUsersFolderByTwoCalls)
+{
+    testsupport::StandardUserScope standard_user;
+    ASSERT_TRUE(standard_user.active());
+    ASSERT_NE(testsupport::all_users_programs_folder(), testsupport::user_programs_folder());
+    expect_programs_folder_protocol(testsupport::user_programs_folder());
+}

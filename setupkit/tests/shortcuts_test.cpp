@@ -1,0 +1,355 @@
+#include "setupkit/shortcuts.h"
+
+#include "testsupport/files.h"
+#include "testsupport/platform.h"
+#include "testsupport/shortcuts.h"
+#include "testsupport/standard_user.h"
+
+#include <gtest/gtest.h>
+#include <windows.h>
+#include <objbase.h>
+
+#include <string>
+#include <thread>
+#include <vector>
+
+using testsupport::TempDir;
+using testsupport::directory_exists;
+using testsupport::file_exists;
+using testsupport::narrow;
+
+namespace {
+
+const wchar_t kFolder[] = L"setupkit shortcuts_test";
+const wchar_t kFolderArgument[] = L"\\setupkit shortcuts_test\\";
+// What a start-menu operation would touch outside the Programs folder, in the Start Menu above it.
+const wchar_t kEscapePrefix[] = L"setupkit escape";
+
+std::wstring parent_of(const std::wstring& path)
+{
+    return path.substr(0, path.find_last_of(L'\\'));
+}
+
+// The names in the folder that begin with the prefix.
+std::vector<std::wstring> entries_starting(const std::wstring& folder, const std::wstring& prefix)
+{
+    std::vector<std::wstring> names;
+    WIN32_FIND_DATAW entry;
+    HANDLE search = FindFirstFileW((folder + L"\\" + prefix + L"*").c_str(), &entry);
+    if (search == INVALID_HANDLE_VALUE)
+        return names;
+    do
+        names.push_back(entry.cFileName);
+    while (FindNextFileW(search, &entry));
+    FindClose(search);
+    return names;
+}
+
+std::string joined(const std::vector<std::wstring>& names)
+{
+    std::string text;
+    for (const std::wstring& name : names)
+        text += "\"" + narrow(name) + "\" ";
+    return text;
+}
+
+// The suite folder and every trace of an escape, in both scopes' start menus, removed before and after.
+class StartMenu : public ::testing::Test {
+protected:
+    void SetUp() override { clean(); }
+    void TearDown() override { clean(); }
+
+    static void clean()
+    {
+        for (const std::wstring& programs :
+             {testsupport::all_users_programs_folder(), testsupport::user_programs_folder()}) {
+            testsupport::remove_tree(programs + L"\\" + kFolder);
+            for (const std::wstring& name : entries_starting(parent_of(programs), kEscapePrefix))
+                testsupport::remove_tree(parent_of(programs) + L"\\" + name);
+        }
+    }
+
+    static std::wstring all_users_folder() { return testsupport::all_users_programs_folder() + L"\\" + kFolder; }
+    static std::wstring user_folder() { return testsupport::user_programs_folder() + L"\\" + kFolder; }
+    static std::wstring all_users_start_menu() { return parent_of(testsupport::all_users_programs_folder()); }
+
+    static void create_tool(const wchar_t* folder, const wchar_t* name, const wchar_t* suffix)
+    {
+        EXPECT_EQ(0, create_start_menu_shortcut(L"C:\\X\\bin\\", L"tool.exe", L"", L"", L"%HOMEDRIVE%%HOMEPATH%",
+                                                folder, name, L"Start Tool", SW_SHOWNORMAL, suffix));
+    }
+};
+
+// Creates, deletes and removes in the calling thread's scope; `own` must be that scope's folder.
+void expect_lifecycle_in(const std::wstring& own, const std::wstring& other)
+{
+    const std::wstring link = own + L"\\Tool 2.0.lnk";
+    EXPECT_EQ(0, create_start_menu_shortcut(L"C:\\X\\bin\\", L"tool.exe", L"", L"", L"%HOMEDRIVE%%HOMEPATH%",
+                                            kFolderArgument, L"Tool", L"Start Tool", SW_SHOWNORMAL, L"2.0"));
+    ASSERT_TRUE(file_exists(link)) << narrow(link);
+    EXPECT_FALSE(directory_exists(other)) << "the other scope's start menu was touched: " << narrow(other);
+
+    const testsupport::ShortcutProperties shortcut = testsupport::read_shortcut(link);
+    ASSERT_TRUE(shortcut.loaded()) << std::hex << shortcut.load_status;
+    // Wine's SetPath drops the quote characters around the target; Windows may keep them.
+    EXPECT_TRUE(shortcut.target == L"C:\\X\\bin\\tool.exe" || shortcut.target == L"\"C:\\X\\bin\\tool.exe\"")
+        << narrow(shortcut.target);
+    EXPECT_EQ(L"%HOMEDRIVE%%HOMEPATH%", shortcut.working_directory);
+    EXPECT_EQ(L"Start Tool", shortcut.description);
+    EXPECT_EQ(L"", shortcut.arguments);
+    EXPECT_EQ(L"", shortcut.icon_path);
+    EXPECT_EQ(0, shortcut.icon_index);
+    EXPECT_EQ(SW_SHOWNORMAL, shortcut.show_command);
+    EXPECT_EQ(SW_SHOWNORMAL, shortcut.stored_show_command);
+
+    EXPECT_EQ(0, delete_start_menu_shortcut(kFolderArgument, L"Tool", L"2.0"));
+    EXPECT_FALSE(file_exists(link)) << narrow(link);
+    EXPECT_EQ(0, remove_start_menu_folder(L"\\setupkit shortcuts_test"));
+    EXPECT_FALSE(directory_exists(own)) << narrow(own);
+}
+
+} // namespace
+
+TEST_F(StartMenu, MachineScopeWorksOnlyUnderAllUsersPrograms)
+{
+    expect_lifecycle_in(all_users_folder(), user_folder());
+}
+
+TEST_F(StartMenu, UserScopeWorksOnlyUnderUsersPrograms)
+{
+    testsupport::StandardUserScope standard_user;
+    ASSERT_TRUE(standard_user.active());
+    expect_lifecycle_in(user_folder(), all_users_folder());
+}
+
+TEST_F(StartMenu, EmptySuffixNamesTheSameFileForCreateAndDelete)
+{
+    create_tool(kFolderArgument, L"Tool", L"");
+    const std::wstring link = all_users_folder() + L"\\Tool.lnk";
+    EXPECT_TRUE(file_exists(link)) << "found: " << joined(entries_starting(all_users_folder(), L""));
+
+    EXPECT_EQ(0, delete_start_menu_shortcut_plain(kFolderArgument, L"Tool"));
+    EXPECT_FALSE(file_exists(link)) << "uninstall would leave the shortcut behind";
+}
+
+TEST_F(StartMenu, FixedVariantsUseRelease181)
+{
+    EXPECT_EQ(0, create_start_menu_shortcut_fixed(L"C:\\X\\bin\\", L"tool.exe", L"", L"", L"", kFolderArgument,
+                                                  L"Tool", L"Start Tool", SW_SHOWNORMAL));
+    const std::wstring link = all_users_folder() + L"\\Tool 18.1.lnk";
+    EXPECT_TRUE(file_exists(link)) << "found: " << joined(entries_starting(all_users_folder(), L""));
+    EXPECT_EQ(0, delete_start_menu_shortcut_fixed(kFolderArgument, L"Tool"));
+    EXPECT_FALSE(file_exists(link));
+}
+
+TEST_F(StartMenu, LocalVariantsUseRelinfoBesideTheProgram)
+{
+    const std::wstring relinfo = testsupport::own_directory() + L"relinfo.xml";
+    testsupport::write_bytes(relinfo, "<startMenuShortcutAppendRevision value=\"L7\"/>");
+    EXPECT_EQ(0, create_start_menu_shortcut_local(L"C:\\X\\bin\\", L"tool.exe", L"", L"", L"", kFolderArgument,
+                                                  L"Tool", L"Start Tool", SW_SHOWNORMAL));
+    const std::wstring link = all_users_folder() + L"\\Tool L7.lnk";
+    EXPECT_TRUE(file_exists(link)) << "found: " << joined(entries_starting(all_users_folder(), L""));
+    EXPECT_EQ(0, delete_start_menu_shortcut_local(kFolderArgument, L"Tool"));
+    EXPECT_FALSE(file_exists(link));
+    testsupport::remove_tree(relinfo);
+}
+
+TEST_F(StartMenu, PiecesLeadingOutOfProgramsCreateNothing)
+{
+    struct Case {
+        const wchar_t* folder;
+        const wchar_t* name;
+        const wchar_t* suffix;
+    };
+    const Case cases[] = {
+        {L"\\setupkit shortcuts_test\\..\\..\\setupkit escape\\", L"Tool", L"2.0"},
+        {L"\\..\\", L"setupkit escape", L""},
+        {L"/../", L"setupkit escape", L"2.0"},
+        {kFolderArgument, L"..\\..\\setupkit escape", L"2.0"},
+        {kFolderArgument, L"Tool", L"2.0/../../../setupkit escape"},
+        {kFolderArgument, L"Tool", L"2.0\\...\\..\\setupkit escape"},
+        {kFolderArgument, L"Tool:stream", L""},
+        {kFolderArgument, L"Tool", L"C:\\setupkit escape"},
+    };
+    for (const Case& c : cases) {
+        create_tool(c.folder, c.name, c.suffix);
+        const std::string shown = narrow(c.folder) + " | " + narrow(c.name) + " | " + narrow(c.suffix);
+        EXPECT_FALSE(directory_exists(all_users_folder())) << shown;
+        EXPECT_EQ("", joined(entries_starting(all_users_start_menu(), kEscapePrefix))) << shown;
+        clean();
+    }
+}
+
+TEST_F(StartMenu, PiecesLeadingOutOfProgramsDeleteAndRemoveNothing)
+{
+    const std::wstring outside_link = all_users_start_menu() + L"\\setupkit escape.lnk";
+    const std::wstring outside_folder = all_users_start_menu() + L"\\setupkit escape folder";
+    testsupport::write_bytes(outside_link, "not ours");
+    ASSERT_TRUE(testsupport::make_directories(outside_folder)) << narrow(outside_folder);
+    ASSERT_TRUE(testsupport::make_directories(all_users_folder()));
+
+    EXPECT_EQ(0, delete_start_menu_shortcut_plain(L"\\..\\", L"setupkit escape"));
+    EXPECT_EQ(0, delete_start_menu_shortcut_plain(kFolderArgument, L"..\\..\\setupkit escape"));
+    EXPECT_EQ(0, delete_start_menu_shortcut(L"\\..\\", L"setupkit", L"escape"));
+    EXPECT_TRUE(file_exists(outside_link)) << narrow(outside_link);
+
+    EXPECT_EQ(0, remove_start_menu_folder(L"\\..\\setupkit escape folder"));
+    EXPECT_EQ(0, remove_start_menu_folder(L"\\setupkit shortcuts_test\\..\\..\\setupkit escape folder"));
+    EXPECT_EQ(0, remove_programs_subfolder(L"..\\setupkit escape folder"));
+    EXPECT_EQ(0, remove_programs_subfolder(L"../setupkit escape folder"));
+    EXPECT_TRUE(directory_exists(outside_folder)) << narrow(outside_folder);
+}
+
+TEST(ProgramsFolder, ItselfIsNeverRemovedEvenWhenEmpty)
+{
+    // The user's Programs folder is redirected, for this process only, to an empty folder: through
+    // a private key standing in for HKEY_CURRENT_USER, whose User Shell Folders the shell reads.
+    const wchar_t private_key[] = L"Software\\setupkit shortcuts_test";
+    RegDeleteTreeW(HKEY_CURRENT_USER, private_key);
+    TempDir temp;
+    const std::wstring programs = temp / L"Programs";
+    ASSERT_TRUE(testsupport::make_directories(programs + L"\\Sub"));
+    HKEY root = nullptr;
+    HKEY shell_folders = nullptr;
+    ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExW(HKEY_CURRENT_USER, private_key, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
+                                             &root, nullptr));
+    ASSERT_EQ(ERROR_SUCCESS,
+              RegCreateKeyExW(root, L"Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\User Shell Folders", 0,
+                              nullptr, 0, KEY_ALL_ACCESS, nullptr, &shell_folders, nullptr));
+    RegSetValueExW(shell_folders, L"Programs", 0, REG_SZ, reinterpret_cast<const BYTE*>(programs.c_str()),
+                   static_cast<DWORD>((programs.size() + 1) * sizeof(wchar_t)));
+    RegCloseKey(shell_folders);
+    ASSERT_EQ(ERROR_SUCCESS, RegOverridePredefKey(HKEY_CURRENT_USER, root));
+    {
+        testsupport::StandardUserScope standard_user;
+        EXPECT_TRUE(standard_user.active());
+        EXPECT_EQ(programs, testsupport::user_programs_folder()) << "the redirection did not take";
+        // The redirection works: an empty sub-folder goes.
+        EXPECT_EQ(0, remove_programs_subfolder(L"Sub"));
+        EXPECT_FALSE(directory_exists(programs + L"\\Sub"));
+
+        EXPECT_EQ(0, remove_start_menu_folder(L"\\"));
+        EXPECT_EQ(0, remove_start_menu_folder(L""));
+        EXPECT_EQ(0, remove_start_menu_folder(L"\\.\\"));
+        EXPECT_EQ(0, remove_programs_subfolder(L""));
+        EXPECT_EQ(0, remove_programs_subfolder(L"."));
+        EXPECT_TRUE(directory_exists(programs)) << narrow(programs);
+    }
+    RegOverridePredefKey(HKEY_CURRENT_USER, nullptr);
+    RegCloseKey(root);
+    RegDeleteTreeW(HKEY_CURRENT_USER, private_key);
+}
+
+TEST_F(StartMenu, ProgramsSubfolderRemovedInEachScope)
+{
+    ASSERT_TRUE(testsupport::make_directories(all_users_folder()));
+    ASSERT_TRUE(testsupport::make_directories(user_folder()));
+    {
+        testsupport::StandardUserScope standard_user;
+        ASSERT_TRUE(standard_user.active());
+        EXPECT_EQ(0, remove_programs_subfolder(kFolder));
+    }
+    EXPECT_FALSE(directory_exists(user_folder()));
+    EXPECT_TRUE(directory_exists(all_users_folder()));
+    EXPECT_EQ(0, remove_programs_subfolder(kFolder));
+    EXPECT_FALSE(directory_exists(all_users_folder()));
+}
+
+TEST_F(StartMenu, ProgramsSubfolderNameTooLongIsRefused)
+{
+    ASSERT_TRUE(testsupport::make_directories(all_users_folder()));
+    // Cut to 520 characters this would name the suite folder itself (a run of backslashes is one).
+    const std::wstring name = std::wstring(kFolder) + std::wstring(600, L'\\') + L"x";
+    EXPECT_EQ(0, remove_programs_subfolder(name.c_str()));
+    EXPECT_TRUE(directory_exists(all_users_folder()));
+}
+
+TEST(CreateShortcutFile, CreatesMissingFoldersAndWritesEveryProperty)
+{
+    TempDir temp;
+    const std::wstring link = temp / L"a\\b\\c\\Tool.lnk";
+    EXPECT_EQ(0, create_shortcut_file(link.c_str(), L"C:\\Tools\\tool.exe", L"--flag \"x y\"", L"C:\\Work",
+                                      L"A tool", L"C:\\Tools\\tool.ico", 3, SW_SHOWMAXIMIZED));
+    const testsupport::ShortcutProperties shortcut = testsupport::read_shortcut(link);
+    ASSERT_TRUE(shortcut.loaded()) << narrow(link) << " " << std::hex << shortcut.load_status;
+    EXPECT_EQ(L"C:\\Tools\\tool.exe", shortcut.target);
+    EXPECT_EQ(L"--flag \"x y\"", shortcut.arguments);
+    EXPECT_EQ(L"C:\\Work", shortcut.working_directory);
+    EXPECT_EQ(L"A tool", shortcut.description);
+    EXPECT_EQ(L"C:\\Tools\\tool.ico", shortcut.icon_path);
+    EXPECT_EQ(3, shortcut.icon_index);
+    EXPECT_EQ(SW_SHOWMAXIMIZED, shortcut.stored_show_command);
+    // Wine's Load ignores the stored show command and reports 1.
+    if (!testsupport::running_under_wine()) {
+        EXPECT_EQ(SW_SHOWMAXIMIZED, shortcut.show_command);
+    }
+}
+
+TEST(DeleteShortcutFile, DeletesExistingAndFailsOnMissing)
+{
+    TempDir temp;
+    const std::wstring link = temp / L"Tool.lnk";
+    testsupport::write_bytes(link, "link");
+    EXPECT_EQ(0, delete_shortcut_file(link.c_str()));
+    EXPECT_FALSE(file_exists(link));
+    EXPECT_EQ(static_cast<int>(E_FAIL), delete_shortcut_file(link.c_str()));
+}
+
+TEST(RemoveFolderIfEmpty, ResultAndRemovalFollowVisibleFiles)
+{
+    struct Case {
+        const char* content;
+        int expected;
+        bool stays;
+    };
+    const Case cases[] = {
+        {"nothing", 0, false},
+        {"visible file", 80, true},
+        {"sub-folder only", 0, true},
+        {"hidden file only", 0, true},
+    };
+    for (const Case& c : cases) {
+        TempDir temp;
+        const std::wstring folder = temp / L"Folder";
+        ASSERT_TRUE(testsupport::make_directories(folder));
+        const std::string content = c.content;
+        if (content == "visible file")
+            testsupport::write_bytes(folder + L"\\readme.txt", "x");
+        if (content == "sub-folder only")
+            testsupport::make_directories(folder + L"\\Sub");
+        if (content == "hidden file only") {
+            testsupport::write_bytes(folder + L"\\hidden.txt", "x");
+            ASSERT_TRUE(SetFileAttributesW((folder + L"\\hidden.txt").c_str(), FILE_ATTRIBUTE_HIDDEN));
+        }
+        EXPECT_EQ(c.expected, remove_folder_if_empty(folder.c_str())) << c.content;
+        EXPECT_EQ(c.stays, directory_exists(folder)) << c.content;
+    }
+}
+
+TEST(RemoveFolderIfEmpty, MissingPathFailsWithoutTouchingCom)
+{
+    TempDir temp;
+    const std::wstring missing = temp / L"missing";
+    const std::wstring existing = temp / L"existing";
+    ASSERT_TRUE(testsupport::make_directories(existing));
+    // A fresh thread per path shows what the call left behind: once COM is a single-threaded
+    // apartment there, asking for a multithreaded one is refused with RPC_E_CHANGED_MODE.
+    auto apartment_after = [](const std::wstring& path, int& result) {
+        HRESULT later = E_UNEXPECTED;
+        std::thread worker([&] {
+            result = remove_folder_if_empty(path.c_str());
+            later = CoInitializeEx(nullptr, COINIT_MULTITHREADED);
+            if (SUCCEEDED(later))
+                CoUninitialize();
+        });
+        worker.join();
+        return later;
+    };
+    int result = 0;
+    EXPECT_EQ(S_OK, apartment_after(missing, result));
+    EXPECT_EQ(static_cast<int>(E_FAIL), result);
+    EXPECT_EQ(RPC_E_CHANGED_MODE, apartment_after(existing, result));
+    EXPECT_EQ(0, result);
+    EXPECT_FALSE(directory_exists(existing));
+}

@@ -1,0 +1,39 @@
+// Reading start-menu shortcuts back with the plain shell API, independently of the library.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+namespace testsupport {
+
+// What a .lnk file holds, as IShellLinkW reports it after IPersistFile::Load.
+struct ShortcutProperties {
+    HRESULT load_status = E_FAIL; // of CoCreateInstance, QueryInterface or Load, whichever failed
+    std::wstring target;          // raw path, nothing expanded
+    std::wstring arguments;
+    std::wstring working_directory;
+    std::wstring description;
+    std::wstring icon_path;
+    int icon_index = -1;
+    int show_command = -1;
+    // The ShowCommand field of the file's header (offset 0x3C), read from the bytes: Wine's Load
+    // ignores it and reports 1 whatever was saved.
+    int stored_show_command = -1;
+
+    bool loaded() const { return SUCCEEDED(load_status); }
+};
+
+// Loads the shortcut (initialising COM on the calling thread if needed) and reads its properties.
+ShortcutProperties read_shortcut(const std::wstring& path);
+
+// The all-users and the current user's start-menu Programs folders (CSIDL_COMMON_PROGRAMS,
+// CSIDL_PROGRAMS), no trailing backslash; "" when the shell has none.
+std::wstring all_users_programs_folder();
+std::wstring user_programs_folder();
+
+// Full paths of the .lnk files under the folder, sub-folders included, in a stable order.
+std::vector<std::wstring> find_shortcuts(const std::wstring& folder);
+
+} // namespace testsupport
