@@ -4,51 +4,32 @@
 #include "setupkit/probes.h"
 #include "setupkit/strings.h"
 
+#include "testsupport/probe_report.h"
+
 #include <windows.h>
 
 #include <string>
-
-namespace {
-
-std::string utf8(const wchar_t* text)
-{
-    const int size = WideCharToMultiByte(CP_UTF8, 0, text, -1, nullptr, 0, nullptr, nullptr);
-    std::string result(static_cast<size_t>(size), '\0');
-    WideCharToMultiByte(CP_UTF8, 0, text, -1, &result[0], size, nullptr, nullptr);
-    result.resize(static_cast<size_t>(size) - 1);
-    return result;
-}
-
-void add_line(std::string& report, const char* key, const std::string& value)
-{
-    report += key;
-    report += '=';
-    report += value;
-    report += '\n';
-}
-
-} // namespace
 
 int wmain(int argc, wchar_t** argv)
 {
     if (argc < 2)
         return 2;
-    std::string report;
+    testsupport::ProbeReportWriter report;
 
     const os_edition_flags flags;
-    add_line(report, "is_windows_2000", std::to_string(flags.is_windows_2000()));
-    add_line(report, "is_windows_xp", std::to_string(flags.is_windows_xp()));
-    add_line(report, "is_windows_server_2003", std::to_string(flags.is_windows_server_2003()));
-    add_line(report, "is_windows_vista", std::to_string(flags.is_windows_vista()));
-    add_line(report, "is_windows_server_2008", std::to_string(flags.is_windows_server_2008()));
-    add_line(report, "is_windows_server_2008_r2", std::to_string(flags.is_windows_server_2008_r2()));
-    add_line(report, "is_windows_hpc_server", std::to_string(flags.is_windows_hpc_server()));
-    add_line(report, "is_windows_7", std::to_string(flags.is_windows_7()));
-    add_line(report, "is_windows_8", std::to_string(flags.is_windows_8()));
+    report.add("is_windows_2000", std::to_string(flags.is_windows_2000()));
+    report.add("is_windows_xp", std::to_string(flags.is_windows_xp()));
+    report.add("is_windows_server_2003", std::to_string(flags.is_windows_server_2003()));
+    report.add("is_windows_vista", std::to_string(flags.is_windows_vista()));
+    report.add("is_windows_server_2008", std::to_string(flags.is_windows_server_2008()));
+    report.add("is_windows_server_2008_r2", std::to_string(flags.is_windows_server_2008_r2()));
+    report.add("is_windows_hpc_server", std::to_string(flags.is_windows_hpc_server()));
+    report.add("is_windows_7", std::to_string(flags.is_windows_7()));
+    report.add("is_windows_8", std::to_string(flags.is_windows_8()));
 
     wchar_t* service_pack = nullptr;
     flags.get_service_pack_name(&service_pack);
-    add_line(report, "service_pack", utf8(service_pack));
+    report.add("service_pack", service_pack);
     free_string(&service_pack);
 
     OSVERSIONINFOEXW version = {};
@@ -61,15 +42,9 @@ int wmain(int argc, wchar_t** argv)
 #ifdef _MSC_VER
 #pragma warning(pop)
 #endif
-    add_line(report, "reported_version", std::to_string(version.dwMajorVersion) + "." +
+    report.add("reported_version", std::to_string(version.dwMajorVersion) + "." +
                                              std::to_string(version.dwMinorVersion) + " type " +
                                              std::to_string(version.wProductType));
 
-    HANDLE file = CreateFileW(argv[1], GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE)
-        return 3;
-    DWORD written = 0;
-    WriteFile(file, report.data(), static_cast<DWORD>(report.size()), &written, nullptr);
-    CloseHandle(file);
-    return 0;
+    return report.save(argv[1]) ? 0 : 3;
 }

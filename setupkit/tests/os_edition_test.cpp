@@ -1,6 +1,7 @@
 #include "setupkit/probes.h"
 
 #include "testsupport/files.h"
+#include "testsupport/probe_report.h"
 #include "testsupport/platform.h"
 #include "testsupport/process.h"
 
@@ -17,7 +18,7 @@ using testsupport::narrow;
 
 namespace {
 
-using Report = std::map<std::string, std::string>;
+using Report = testsupport::ProbeReport;
 
 // The report's keys, in the members' fixed order.
 const char* const kMembers[] = {
@@ -35,23 +36,6 @@ const char* const kMembers[] = {
 const wchar_t kAppDefaults[] = L"Software\\Wine\\AppDefaults\\";
 // Contains "hpc" in mixed case: the edition test must ignore ASCII case.
 const wchar_t kHpcKey[] = L"SOFTWARE\\Microsoft\\Setupkit Test hPc Marker";
-
-Report parse_report(const std::string& text)
-{
-    Report report;
-    size_t start = 0;
-    while (start < text.size()) {
-        size_t end = text.find('\n', start);
-        if (end == std::string::npos)
-            end = text.size();
-        const std::string line = text.substr(start, end - start);
-        const size_t equals = line.find('=');
-        if (equals != std::string::npos)
-            report[line.substr(0, equals)] = line.substr(equals + 1);
-        start = end + 1;
-    }
-    return report;
-}
 
 void delete_version_override(const std::wstring& exe_name)
 {
@@ -99,7 +83,7 @@ Report run_probe_as(const std::wstring& version)
     const std::wstring report_file = temp / L"report.txt";
     const DWORD exit_code = testsupport::run_and_wait(L"\"" + program + L"\" \"" + report_file + L"\"");
     EXPECT_EQ(0u, exit_code) << narrow(program);
-    return parse_report(testsupport::read_bytes(report_file));
+    return testsupport::read_probe_report(report_file);
 }
 
 // Exactly `expected` among the nine members is set (or none, for an empty name).

@@ -1,6 +1,7 @@
 #include "setupkit/release_info.h"
 
 #include "testsupport/files.h"
+#include "testsupport/probe_report.h"
 #include "testsupport/process.h"
 
 #include <gtest/gtest.h>
@@ -16,34 +17,21 @@ using testsupport::narrow;
 
 namespace {
 
-using Report = std::map<std::string, std::string>;
+using Report = testsupport::ProbeReport;
 
 const wchar_t kGlobalFile[] = L"\\commonfiles\\globalsettings\\relinfo.xml";
 
 // Copies the location probe to `program`, runs it and parses what it reported.
 Report run_probe_at(const std::wstring& program, const TempDir& scratch)
 {
-    Report report;
     if (!testsupport::copy_file(testsupport::own_directory() + L"location_probe.exe", program)) {
         ADD_FAILURE() << "cannot copy the probe to " << narrow(program) << ", error " << GetLastError();
-        return report;
+        return Report();
     }
     const std::wstring report_file = scratch / L"report.txt";
     const DWORD exit_code = testsupport::run_and_wait(L"\"" + program + L"\" \"" + report_file + L"\"");
     EXPECT_EQ(0u, exit_code) << narrow(program);
-    const std::string text = testsupport::read_bytes(report_file);
-    size_t start = 0;
-    while (start < text.size()) {
-        size_t end = text.find('\n', start);
-        if (end == std::string::npos)
-            end = text.size();
-        const std::string line = text.substr(start, end - start);
-        const size_t equals = line.find('=');
-        if (equals != std::string::npos)
-            report[line.substr(0, equals)] = line.substr(equals + 1);
-        start = end + 1;
-    }
-    return report;
+    return testsupport::read_probe_report(report_file);
 }
 
 // An install tree whose programs lie four levels below the root, as the installer lays them out.
