@@ -56,7 +56,8 @@ int get_install_root(wchar_t* buffer, int capacity)
     wchar_t module_path[kModulePathChars];
     read_module_path(module_path);
     const int needed = static_cast<int>(wcslen(module_path)) + 1;
-    if (capacity < needed)
+    // A null buffer is a size query whatever capacity comes with it.
+    if (!buffer || capacity < needed)
         return needed;
     strip_path_levels(module_path, buffer);
     return 0;
@@ -66,7 +67,7 @@ int get_module_path(wchar_t* buffer, int capacity)
 {
     wchar_t module_path[kModulePathChars];
     const int needed = static_cast<int>(read_module_path(module_path)) + 1;
-    if (capacity < needed)
+    if (!buffer || capacity < needed)
         return needed;
     wcscpy(buffer, module_path);
     return 0;

@@ -66,6 +66,7 @@ TEST(ModulePath, TwoCallProtocolReportsSizeThenFills)
     const int length = static_cast<int>(GetModuleFileNameW(nullptr, expected, MAX_PATH));
 
     EXPECT_EQ(length + 1, get_module_path(nullptr, 0));
+    EXPECT_EQ(length + 1, get_module_path(nullptr, length + 1)) << "a null buffer is only ever a size query";
 
     std::vector<wchar_t> buffer(length + 1, kSentinel);
     EXPECT_EQ(length + 1, get_module_path(buffer.data(), length)) << "a capacity without room for the terminator";
@@ -82,6 +83,7 @@ TEST(InstallRoot, AsksForModulePathSizeAndWritesNothingWhenTooSmall)
 
     const int size = get_install_root(nullptr, 0);
     EXPECT_EQ(length + 1, size);
+    EXPECT_EQ(size, get_install_root(nullptr, size)) << "a null buffer is only ever a size query";
 
     std::vector<wchar_t> buffer(size + 1, kSentinel);
     EXPECT_EQ(size, get_install_root(buffer.data(), size - 1));
