@@ -96,12 +96,13 @@ void read_first_token(const wchar_t* path, wchar_t* token, const wchar_t* format
 }
 
 // Copies `code` into the caller's buffer when there is one with room for it; 0 when filled, else its size.
+// A file without a token sizes its code at 0; the caller's buffer still holds a character, so the
+// empty code is written and comes back terminated.
 int hand_over_code(const wchar_t* code, int size, wchar_t** buffer, int capacity)
 {
     if (!buffer || !*buffer || capacity < size)
         return size;
-    if (capacity > 0)
-        wcscpy(*buffer, code);
+    wcscpy(*buffer, code);
     return 0;
 }
 

@@ -264,6 +264,13 @@ TEST_F(LanguageFiles, ExistingEmptyPerUserFileGivesTheEmptyCode)
     testsupport::write_bytes(shared_file(), "lang=de");
     EXPECT_EQ(0, resolve_language_code(root().c_str(), nullptr, 0)) << "no value: size 0";
     EXPECT_EQ(L"", resolve());
+
+    // A caller that did not clear its one-character buffer still gets the empty code back.
+    std::vector<wchar_t> buffer = sentinel_buffer(1);
+    wchar_t* pointer = buffer.data();
+    EXPECT_EQ(0, resolve_language_code(root().c_str(), &pointer, 0));
+    EXPECT_EQ(L'\0', buffer[0]) << "result 0 says filled, but the buffer holds no terminator";
+    expect_guard_intact(buffer, 1);
 }
 
 TEST_F(LanguageFiles, FileValueComesBackUnchangedWithoutCaseFolding)

@@ -47,7 +47,8 @@ int language_index_from_code(const wchar_t* code, bool persist);
 // The language code from the first source that exists: the per-user settings file (skipped when
 // APPDATA is not set), the shared one below install_root, the locale. A file's value is returned
 // unchanged, possibly empty. Pre-sets *buffer to "" when a buffer reference is given and
-// capacity > 1. Returns 0 when filled (capacity >= size), else the size (0 for an empty value).
+// capacity > 1. Returns 0 when filled (capacity >= size), else the size (0 for a file without a
+// token, whose empty code is then written into a buffer of at least one character).
 int resolve_language_code(const wchar_t* install_root, wchar_t** buffer, int capacity);
 
 // language_index_from_code of the resolved code, recording the locale's language when the code is
