@@ -44,18 +44,15 @@ bool shell_execute(const wchar_t* verb, ULONG mask, const wchar_t* file, const w
     return started;
 }
 
-// Starts the command line hidden with inherited handles; the thread handle is closed at once,
-// the process handle is the caller's. Null when the process could not be created.
-HANDLE start_hidden(wchar_t* command_line, DWORD creation_flags)
+// Starts the command line hidden with inherited handles. On success both handles in *process
+// are the caller's to close; false when the process could not be created.
+bool start_hidden(wchar_t* command_line, DWORD creation_flags, PROCESS_INFORMATION* process)
 {
     STARTUPINFOW startup;
     fill_startup_info(startup, SW_HIDE);
-    PROCESS_INFORMATION process = {};
-    if (!CreateProcessW(nullptr, command_line, nullptr, nullptr, TRUE, creation_flags, nullptr, nullptr, &startup,
-                        &process))
-        return nullptr;
-    CloseHandle(process.hThread);
-    return process.hProcess;
+    ZeroMemory(process, sizeof(*process));
+    return CreateProcessW(nullptr, command_line, nullptr, nullptr, TRUE, creation_flags, nullptr, nullptr, &startup,
+                          process) != FALSE;
 }
 
 } // namespace
@@ -91,8 +88,8 @@ int terminate_processes_by_name(const wchar_t* text)
 int run_and_wait_bounded(const wchar_t* application_name, wchar_t* command_line, unsigned short show_command,
                          int no_wait)
 {
-    // Some systems read lpDesktop even when it is not meant to be set; an empty name is the
-    // caller's own desktop.
+    // An empty desktop name, not none: the child then connects to a window station and desktop
+    // by the system's usual rules rather than simply inheriting the caller's.
     wchar_t default_desktop[] = L"";
     STARTUPINFOW startup;
     fill_startup_info(startup, show_command);
@@ -148,16 +145,19 @@ bool shell_open(const wchar_t* file, const wchar_t* parameters, unsigned short s
 
 void run_hidden_and_wait(wchar_t* command_line)
 {
-    HANDLE process = start_hidden(command_line, 0);
-    if (!process)
+    PROCESS_INFORMATION process;
+    if (!start_hidden(command_line, 0, &process))
         return;
-    WaitForSingleObject(process, INFINITE);
-    CloseHandle(process);
+    WaitForSingleObject(process.hProcess, INFINITE);
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
 }
 
 void run_detached(wchar_t* command_line)
 {
-    HANDLE process = start_hidden(command_line, CREATE_NEW_PROCESS_GROUP);
-    if (process)
-        CloseHandle(process);
+    PROCESS_INFORMATION process;
+    if (!start_hidden(command_line, CREATE_NEW_PROCESS_GROUP, &process))
+        return;
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
 }

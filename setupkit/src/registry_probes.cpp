@@ -108,5 +108,7 @@ void read_registry_string(HKEY root, const wchar_t* subkey_path, wchar_t* buffer
         buffer[0] = L'\0';
     }
 
-    RegCloseKey(key);
+    // For an empty or null path RegOpenKeyW hands back the root itself, which is the caller's.
+    if (key != root)
+        RegCloseKey(key);
 }

@@ -230,3 +230,23 @@ TEST_F(RegistryString, ValueIsReadAsTextWhateverItsTypeAndBoundedByTheBuffer)
         EXPECT_EQ(c.expected, std::wstring(buffer.data())) << c.what << " (" << c.bytes.size() << " bytes)";
     }
 }
+
+TEST_F(RegistryString, EmptySubkeyPathReadsFromTheRootAndLeavesItOpen)
+{
+    // RegOpenKeyW hands back the root handle itself for an empty path: closing that handle would
+    // take the caller's own key away.
+    const wchar_t text[] = L"from the root";
+    set_value(L"Key", L"value", REG_SZ, text, sizeof(text));
+    HKEY root = nullptr;
+    ASSERT_EQ(ERROR_SUCCESS, RegOpenKeyExW(HKEY_CURRENT_USER, under_base(L"Key").c_str(), 0, KEY_READ, &root));
+
+    GuardedBuffer buffer;
+    read_registry_string(root, L"", buffer.data(), L"value");
+    EXPECT_EQ(std::wstring(text), std::wstring(buffer.data()));
+    EXPECT_TRUE(buffer.guards_intact());
+
+    DWORD bytes = 0;
+    EXPECT_EQ(ERROR_SUCCESS, RegQueryValueExW(root, L"value", nullptr, nullptr, nullptr, &bytes))
+        << "the caller's key was closed";
+    RegCloseKey(root);
+}

@@ -80,5 +80,6 @@ constexpr int kRegistryStringChars = 260;
 
 // Reads root\subkey_path's value value_name as text (whatever its type) into buffer, which holds
 // kRegistryStringChars characters: at most 259 and a terminator. A missing value, or one too long
-// for the buffer, gives ""; a key that cannot be opened leaves the buffer untouched.
+// for the buffer, gives ""; a key that cannot be opened leaves the buffer untouched. An empty
+// subkey_path reads from root itself, which stays open.
 void read_registry_string(HKEY root, const wchar_t* subkey_path, wchar_t* buffer, const wchar_t* value_name);
