@@ -9,6 +9,7 @@
 #include <cwchar>
 
 ASSERT_32BIT_SIZE(sizeof(PRIVILEGE_SET), 20);
+ASSERT_32BIT_SIZE(SECURITY_DESCRIPTOR_MIN_LENGTH, 20);
 
 namespace {
 
@@ -74,7 +75,8 @@ int is_user_admin()
         goto cleanup;
     if (!SetSecurityDescriptorDacl(descriptor, TRUE, access_list, FALSE))
         goto cleanup;
-    // AccessCheck insists on an owner and a group; whether these succeed shows in the validity test.
+    // AccessCheck insists on an owner and a group: should either setting fail, the check itself
+    // fails and the answer is user scope.
     SetSecurityDescriptorGroup(descriptor, administrators, FALSE);
     SetSecurityDescriptorOwner(descriptor, administrators, FALSE);
     if (!IsValidSecurityDescriptor(descriptor))
