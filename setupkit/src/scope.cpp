@@ -103,6 +103,8 @@ cleanup:
 int get_programs_folder(wchar_t* buffer, unsigned int capacity)
 {
     wchar_t folder[kProgramsFolderChars] = L"";
+    unsigned int size = 0;
+    int result = 0;
     if (buffer && static_cast<int>(capacity) > 0)
         buffer[0] = L'\0';
     const int csidl = is_user_admin() ? CSIDL_COMMON_PROGRAMS : CSIDL_PROGRAMS;
@@ -110,9 +112,10 @@ int get_programs_folder(wchar_t* buffer, unsigned int capacity)
     if (!SHGetSpecialFolderPathW(nullptr, folder, csidl, FALSE))
         folder[0] = L'\0';
     folder[kProgramsFolderChars - 1] = L'\0';
-    const unsigned int size = static_cast<unsigned int>(wcslen(folder)) + 1;
-    if (!buffer || capacity < size)
-        return static_cast<int>(size);
-    memcpy(buffer, folder, size * sizeof(wchar_t));
-    return 0;
+    size = static_cast<unsigned int>(wcslen(folder)) + 1;
+    if (buffer && capacity >= size)
+        memcpy(buffer, folder, size * sizeof(wchar_t));
+    else
+        result = static_cast<int>(size);
+    return result;
 }
