@@ -9,6 +9,7 @@
 #include <cwchar>
 
 ASSERT_32BIT_SIZE(sizeof(PRIVILEGE_SET), 20);
+ASSERT_32BIT_SIZE(SECURITY_DESCRIPTOR_MIN_LENGTH, 20);
 
 namespace {
 
@@ -74,7 +75,8 @@ int is_user_admin()
         goto cleanup;
     if (!SetSecurityDescriptorDacl(descriptor, TRUE, access_list, FALSE))
         goto cleanup;
-    // AccessCheck insists on an owner and a group; whether these succeed shows in the validity test.
+    // AccessCheck insists on an owner and a group: should either setting fail, the check itself
+    // fails and the answer is user scope.
     SetSecurityDescriptorGroup(descriptor, administrators, FALSE);
     SetSecurityDescriptorOwner(descriptor, administrators, FALSE);
     if (!IsValidSecurityDescriptor(descriptor))
@@ -101,6 +103,8 @@ cleanup:
 int get_programs_folder(wchar_t* buffer, unsigned int capacity)
 {
     wchar_t folder[kProgramsFolderChars] = L"";
+    unsigned int size = 0;
+    int result = 0;
     if (buffer && static_cast<int>(capacity) > 0)
         buffer[0] = L'\0';
     const int csidl = is_user_admin() ? CSIDL_COMMON_PROGRAMS : CSIDL_PROGRAMS;
@@ -108,9 +112,10 @@ int get_programs_folder(wchar_t* buffer, unsigned int capacity)
     if (!SHGetSpecialFolderPathW(nullptr, folder, csidl, FALSE))
         folder[0] = L'\0';
     folder[kProgramsFolderChars - 1] = L'\0';
-    const unsigned int size = static_cast<unsigned int>(wcslen(folder)) + 1;
-    if (!buffer || capacity < size)
-        return static_cast<int>(size);
-    memcpy(buffer, folder, size * sizeof(wchar_t));
-    return 0;
+    size = static_cast<unsigned int>(wcslen(folder)) + 1;
+    if (buffer && capacity >= size)
+        memcpy(buffer, folder, size * sizeof(wchar_t));
+    else
+        result = static_cast<int>(size);
+    return result;
 }

@@ -337,20 +337,23 @@ int remove_programs_subfolder(const wchar_t* name)
     wchar_t path[kSubfolderPathChars] = L"";
     size_t folder_length = 0;
     size_t name_length = 0;
+    int csidl = CSIDL_PROGRAMS;
     if (leaves_programs_folder(name) || names_no_subfolder(name))
-        return 0;
-    const int csidl = is_user_admin() ? CSIDL_COMMON_PROGRAMS : CSIDL_PROGRAMS;
+        goto cleanup;
+    csidl = is_user_admin() ? CSIDL_COMMON_PROGRAMS : CSIDL_PROGRAMS;
     if (!SHGetSpecialFolderPathW(nullptr, path, csidl, FALSE))
-        return 0;
+        goto cleanup;
     path[kSubfolderPathChars - 1] = L'\0';
     folder_length = wcslen(path);
     name_length = wcslen(name);
     // The folder, a backslash, the name and the terminator must fit; a cut name could name another folder.
     if (folder_length == 0 || folder_length + 1 + name_length + 1 > static_cast<size_t>(kSubfolderPathChars))
-        return 0;
+        goto cleanup;
     path[folder_length] = L'\\';
     memcpy(path + folder_length + 1, name, (name_length + 1) * sizeof(wchar_t));
     remove_folder_if_empty(path);
+
+cleanup:
     return 0;
 }
 

@@ -64,8 +64,9 @@ int delete_start_menu_shortcut_local(const wchar_t* folder, const wchar_t* name)
 
 // Removes the directory when the shell lists no visible non-folder item in it (sub-folders and
 // hidden files are not counted, and then the removal fails silently).
-// 0 when removal was attempted; E_FAIL for a missing path (COM is not touched then); 80
-// (ERROR_FILE_EXISTS) when an item is listed; a shell HRESULT when the folder cannot be enumerated.
+// 0 when removal was attempted; E_FAIL for a missing path (COM is not touched then) or one that the
+// shell cannot open as a folder; 80 (ERROR_FILE_EXISTS) when an item is listed; the failure HRESULT
+// when the desktop folder object cannot be created or the folder cannot be enumerated.
 int remove_folder_if_empty(const wchar_t* path);
 
 // remove_folder_if_empty on Programs folder + "\" + name, refused when that exceeds 519 characters.
