@@ -75,15 +75,7 @@ Report run_probe_as(const std::wstring& version)
 {
     TempDir temp;
     const VersionOverride override_(version);
-    const std::wstring program = temp / override_.exe_name();
-    if (!testsupport::copy_file(testsupport::own_directory() + L"edition_probe.exe", program)) {
-        ADD_FAILURE() << "cannot copy the probe to " << narrow(program) << ", error " << GetLastError();
-        return Report();
-    }
-    const std::wstring report_file = temp / L"report.txt";
-    const DWORD exit_code = testsupport::run_and_wait(L"\"" + program + L"\" \"" + report_file + L"\"");
-    EXPECT_EQ(0u, exit_code) << narrow(program);
-    return testsupport::read_probe_report(report_file);
+    return testsupport::run_probe(L"edition_probe.exe", temp / override_.exe_name(), temp / L"report.txt");
 }
 
 // Exactly `expected` among the nine members is set (or none, for an empty name).

@@ -24,14 +24,7 @@ const wchar_t kGlobalFile[] = L"\\commonfiles\\globalsettings\\relinfo.xml";
 // Copies the location probe to `program`, runs it and parses what it reported.
 Report run_probe_at(const std::wstring& program, const TempDir& scratch)
 {
-    if (!testsupport::copy_file(testsupport::own_directory() + L"location_probe.exe", program)) {
-        ADD_FAILURE() << "cannot copy the probe to " << narrow(program) << ", error " << GetLastError();
-        return Report();
-    }
-    const std::wstring report_file = scratch / L"report.txt";
-    const DWORD exit_code = testsupport::run_and_wait(L"\"" + program + L"\" \"" + report_file + L"\"");
-    EXPECT_EQ(0u, exit_code) << narrow(program);
-    return testsupport::read_probe_report(report_file);
+    return testsupport::run_probe(L"location_probe.exe", program, scratch / L"report.txt");
 }
 
 // An install tree whose programs lie four levels below the root, as the installer lays them out.

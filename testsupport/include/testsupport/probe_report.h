@@ -23,4 +23,9 @@ private:
 // The lines of a saved report; empty when the file cannot be read.
 ProbeReport read_probe_report(const std::wstring& path);
 
+// Copies the probe program `probe` (a file name beside the running test) to `placed`, runs it
+// there with `report_file` as its argument and returns what it reported; a probe that cannot be
+// placed or does not exit with 0 fails the current test.
+ProbeReport run_probe(const wchar_t* probe, const std::wstring& placed, const std::wstring& report_file);
+
 } // namespace testsupport
