@@ -19,7 +19,7 @@ using testsupport::read_environment_value;
 
 namespace {
 
-const wchar_t* const kVariables[] = {L"TALVO_ROOT182", L"P_SCHEMA", L"VOSKEL_LIBDIR182", L"VELMORA_SYSDIR32"};
+using testsupport::kPostinstallVariables;
 const wchar_t kProgramBelowRoot[] = L"\\Framework\\bin\\Win64\\setup\\postinstall.exe";
 
 struct Expected {
@@ -35,11 +35,11 @@ std::vector<Expected> expected_values(const std::wstring& root, const std::wstri
             {L"VELMORA_SYSDIR32", L"win32"}};
 }
 
-// Which of the four exist, in either key, as a string of 0s and 1s in the order of kVariables.
+// Which of the four exist, in either key, as a string of 0s and 1s in the order of kPostinstallVariables.
 std::wstring present_variables()
 {
     std::wstring present;
-    for (const wchar_t* name : kVariables) {
+    for (const wchar_t* name : kPostinstallVariables) {
         const bool exists = read_environment_value(true, name).exists || read_environment_value(false, name).exists;
         present += exists ? L'1' : L'0';
     }
@@ -67,8 +67,7 @@ protected:
 
     static void forget_all()
     {
-        for (const wchar_t* name : kVariables)
-            testsupport::forget_environment_variable(name);
+        testsupport::forget_postinstall_variables();
         // Without release information the main shortcut lands directly in the Programs folder.
         testsupport::remove_tree(testsupport::all_users_programs_folder() + L"\\Fenwright.lnk");
         testsupport::remove_tree(testsupport::user_programs_folder() + L"\\Fenwright.lnk");

@@ -62,8 +62,7 @@ protected:
             testsupport::remove_tree(programs + L"\\Fenwright .lnk");
         }
         // Every run also registers the environment, which is not this test's concern.
-        for (const wchar_t* name : {L"TALVO_ROOT182", L"P_SCHEMA", L"VOSKEL_LIBDIR182", L"VELMORA_SYSDIR32"})
-            testsupport::forget_environment_variable(name);
+        testsupport::forget_postinstall_variables();
     }
 
     bool standard_user() const { return GetParam(); }

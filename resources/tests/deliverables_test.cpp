@@ -116,8 +116,7 @@ void remove_registration()
 {
     testsupport::remove_tree(testsupport::all_users_programs_folder() + L"\\Fenwright.lnk");
     testsupport::remove_tree(testsupport::user_programs_folder() + L"\\Fenwright.lnk");
-    for (const wchar_t* name : {L"TALVO_ROOT182", L"P_SCHEMA", L"VOSKEL_LIBDIR182", L"VELMORA_SYSDIR32"})
-        testsupport::forget_environment_variable(name);
+    testsupport::forget_postinstall_variables();
 }
 
 } // namespace
