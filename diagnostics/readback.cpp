@@ -75,6 +75,28 @@ const wchar_t* registry_type_name(DWORD type, wchar_t* buffer)
     }
 }
 
+namespace {
+
+constexpr LONG kShowCommandOffset = 0x3C;
+
+int stored_show_command(const wchar_t* path)
+{
+    DWORD stored = 0;
+    DWORD got = 0;
+    int result = -1;
+    HANDLE file = CreateFileW(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE)
+        return result;
+    if (SetFilePointer(file, kShowCommandOffset, nullptr, FILE_BEGIN) != INVALID_SET_FILE_POINTER &&
+        ReadFile(file, &stored, sizeof(stored), &got, nullptr) && got == sizeof(stored))
+        result = static_cast<int>(stored);
+    CloseHandle(file);
+    return result;
+}
+
+} // namespace
+
 void read_shortcut_info(const wchar_t* path, ShortcutInfo* info)
 {
     const HRESULT com = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
@@ -102,6 +124,7 @@ void read_shortcut_info(const wchar_t* path, ShortcutInfo* info)
     link->GetDescription(info->description, MAX_PATH);
     link->GetIconLocation(info->icon_path, MAX_PATH, &info->icon_index);
     link->GetShowCmd(&info->show_command);
+    info->stored_show_command = stored_show_command(path);
 
 cleanup:
     if (file)
@@ -204,6 +227,17 @@ Text& Text::add_json(const wchar_t* text)
         }
     }
     return add(L"\"");
+}
+
+Text& Text::pad_to(size_t column)
+{
+    size_t line_start = length_;
+    while (line_start > 0 && data_[line_start - 1] != L'\n')
+        --line_start;
+    do
+        add(L" ", 1);
+    while (length_ - line_start < column);
+    return *this;
 }
 
 void Text::clear()

@@ -37,6 +37,9 @@ struct ShortcutInfo {
     wchar_t icon_path[MAX_PATH + 1];
     int icon_index;
     int show_command;
+    // The ShowCommand field of the file's header, read from the bytes: Wine's Load ignores it and
+    // reports 1 whatever was saved. -1 when the file is too short.
+    int stored_show_command;
 };
 
 // Loads the shortcut (initialising COM on the thread for the call when nobody has) and reads it;
@@ -67,6 +70,8 @@ public:
     Text& add_hex(unsigned long number); // 0x0000ABCD
     // A JSON string literal, quotes included.
     Text& add_json(const wchar_t* text);
+    // Spaces up to `column` characters after the text's last line feed (at least one).
+    Text& pad_to(size_t column);
     const wchar_t* c_str() const { return data_ ? data_ : L""; }
     size_t length() const { return length_; }
     void clear();
