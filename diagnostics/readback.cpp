@@ -119,9 +119,9 @@ void read_shortcut_info(const wchar_t* path, ShortcutInfo* info)
     if (FAILED(info->status))
         goto cleanup;
     link->GetPath(info->target, MAX_PATH, nullptr, SLGP_RAWPATH);
-    link->GetArguments(info->arguments, MAX_PATH);
+    link->GetArguments(info->arguments, INFOTIPSIZE);
     link->GetWorkingDirectory(info->working_directory, MAX_PATH);
-    link->GetDescription(info->description, MAX_PATH);
+    link->GetDescription(info->description, INFOTIPSIZE);
     link->GetIconLocation(info->icon_path, MAX_PATH, &info->icon_index);
     link->GetShowCmd(&info->show_command);
     info->stored_show_command = stored_show_command(path);

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <windows.h>
+#include <shlobj.h>
 
 // The keys that hold persistent environment variables, below HKLM (machine) and HKCU (user).
 extern const wchar_t kMachineEnvironmentKey[];
@@ -31,9 +32,9 @@ const wchar_t* registry_type_name(DWORD type, wchar_t* buffer);
 struct ShortcutInfo {
     HRESULT status; // of CoCreateInstance, QueryInterface or Load, whichever failed
     wchar_t target[MAX_PATH + 1];
-    wchar_t arguments[MAX_PATH + 1];
+    wchar_t arguments[INFOTIPSIZE + 1];
     wchar_t working_directory[MAX_PATH + 1];
-    wchar_t description[MAX_PATH + 1];
+    wchar_t description[INFOTIPSIZE + 1];
     wchar_t icon_path[MAX_PATH + 1];
     int icon_index;
     int show_command;

@@ -25,8 +25,6 @@ namespace {
 
 const wchar_t kFolderName[] = L"setupkit preuninstall_test";
 const wchar_t kSetupBelowRoot[] = L"\\Framework\\bin\\Win64\\setup\\";
-const wchar_t* const kSuiteVariables[] = {L"TALVO_ROOT182",    L"CORVANE182_DIR",   L"P_SCHEMA",
-                                          L"VOSKEL_DOCDIR182", L"VOSKEL_LIBDIR182", L"VELMORA_SYSDIR32"};
 const wchar_t* const kRemovedVariables[] = {L"TALVO_ROOT182", L"CORVANE182_DIR", L"P_SCHEMA", L"VOSKEL_DOCDIR182",
                                             L"VOSKEL_LIBDIR182"};
 
@@ -142,7 +140,7 @@ protected:
             testsupport::remove_tree(programs + L"\\" + kFolderName);
             testsupport::remove_tree(programs + L"\\Fenwright.lnk");
         }
-        for (const wchar_t* name : kSuiteVariables)
+        for (const wchar_t* name : testsupport::kSuiteVariables)
             testsupport::forget_environment_variable(name);
     }
 
@@ -343,7 +341,7 @@ TEST_F(Preuninstall, StandardUserLeavesAdministratorsInstallUntouched)
 
 TEST_F(Preuninstall, AdministratorAlsoRemovesUserScopeCopies)
 {
-    for (const wchar_t* name : kSuiteVariables) {
+    for (const wchar_t* name : testsupport::kSuiteVariables) {
         ASSERT_EQ(ERROR_SUCCESS, testsupport::write_environment_string(true, name, L"machine value"));
         ASSERT_EQ(ERROR_SUCCESS, testsupport::write_environment_string(false, name, L"user value"));
     }

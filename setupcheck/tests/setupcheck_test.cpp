@@ -17,8 +17,6 @@ namespace {
 
 const wchar_t kFolderName[] = L"setupkit setupcheck_test";
 const wchar_t kSetupBelowRoot[] = L"\\Framework\\bin\\Win64\\setup\\";
-const wchar_t* const kSuiteVariables[] = {L"TALVO_ROOT182",    L"P_SCHEMA",       L"VOSKEL_LIBDIR182",
-                                          L"VELMORA_SYSDIR32", L"CORVANE182_DIR", L"VOSKEL_DOCDIR182"};
 
 class Setupcheck : public ::testing::Test {
 protected:
@@ -41,7 +39,7 @@ protected:
     {
         testsupport::remove_tree(testsupport::all_users_programs_folder() + L"\\" + kFolderName);
         testsupport::remove_tree(testsupport::user_programs_folder() + L"\\" + kFolderName);
-        for (const wchar_t* name : kSuiteVariables)
+        for (const wchar_t* name : testsupport::kSuiteVariables)
             testsupport::forget_environment_variable(name);
     }
 

@@ -1,5 +1,7 @@
 #include "testsupport/process.h"
 
+#include "testsupport/files.h"
+
 #include <vector>
 
 namespace testsupport {
@@ -41,10 +43,8 @@ DWORD run_and_capture(const std::wstring& command_line, std::string& output, DWO
     if (!GetTempFileNameW(directory, L"out", 0, file_name))
         return kNoExitCode;
     SECURITY_ATTRIBUTES inheritable = {sizeof(inheritable), nullptr, TRUE};
-    HANDLE file = CreateFileW(file_name, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                              &inheritable, CREATE_ALWAYS, FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE, nullptr);
-    if (file == INVALID_HANDLE_VALUE)
-        return kNoExitCode;
+    HANDLE file = CreateFileW(file_name, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, &inheritable, CREATE_ALWAYS,
+                              FILE_ATTRIBUTE_TEMPORARY, nullptr);
     std::vector<wchar_t> writable(command_line.begin(), command_line.end());
     writable.push_back(L'\0');
     STARTUPINFOW startup = {};
@@ -54,15 +54,13 @@ DWORD run_and_capture(const std::wstring& command_line, std::string& output, DWO
     startup.hStdError = file;
     PROCESS_INFORMATION process = {};
     DWORD exit_code = kNoExitCode;
-    if (CreateProcessW(nullptr, writable.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup, &process)) {
+    if (file != INVALID_HANDLE_VALUE &&
+        CreateProcessW(nullptr, writable.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup, &process))
         exit_code = wait_for_exit(process, timeout_ms);
-        SetFilePointer(file, 0, nullptr, FILE_BEGIN);
-        char chunk[4096];
-        DWORD got = 0;
-        while (ReadFile(file, chunk, sizeof(chunk), &got, nullptr) && got > 0)
-            output.append(chunk, got);
-    }
-    CloseHandle(file);
+    if (file != INVALID_HANDLE_VALUE)
+        CloseHandle(file);
+    output = read_bytes(file_name);
+    DeleteFileW(file_name);
     return exit_code;
 }
 

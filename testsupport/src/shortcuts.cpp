@@ -2,6 +2,8 @@
 
 #include "testsupport/files.h"
 
+#include "readback.h"
+
 #include <objbase.h>
 #include <shlobj.h>
 
@@ -11,8 +13,6 @@
 namespace testsupport {
 
 namespace {
-
-constexpr size_t kShowCommandOffset = 0x3C;
 
 std::wstring special_folder(int csidl)
 {
@@ -46,49 +46,20 @@ void collect_shortcuts(const std::wstring& folder, std::vector<std::wstring>& fo
 ShortcutProperties read_shortcut(const std::wstring& path)
 {
     ShortcutProperties properties;
-    const HRESULT com = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
-    IShellLinkW* link = nullptr;
-    IPersistFile* file = nullptr;
-    wchar_t text[INFOTIPSIZE + 1];
-
-    properties.load_status = CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkW,
-                                              reinterpret_cast<void**>(&link));
-    if (SUCCEEDED(properties.load_status))
-        properties.load_status = link->QueryInterface(IID_IPersistFile, reinterpret_cast<void**>(&file));
-    if (SUCCEEDED(properties.load_status))
-        properties.load_status = file->Load(path.c_str(), STGM_READ);
-    if (SUCCEEDED(properties.load_status)) {
-        text[0] = L'\0';
-        link->GetPath(text, MAX_PATH, nullptr, SLGP_RAWPATH);
-        properties.target = text;
-        text[0] = L'\0';
-        link->GetArguments(text, INFOTIPSIZE);
-        properties.arguments = text;
-        text[0] = L'\0';
-        link->GetWorkingDirectory(text, MAX_PATH);
-        properties.working_directory = text;
-        text[0] = L'\0';
-        link->GetDescription(text, INFOTIPSIZE);
-        properties.description = text;
-        text[0] = L'\0';
-        link->GetIconLocation(text, MAX_PATH, &properties.icon_index);
-        properties.icon_path = text;
-        link->GetShowCmd(&properties.show_command);
-        const std::string bytes = read_bytes(path);
-        if (bytes.size() >= kShowCommandOffset + sizeof(DWORD)) {
-            DWORD stored = 0;
-            memcpy(&stored, bytes.data() + kShowCommandOffset, sizeof(stored));
-            properties.stored_show_command = static_cast<int>(stored);
-        }
+    ShortcutInfo* info = new ShortcutInfo;
+    read_shortcut_info(path.c_str(), info);
+    properties.load_status = info->status;
+    if (properties.loaded()) {
+        properties.target = info->target;
+        properties.arguments = info->arguments;
+        properties.working_directory = info->working_directory;
+        properties.description = info->description;
+        properties.icon_path = info->icon_path;
+        properties.icon_index = info->icon_index;
+        properties.show_command = info->show_command;
+        properties.stored_show_command = info->stored_show_command;
     }
-
-    if (file)
-        file->Release();
-    if (link)
-        link->Release();
-    // Balance only our own initialisation; an apartment someone else set up stays as it was.
-    if (SUCCEEDED(com))
-        CoUninitialize();
+    delete info;
     return properties;
 }
 
