@@ -12,8 +12,7 @@ const wchar_t kUserEnvironmentKey[] = L"Environment";
 
 const wchar_t* environment_key_name(bool machine)
 {
-    return machine ? L"HKLM\\System\\CurrentControlSet\\Control\\Session Manager\\Environment"
-                   : L"HKCU\\Environment";
+    return machine ? L"HKLM\\System\\CurrentControlSet\\Control\\Session Manager\\Environment" : L"HKCU\\Environment";
 }
 
 void read_environment_value(bool machine, const wchar_t* name, EnvironmentValue* value)
@@ -142,7 +141,7 @@ bool same_target(const wchar_t* target, const wchar_t* wanted)
     if (_wcsicmp(target, wanted) == 0)
         return true;
     return target[0] == L'"' && _wcsnicmp(target + 1, wanted, length) == 0 && target[length + 1] == L'"' &&
-           target[length + 2] == L'\0';
+        target[length + 2] == L'\0';
 }
 
 bool programs_folder(bool machine, wchar_t* path)
@@ -157,8 +156,8 @@ bool programs_folder(bool machine, wchar_t* path)
 void error_text(DWORD code, wchar_t* buffer, DWORD capacity)
 {
     buffer[0] = L'\0';
-    DWORD length = FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, code, 0,
-                                  buffer, capacity, nullptr);
+    DWORD length = FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, code, 0, buffer,
+                                  capacity, nullptr);
     while (length > 0 && (buffer[length - 1] == L'\n' || buffer[length - 1] == L'\r' || buffer[length - 1] == L' '))
         buffer[--length] = L'\0';
     if (length == 0)

@@ -88,12 +88,17 @@ void add_start_menu(const ScopeRegistration& scope, const wchar_t* folder_name, 
         out.add(L"does not exist\n");
         return;
     }
-    out.add(L"exists, holds ").add_number(scope.shortcut_count).add(scope.shortcut_count == 1 ? L" shortcut\n" : L" shortcuts\n");
+    out.add(L"exists, holds ")
+        .add_number(scope.shortcut_count)
+        .add(scope.shortcut_count == 1 ? L" shortcut\n" : L" shortcuts\n");
     for (int i = 0; i < scope.shortcut_count && i < kMaxShortcuts; ++i) {
         const ShortcutEntry& entry = scope.shortcuts[i];
         out.add(L"      shortcut ").add(entry.path).add(L"\n");
         if (FAILED(entry.info.status)) {
-            out.add(L"        (cannot be read)").pad_to(28).add_hex(static_cast<unsigned long>(entry.info.status)).add(L"\n");
+            out.add(L"        (cannot be read)")
+                .pad_to(28)
+                .add_hex(static_cast<unsigned long>(entry.info.status))
+                .add(L"\n");
             continue;
         }
         add_property(out, L"target", or_none(entry.info.target));
@@ -122,7 +127,11 @@ void add_environment(const ScopeRegistration& scope, Text& out)
         if (value.error != ERROR_SUCCESS)
             out.add(L"(unreadable, error ").add_number(value.error).add(L")\n");
         else if (value.type != REG_SZ && value.type != REG_EXPAND_SZ)
-            out.add(L"(").add(registry_type_name(value.type, type)).add(L", ").add_number(static_cast<long>(value.bytes)).add(L" bytes)\n");
+            out.add(L"(")
+                .add(registry_type_name(value.type, type))
+                .add(L", ")
+                .add_number(static_cast<long>(value.bytes))
+                .add(L" bytes)\n");
         else
             out.add(value.text).add(L"  (").add(registry_type_name(value.type, type)).add(L")\n");
     }

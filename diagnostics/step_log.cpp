@@ -92,8 +92,8 @@ void StepLog::begin(const wchar_t* step)
     SYSTEMTIME now;
     wchar_t stamp[32];
     GetLocalTime(&now);
-    wsprintfW(stamp, L"%04u-%02u-%02u %02u:%02u:%02u.%03u ", now.wYear, now.wMonth, now.wDay, now.wHour,
-              now.wMinute, now.wSecond, now.wMilliseconds);
+    wsprintfW(stamp, L"%04u-%02u-%02u %02u:%02u:%02u.%03u ", now.wYear, now.wMonth, now.wDay, now.wHour, now.wMinute,
+              now.wSecond, now.wMilliseconds);
     line_.clear();
     line_.add(stamp).add(program_).add(L" ").add(step).add(L": ");
 }

@@ -74,8 +74,8 @@ void read_release_value(const char* content, const char* key, wchar_t* value)
     const char* closing = opening ? strchr(opening + 1, '"') : nullptr;
     if (!closing || closing - opening - 1 >= kNameChars)
         return;
-    const int converted = MultiByteToWideChar(CP_UTF8, 0, opening + 1, static_cast<int>(closing - opening - 1), value,
-                                              kNameChars - 1);
+    const int converted =
+        MultiByteToWideChar(CP_UTF8, 0, opening + 1, static_cast<int>(closing - opening - 1), value, kNameChars - 1);
     value[converted] = L'\0';
 }
 
@@ -86,7 +86,8 @@ void read_release_information(Check& check)
     wsprintfW(check.release_file, L"%s%s", check.root, kReleaseFileBelowRoot);
     HANDLE file = CreateFileW(check.release_file, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                               OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-    check.release_file_read = file != INVALID_HANDLE_VALUE && ReadFile(file, content, sizeof(content) - 1, &got, nullptr);
+    check.release_file_read =
+        file != INVALID_HANDLE_VALUE && ReadFile(file, content, sizeof(content) - 1, &got, nullptr);
     if (file != INVALID_HANDLE_VALUE)
         CloseHandle(file);
     content[check.release_file_read ? got : 0] = '\0';
@@ -119,17 +120,29 @@ void check_shortcut(Check& check, int scope)
             finding(check, L"unreadable", text.add(L"the shortcut ").add(entry.path).add(L" cannot be read"));
         } else if (!same_target(entry.info.target, launcher)) {
             finding(check, L"other_root",
-                    text.add(L"the shortcut ").add(entry.path).add(L" starts ").add(entry.info.target)
-                        .add(L", not this root's ").add(launcher));
+                    text.add(L"the shortcut ")
+                        .add(entry.path)
+                        .add(L" starts ")
+                        .add(entry.info.target)
+                        .add(L", not this root's ")
+                        .add(launcher));
         } else if (!exists(launcher)) {
             finding(check, L"target_missing",
-                    text.add(L"the shortcut ").add(entry.path).add(L" starts ").add(launcher).add(L", which does not exist"));
+                    text.add(L"the shortcut ")
+                        .add(entry.path)
+                        .add(L" starts ")
+                        .add(launcher)
+                        .add(L", which does not exist"));
         }
         return;
     }
     finding(check, L"missing",
-            text.add(L"missing in ").add(scope_name(scope)).add(L": the shortcut ").add(registration.folder)
-                .add(L"\\").add(check.main_shortcut));
+            text.add(L"missing in ")
+                .add(scope_name(scope))
+                .add(L": the shortcut ")
+                .add(registration.folder)
+                .add(L"\\")
+                .add(check.main_shortcut));
 }
 
 // Postinstall's four variables in the scope that holds the registration.
@@ -146,12 +159,18 @@ void check_variables(Check& check, int scope)
         Text text;
         text.add(kSuiteVariables[i]).add(L" in ").add(environment_key_name(scope == 0));
         if (value.error != ERROR_SUCCESS) {
-            finding(check, L"missing", text.add(value.error == ERROR_FILE_NOT_FOUND ? L" is not set" : L" cannot be read"));
-        } else if (i == 2 ? _wcsnicmp(value.text, expected[i].c_str(), expected[i].length()) != 0 || !value.text[expected[i].length()]
+            finding(check, L"missing",
+                    text.add(value.error == ERROR_FILE_NOT_FOUND ? L" is not set" : L" cannot be read"));
+        } else if (i == 2 ? _wcsnicmp(value.text, expected[i].c_str(), expected[i].length()) != 0
                           : _wcsicmp(value.text, expected[i].c_str()) != 0) {
             // Values that point elsewhere are reported by check_other_roots.
             if (i == 3 || inside_root(value.text, check.root))
-                finding(check, L"wrong_value", text.add(L" is \"").add(value.text).add(L"\", not \"").add(expected[i].c_str()).add(i == 2 ? L"<language>\"" : L"\""));
+                finding(check, L"wrong_value",
+                        text.add(L" is \"")
+                            .add(value.text)
+                            .add(L"\", not \"")
+                            .add(expected[i].c_str())
+                            .add(i == 2 ? L"<language>\"" : L"\""));
         }
     }
 }
@@ -166,9 +185,14 @@ void check_other_roots(Check& check)
             if (value.error != ERROR_SUCCESS || inside_root(value.text, check.root))
                 continue;
             Text text;
-            text.add(kSuiteVariables[i]).add(L" in ").add(environment_key_name(scope == 0)).add(L" is \"")
-                .add(value.text).add(L"\", outside this install root");
-            text.add(exists(value.text) ? L" (another installation?)" : L" (it does not exist: a removed installation?)");
+            text.add(kSuiteVariables[i])
+                .add(L" in ")
+                .add(environment_key_name(scope == 0))
+                .add(L" is \"")
+                .add(value.text)
+                .add(L"\", outside this install root");
+            text.add(exists(value.text) ? L" (another installation?)"
+                                        : L" (it does not exist: a removed installation?)");
             finding(check, L"other_root", text);
         }
     }
@@ -183,8 +207,12 @@ void check_shadowing(Check& check)
             continue;
         Text text;
         finding(check, L"shadowed",
-                text.add(kSuiteVariables[i]).add(L": the user value \"").add(user.text)
-                    .add(L"\" shadows the machine value \"").add(machine.text).add(L"\""));
+                text.add(kSuiteVariables[i])
+                    .add(L": the user value \"")
+                    .add(user.text)
+                    .add(L"\" shadows the machine value \"")
+                    .add(machine.text)
+                    .add(L"\""));
     }
 }
 
@@ -235,7 +263,8 @@ void check_registration(Check& check)
     if (!check.registered[0] && !check.registered[1]) {
         Text text;
         finding(check, L"not_registered",
-                text.add(L"not registered: neither scope holds the shortcut ").add(check.main_shortcut)
+                text.add(L"not registered: neither scope holds the shortcut ")
+                    .add(check.main_shortcut)
                     .add(L" or a variable of this install root"));
     }
     for (int scope = 0; scope < 2; ++scope) {
@@ -271,7 +300,9 @@ void report_text(const Check& check, Text& out)
     if (check.problems == 0)
         out.add(L"Result: complete and consistent\n");
     else
-        out.add(L"Result: incomplete or inconsistent, ").add_number(check.problems).add(check.problems == 1 ? L" finding\n" : L" findings\n");
+        out.add(L"Result: incomplete or inconsistent, ")
+            .add_number(check.problems)
+            .add(check.problems == 1 ? L" finding\n" : L" findings\n");
 }
 
 void report_json(const Check& check, Text& out)

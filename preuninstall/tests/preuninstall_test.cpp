@@ -253,9 +253,9 @@ TEST_P(PreuninstallRoundTrip, LogTellsEveryStepReadBackFromTheSystem)
     const std::string key = standard_user ? "HKCU\\Environment"
                                           : "HKLM\\System\\CurrentControlSet\\Control\\Session Manager\\Environment";
     const std::string both_keys = standard_user ? key : key + " and HKCU\\Environment";
-    const std::string scope = standard_user
-                                  ? "user (this user only): the token does not pass the check for BUILTIN\\Administrators"
-                                  : "machine (all users): the token passes the check for BUILTIN\\Administrators";
+    const std::string scope =
+        standard_user ? "user (this user only): the token does not pass the check for BUILTIN\\Administrators"
+                      : "machine (all users): the token passes the check for BUILTIN\\Administrators";
     const std::string root_text = narrow(root());
     EXPECT_EQ(0u, lines[0].find("postinstall start: version 18.1.0, program \"" + root_text +
                                 "\\Framework\\bin\\Win64\\setup\\postinstall.exe\", user "))
@@ -307,8 +307,8 @@ TEST_F(Preuninstall, LogShowsTheStepsThatFailedAndTheSystemsReason)
     std::string reason = narrow(denied_text);
     reason.erase(reason.find_last_not_of("\r\n ") + 1);
     for (size_t i = 4; i < 8; ++i) {
-        EXPECT_NE(std::string::npos, lines[i].find("variable set: " + narrow(testsupport::kPostinstallVariables[i - 4])))
-            << lines[i];
+        const std::string name = narrow(testsupport::kPostinstallVariables[i - 4]);
+        EXPECT_NE(std::string::npos, lines[i].find("variable set: " + name)) << lines[i];
         EXPECT_NE(std::string::npos, lines[i].find(": FAILED, cannot read it back (" + reason + ")")) << lines[i];
     }
 }

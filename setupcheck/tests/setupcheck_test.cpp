@@ -49,8 +49,8 @@ protected:
     {
         const std::wstring command = L"\"" + root() + kSetupBelowRoot + program + L"\"";
         HANDLE token = standard_user ? testsupport::create_standard_user_token() : nullptr;
-        const DWORD status = standard_user ? testsupport::run_and_wait_as(token, command)
-                                           : testsupport::run_and_wait(command);
+        const DWORD status =
+            standard_user ? testsupport::run_and_wait_as(token, command) : testsupport::run_and_wait(command);
         if (token)
             CloseHandle(token);
         ASSERT_EQ(0u, status) << narrow(command);
@@ -59,7 +59,8 @@ protected:
     // Runs setupcheck from its place in the tree; its exit status, its output in output_.
     DWORD check(const std::wstring& arguments = L"")
     {
-        return testsupport::run_and_capture(L"\"" + root() + kSetupBelowRoot + L"setupcheck.exe\"" + arguments, output_);
+        return testsupport::run_and_capture(L"\"" + root() + kSetupBelowRoot + L"setupcheck.exe\"" + arguments,
+                                            output_);
     }
 
     bool reports(const std::string& text) const { return output_.find(text) != std::string::npos; }
@@ -103,9 +104,9 @@ TEST_F(Setupcheck, HalfRemovedRegistrationNamesWhatIsMissing)
     testsupport::delete_environment_value(true, L"P_SCHEMA");
 
     // The root given explicitly, from elsewhere, with a trailing backslash.
-    EXPECT_EQ(1u, testsupport::run_and_capture(L"\"" + testsupport::own_directory() + L"setupcheck.exe\" \"" +
-                                                   root() + L"\\\"",
-                                               output_));
+    EXPECT_EQ(1u,
+              testsupport::run_and_capture(
+                  L"\"" + testsupport::own_directory() + L"setupcheck.exe\" \"" + root() + L"\\\"", output_));
     EXPECT_TRUE(reports("\n  missing in machine scope: the shortcut " + narrow(folder) + "\\Fenwright 18.1.lnk\n"))
         << output_;
     EXPECT_TRUE(reports("\n  P_SCHEMA in HKLM\\System\\CurrentControlSet\\Control\\Session Manager\\Environment is "
