@@ -24,7 +24,6 @@ const wchar_t kLauncherBelowRoot[] = L"\\Framework\\bin\\Win64\\runfen2.exe";
 const wchar_t kSchemaBelowRoot[] = L"\\ORVANE\\CADIntegration\\Parasolid\\PSchema";
 const wchar_t kLanguageBelowRoot[] = L"\\CommonFiles\\Language\\";
 const wchar_t* const kAddOnFolders[] = {L"TESSAL", L"CORVANE"};
-constexpr DWORD kPathChars = 32768;
 constexpr int kNameChars = 1024;
 
 // Everything the check reads, and what it found.
@@ -39,7 +38,7 @@ struct Check {
     Text findings_text;
     Text findings_json;
     int problems;
-    int registered[2];
+    bool registered[2];
 };
 
 void finding(Check& check, const wchar_t* kind, const Text& text)
@@ -250,14 +249,16 @@ void check_registration(Check& check)
 {
     for (int scope = 0; scope < 2; ++scope) {
         const ScopeRegistration& registration = check.scopes[scope];
-        check.registered[scope] = 0;
+        check.registered[scope] = false;
         for (int i = 0; i < registration.shortcut_count && i < kMaxShortcuts; ++i) {
             const wchar_t* file_name = wcsrchr(registration.shortcuts[i].path, L'\\');
-            check.registered[scope] |= file_name && _wcsicmp(file_name + 1, check.main_shortcut) == 0;
+            if (file_name && _wcsicmp(file_name + 1, check.main_shortcut) == 0)
+                check.registered[scope] = true;
         }
         for (int i = 0; i < 3; ++i) {
             const EnvironmentValue& value = registration.variables[i];
-            check.registered[scope] |= value.error == ERROR_SUCCESS && inside_root(value.text, check.root);
+            if (value.error == ERROR_SUCCESS && inside_root(value.text, check.root))
+                check.registered[scope] = true;
         }
     }
     if (!check.registered[0] && !check.registered[1]) {
