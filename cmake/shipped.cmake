@@ -13,8 +13,10 @@ function(setupkit_shipped_code target)
     # The system runtime's formatted I/O, not mingw's replacement (which brings floating-point
     # formatting and parsing): a source that uses it includes the C headers, which keep this.
     target_compile_definitions(${target} PRIVATE __USE_MINGW_ANSI_STDIO=0)
-    target_compile_options(${target} PRIVATE -Os -g -fno-exceptions -fno-asynchronous-unwind-tables -fno-rtti -fno-threadsafe-statics
-      -ffunction-sections -fdata-sections)
+    # Small code with its debug information (stripped from the programs after linking), each
+    # function and datum in a section of its own so that the linker drops what nothing uses.
+    target_compile_options(${target} PRIVATE -Os -g -fno-exceptions -fno-asynchronous-unwind-tables
+      -fno-rtti -fno-threadsafe-statics -ffunction-sections -fdata-sections)
   endif()
 endfunction()
 
