@@ -5,8 +5,10 @@
 
 #include <windows.h>
 
-#include <cstdio>
-#include <cwchar>
+// The C headers: any C++ library header would swap in mingw's own formatted I/O, and the
+// system runtime's reads and writes these files just as well.
+#include <stdio.h>
+#include <wchar.h>
 
 namespace {
 

@@ -3,7 +3,9 @@
 #   run-in-prefix.sh BUILD_DIR PROGRAM [ARGS...]   run PROGRAM (a Unix path) in the prefix
 #   run-in-prefix.sh BUILD_DIR --start             create the prefix if needed, start a persistent server
 #   run-in-prefix.sh BUILD_DIR --stop              stop the server
-# The prefix is created on first use: headless, with drive D: mapped to BUILD_DIR/drive-d.
+# The prefix is created on first use: headless, with drive D: mapped to BUILD_DIR/drive-d, and with
+# 32-bit support (a 32-bit program runs under WoW64 in it). A prefix made before the 32-bit Wine was
+# installed has an empty syswow64, where every 32-bit program fails (status 53): it is made again.
 set -euo pipefail
 
 build_dir=$(cd "$1" && pwd)
@@ -23,7 +25,11 @@ create_prefix() {
     mkdir -p "$HOME" "$build_dir/drive-d"
     exec 9>"$build_dir/wineprefix.lock"
     flock 9
-    if [ ! -f "$WINEPREFIX/.setupkit-ready" ]; then
+    if [ ! -f "$WINEPREFIX/.setupkit-ready" ] || [ ! -f "$WINEPREFIX/drive_c/windows/syswow64/kernel32.dll" ]; then
+        if [ ! -x "$wine_dir/wine" ]; then
+            echo "run-in-prefix.sh: the 32-bit Wine is missing (scripts/install-prerequisites.sh installs it)" >&2
+            exit 1
+        fi
         rm -rf "$WINEPREFIX"
         "$wine_dir/wine64" wineboot -i >/dev/null 2>&1
         "$wine_dir/wine64" reg add 'HKCU\Software\Wine\Drivers' /v Graphics /d null /f >/dev/null 2>&1
@@ -48,6 +54,7 @@ case "${1:-}" in
         ;;
     *)
         create_prefix
-        exec "$wine_dir/wine64" "$@"
+        # The 32-bit loader hands a 64-bit program on to wine64.
+        exec "$wine_dir/wine" "$@"
         ;;
 esac
