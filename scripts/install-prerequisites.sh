@@ -1,8 +1,10 @@
 #!/usr/bin/env bash
-# Installs, on Debian 12 as root, whatever of the cross toolchain, Wine and GoogleTest is missing.
+# Installs, on Debian 12 as root, whatever of the cross toolchain, Wine, GoogleTest and the installer
+# tools (wixl for MSI, makensis for NSIS) is missing.
 set -euo pipefail
 
-packages=(cmake ninja-build g++-mingw-w64-i686 g++-mingw-w64-x86-64 wine64 googletest binutils-mingw-w64-i686)
+packages=(cmake ninja-build g++-mingw-w64-i686 g++-mingw-w64-x86-64 wine64 googletest binutils-mingw-w64-i686
+          wixl nsis)
 missing=()
 for package in "${packages[@]}"; do
     dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q 'install ok installed' || missing+=("$package")
