@@ -17,7 +17,15 @@ for program in postinstall/postinstall.exe preuninstall/preuninstall.exe; do
     fi
 done
 
+# wixl exits with 0 even when it cannot write the package: only a new file shows success.
+rm -f "$output/sample-suite.msi" "$output/sample-suite-user.exe"
 # wixl resolves file sources only relative to the working directory or the source's folder.
 (cd "$programs" && wixl -a x86 -D ProgramsDir=. -o "$output/sample-suite.msi" "$here/sample-suite.wxs")
 makensis -V2 -DPROGRAMS_DIR="$programs" -DOUTPUT="$output/sample-suite-user.exe" "$here/sample-suite.nsi"
+for built in sample-suite.msi sample-suite-user.exe; do
+    if [ ! -s "$output/$built" ]; then
+        echo "build.sh: $output/$built was not built" >&2
+        exit 1
+    fi
+done
 echo "built $output/sample-suite.msi and $output/sample-suite-user.exe"

@@ -72,8 +72,8 @@ protected:
     {
         EXPECT_FALSE(directory_exists(suite_folder(true))) << narrow(suite_folder(true));
         EXPECT_FALSE(directory_exists(suite_folder(false))) << narrow(suite_folder(false));
-        // Not the whole tree: Wine's msiexec removes each component's own folder but, unlike
-        // Windows, leaves the emptied folders above it.
+        // Not the whole tree: Wine's msiexec removes each component's own folder but leaves the
+        // emptied folders above it.
         EXPECT_FALSE(directory_exists(root + L"\\Framework\\bin\\Win64\\setup")) << narrow(root);
         for (const wchar_t* name : testsupport::kPostinstallVariables) {
             const bool shared = wcscmp(name, kSharedVariable) == 0;
