@@ -8,9 +8,12 @@
 
 #include <climits>
 #include <cstring>
+#include <cwchar>
 
 namespace {
 
+const wchar_t kReleaseTag[] = L"182";
+const wchar_t kReleaseFolderPrefix[] = L"v";
 const char kFolderNameKey[] = "startMenuFolderName";
 const char kRevisionSuffixKey[] = "startMenuShortcutAppendRevision";
 const wchar_t kGlobalFileBelowRoot[] = L"\\commonfiles\\globalsettings\\relinfo.xml";
@@ -98,4 +101,30 @@ int read_start_menu_folder_name(wchar_t** buffer)
 int read_global_revision_suffix(wchar_t** buffer)
 {
     return read_release_value(global_file_path(), kRevisionSuffixKey, buffer);
+}
+
+int get_release_tag(wchar_t* buffer, int capacity)
+{
+    wchar_t* tag = concat_strings(1, kReleaseTag);
+    const int size = static_cast<int>(wcslen(tag)) + 1;
+    int result = size;
+    if (buffer && capacity >= size) {
+        wcscpy(buffer, tag);
+        result = 0;
+    }
+    free_string(&tag);
+    return result;
+}
+
+int get_release_folder_name(wchar_t* buffer, int capacity)
+{
+    wchar_t* folder = concat_strings(2, kReleaseFolderPrefix, kReleaseTag);
+    const int size = static_cast<int>(wcslen(folder)) + 1;
+    int result = size;
+    if (buffer && capacity >= size) {
+        wcscpy(buffer, folder);
+        result = 0;
+    }
+    free_string(&folder);
+    return result;
 }

@@ -89,25 +89,6 @@ LocaleExpectation expected_locale()
 
 } // namespace
 
-TEST(ReleaseConstants, ComeBackByTwoCallsWithoutPresetting)
-{
-    struct Case {
-        int (*get)(wchar_t*, int);
-        const wchar_t* text;
-    } cases[] = {{get_release_tag, L"182"}, {get_release_folder_name, L"v182"}};
-    for (const Case& c : cases) {
-        SCOPED_TRACE(narrow(c.text));
-        const int size = static_cast<int>(wcslen(c.text)) + 1;
-        ASSERT_EQ(size, c.get(nullptr, 0));
-        GuardedBuffer small(size - 1);
-        EXPECT_EQ(size, c.get(small.data(), size - 1));
-        EXPECT_TRUE(small.untouched()) << "too small: untouched";
-        GuardedBuffer buffer(size);
-        EXPECT_EQ(0, c.get(buffer.data(), size));
-        EXPECT_EQ(c.text, GUARDED_TEXT(buffer, size));
-    }
-}
-
 TEST(LanguageCode, ReturnsItsSizeAlsoAfterFilling)
 {
     const wchar_t* const codes[] = {L"en-us", L"de", L"fr", L"ja"};
