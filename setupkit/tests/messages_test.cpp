@@ -138,10 +138,13 @@ TEST(InformationBox, ShowsTheTextInATopmostBoxAndReturnsWhenClosed)
 
 TEST(InformationBox, SystemErrorShowsTheSystemsOwnTextForAKnownCode)
 {
-    // Wine's texts differ from Windows': compare with the system's answer, not a literal.
-    for (DWORD code : {ERROR_ACCESS_DENIED, ERROR_FILE_NOT_FOUND}) {
+    // Wine's texts differ from Windows': compare with the system's answer, not a literal. The text
+    // of ERROR_BAD_EXE_FORMAT holds an insert (%1), which the system refuses to format unless told
+    // to leave inserts alone.
+    for (DWORD code : {ERROR_ACCESS_DENIED, ERROR_FILE_NOT_FOUND, ERROR_BAD_EXE_FORMAT}) {
         const std::wstring expected = system_text(code);
         ASSERT_FALSE(expected.empty()) << "the system has no text for " << code << ", error " << GetLastError();
+        ASSERT_EQ(code == ERROR_BAD_EXE_FORMAT, expected.find(L"%1") != std::wstring::npos) << narrow(expected);
         BoxWatcher watcher;
         show_system_error(code);
         ASSERT_TRUE(watcher.stop()) << "no box for code " << code;
