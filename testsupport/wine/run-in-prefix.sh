@@ -27,6 +27,11 @@ create_prefix() {
         rm -rf "$WINEPREFIX"
         "$wine_dir/wine64" wineboot -i >/dev/null 2>&1
         "$wine_dir/wine64" reg add 'HKCU\Software\Wine\Drivers' /v Graphics /d null /f >/dev/null 2>&1
+        # A crash ends the program at once with its exception code, where Wine's debugger would wait
+        # unseen for the five-minute timeout (or, without its dialog, report exit status 0).
+        aedebug='HKLM\Software\Microsoft\Windows NT\CurrentVersion\AeDebug'
+        "$wine_dir/wine64" reg add "$aedebug" /v Auto /d 1 /f >/dev/null 2>&1
+        "$wine_dir/wine64" reg add "$aedebug" /v Debugger /d '' /f >/dev/null 2>&1
         "$wine_dir/wineserver" -w
         ln -sfn "$build_dir/drive-d" "$WINEPREFIX/dosdevices/d:"
         touch "$WINEPREFIX/.setupkit-ready"
