@@ -55,10 +55,10 @@ void print_shortcut(const std::wstring& path)
 {
     print_line("      shortcut " + narrow(path));
     const testsupport::ShortcutProperties shortcut = testsupport::read_shortcut(path);
-    if (!shortcut.loaded()) {
+    if (!shortcut.ok()) {
         char status[16];
-        snprintf(status, sizeof(status), "0x%08lX", static_cast<unsigned long>(shortcut.load_status));
-        print_property("(cannot be read)", status);
+        snprintf(status, sizeof(status), "0x%08lX", static_cast<unsigned long>(shortcut.status));
+        print_property("(cannot be read)", std::string(shortcut.failed_call) + " " + status);
         return;
     }
     print_property("target", or_none(shortcut.target));

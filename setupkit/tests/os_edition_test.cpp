@@ -1,5 +1,7 @@
 #include "setupkit/probes.h"
 
+#include "os_edition_decision.h"
+
 #include "testsupport/files.h"
 #include "testsupport/probe_report.h"
 #include "testsupport/platform.h"

@@ -1,15 +1,16 @@
 #include "setupkit/probes.h"
 
 #include "testsupport/files.h"
+#include "testsupport/guarded_buffer.h"
 #include "testsupport/platform.h"
 
 #include <gtest/gtest.h>
 #include <windows.h>
 
-#include <algorithm>
 #include <string>
 #include <vector>
 
+using testsupport::GuardedBuffer;
 using testsupport::narrow;
 
 namespace {
@@ -149,48 +150,20 @@ TEST(ToUpperAscii, CapitalisesOnlyAToZ)
 {
     const wchar_t source[] = L"hpc`az{AZ@[09 \x00E4\x00E9\x0101\x03B1";
     const wchar_t expected[] = L"HPC`AZ{AZ@[09 \x00E4\x00E9\x0101\x03B1";
-    const size_t length = wcslen(source);
-    std::vector<wchar_t> destination(length + 1 + 4, L'\xBEEF');
+    GuardedBuffer destination(static_cast<int>(wcslen(source)) + 1);
     to_upper_ascii(source, destination.data());
-    EXPECT_EQ(std::wstring(expected), std::wstring(destination.data()));
-    for (size_t i = length + 1; i < destination.size(); ++i)
-        EXPECT_EQ(L'\xBEEF', destination[i]) << "written past the terminator at " << i;
+    EXPECT_EQ(expected, GUARDED_TEXT(destination, destination.capacity()));
 
     wchar_t in_place[] = L"mixed Case hpc";
     to_upper_ascii(in_place, in_place);
     EXPECT_EQ(std::wstring(L"MIXED CASE HPC"), std::wstring(in_place));
 
-    wchar_t empty[] = {L'\xBEEF', L'\xBEEF'};
-    to_upper_ascii(L"", empty);
-    EXPECT_EQ(L'\0', empty[0]);
-    EXPECT_EQ(L'\xBEEF', empty[1]);
+    GuardedBuffer empty(1);
+    to_upper_ascii(L"", empty.data());
+    EXPECT_EQ(L"", GUARDED_TEXT(empty, 1));
 }
 
 namespace {
-
-constexpr wchar_t kSentinel = L'\xBEEF';
-constexpr int kGuardChars = 8;
-
-// The caller's 260-character buffer, followed by guard characters that must never change.
-struct GuardedBuffer {
-    GuardedBuffer() : chars(kRegistryStringChars + kGuardChars, kSentinel) {}
-    wchar_t* data() { return chars.data(); }
-    bool guards_intact() const
-    {
-        for (int i = kRegistryStringChars; i < kRegistryStringChars + kGuardChars; ++i)
-            if (chars[i] != kSentinel)
-                return false;
-        return true;
-    }
-    bool untouched() const
-    {
-        for (wchar_t c : chars)
-            if (c != kSentinel)
-                return false;
-        return true;
-    }
-    std::vector<wchar_t> chars;
-};
 
 class RegistryString : public ScratchKeys {
 protected:
@@ -201,18 +174,17 @@ protected:
 
 TEST_F(RegistryString, KeyThatCannotBeOpenedLeavesBufferUntouched)
 {
-    GuardedBuffer buffer;
+    GuardedBuffer buffer(kRegistryStringChars);
     read_registry_string(HKEY_CURRENT_USER, under_base(L"Missing").c_str(), buffer.data(), L"value");
-    EXPECT_TRUE(buffer.untouched()) << "first character now " << int(buffer.chars[0]);
+    EXPECT_TRUE(buffer.untouched());
 }
 
 TEST_F(RegistryString, MissingValueGivesEmptyString)
 {
     create(L"Key");
-    GuardedBuffer buffer;
+    GuardedBuffer buffer(kRegistryStringChars);
     read_registry_string(HKEY_CURRENT_USER, under_base(L"Key").c_str(), buffer.data(), L"absent");
-    EXPECT_EQ(L'\0', buffer.chars[0]);
-    EXPECT_TRUE(buffer.guards_intact());
+    EXPECT_EQ(L"", GUARDED_TEXT(buffer, 1));
 }
 
 TEST_F(RegistryString, ValueIsReadAsTextWhateverItsTypeAndBoundedByTheBuffer)
@@ -252,13 +224,10 @@ TEST_F(RegistryString, ValueIsReadAsTextWhateverItsTypeAndBoundedByTheBuffer)
     };
     for (const Case& c : cases) {
         set_value(L"Key", L"value", c.type, c.bytes.data(), static_cast<DWORD>(c.bytes.size()));
-        GuardedBuffer buffer;
+        GuardedBuffer buffer(kRegistryStringChars);
         read_registry_string(HKEY_CURRENT_USER, under_base(L"Key").c_str(), buffer.data(), L"value");
-        EXPECT_TRUE(buffer.guards_intact()) << c.what << ": written past the 260 characters";
-        const auto capacity_end = buffer.chars.begin() + kRegistryStringChars;
-        ASSERT_NE(capacity_end, std::find(buffer.chars.begin(), capacity_end, L'\0'))
-            << c.what << ": no terminator within the 260 characters";
-        EXPECT_EQ(c.expected, std::wstring(buffer.data())) << c.what << " (" << c.bytes.size() << " bytes)";
+        EXPECT_EQ(c.expected, GUARDED_TEXT(buffer, kRegistryStringChars))
+            << c.what << " (" << c.bytes.size() << " bytes)";
     }
 }
 
@@ -271,10 +240,9 @@ TEST_F(RegistryString, EmptySubkeyPathReadsFromTheRootAndLeavesItOpen)
     HKEY root = nullptr;
     ASSERT_EQ(ERROR_SUCCESS, RegOpenKeyExW(HKEY_CURRENT_USER, under_base(L"Key").c_str(), 0, KEY_READ, &root));
 
-    GuardedBuffer buffer;
+    GuardedBuffer buffer(kRegistryStringChars);
     read_registry_string(root, L"", buffer.data(), L"value");
-    EXPECT_EQ(std::wstring(text), std::wstring(buffer.data()));
-    EXPECT_TRUE(buffer.guards_intact());
+    EXPECT_EQ(text, GUARDED_TEXT(buffer, kRegistryStringChars));
 
     DWORD bytes = 0;
     EXPECT_EQ(ERROR_SUCCESS, RegQueryValueExW(root, L"value", nullptr, nullptr, nullptr, &bytes))

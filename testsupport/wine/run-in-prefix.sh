@@ -33,6 +33,14 @@ create_prefix() {
         rm -rf "$WINEPREFIX"
         "$wine_dir/wine64" wineboot -i >/dev/null 2>&1
         "$wine_dir/wine64" reg add 'HKCU\Software\Wine\Drivers' /v Graphics /d null /f >/dev/null 2>&1
+        # A crash ends the program at once with its exception code, where Wine's debugger would wait
+        # unseen for the five-minute timeout (or, without its dialog, report exit status 0).
+        # A 32-bit program reads the key through the registry's 32-bit view.
+        aedebug='HKLM\Software\Microsoft\Windows NT\CurrentVersion\AeDebug'
+        for view in /reg:64 /reg:32; do
+            "$wine_dir/wine64" reg add "$aedebug" /v Auto /d 1 /f $view >/dev/null 2>&1
+            "$wine_dir/wine64" reg add "$aedebug" /v Debugger /d '' /f $view >/dev/null 2>&1
+        done
         "$wine_dir/wineserver" -w
         ln -sfn "$build_dir/drive-d" "$WINEPREFIX/dosdevices/d:"
         touch "$WINEPREFIX/.setupkit-ready"
