@@ -5,7 +5,6 @@
 
 #include <cstring>
 #include <cwchar>
-#include <new>
 
 const wchar_t kMachineEnvironmentKey[] = L"System\\CurrentControlSet\\Control\\Session Manager\\Environment";
 const wchar_t kUserEnvironmentKey[] = L"Environment";
@@ -34,11 +33,7 @@ void read_environment_value(bool machine, const wchar_t* name, EnvironmentValue*
     if (value->error != ERROR_SUCCESS)
         goto cleanup;
     // The stored size is all we trust: odd, unterminated or longer than the text buffer.
-    data = new (std::nothrow) BYTE[bytes + sizeof(wchar_t)];
-    if (!data) {
-        value->error = ERROR_OUTOFMEMORY;
-        goto cleanup;
-    }
+    data = new BYTE[bytes + sizeof(wchar_t)];
     value->error = RegQueryValueExW(key, name, nullptr, &value->type, data, &bytes);
     if (value->error != ERROR_SUCCESS)
         goto cleanup;
@@ -180,9 +175,7 @@ Text& Text::add(const wchar_t* text, size_t length)
         return *this;
     if (length_ + length + 1 > capacity_) {
         const size_t capacity = (length_ + length + 1) * 2;
-        wchar_t* grown = new (std::nothrow) wchar_t[capacity];
-        if (!grown)
-            return *this;
+        wchar_t* grown = new wchar_t[capacity];
         if (data_)
             memcpy(grown, data_, length_ * sizeof(wchar_t));
         delete[] data_;
@@ -255,8 +248,8 @@ bool Text::write_utf8(HANDLE file) const
     if (length_ == 0)
         return true;
     size = WideCharToMultiByte(CP_UTF8, 0, data_, static_cast<int>(length_), nullptr, 0, nullptr, nullptr);
-    bytes = new (std::nothrow) char[size > 0 ? size : 1];
-    if (bytes && size > 0 &&
+    bytes = new char[size > 0 ? size : 1];
+    if (size > 0 &&
         WideCharToMultiByte(CP_UTF8, 0, data_, static_cast<int>(length_), bytes, size, nullptr, nullptr) == size)
         written = WriteFile(file, bytes, static_cast<DWORD>(size), &done, nullptr) && done == static_cast<DWORD>(size);
     delete[] bytes;

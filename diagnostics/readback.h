@@ -57,7 +57,7 @@ bool programs_folder(bool machine, wchar_t* path);
 // The system's text for an error code or HRESULT, without the trailing line break.
 void error_text(DWORD code, wchar_t* buffer, DWORD capacity);
 
-// A growing line of text, written out as UTF-8. An allocation that fails leaves the text as it was.
+// A growing line of text, written out as UTF-8.
 class Text {
 public:
     Text() = default;

@@ -53,7 +53,8 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, LPWSTR command_line, int)
 
     remove_environment(log);
 
-    // Without a folder name the last step would test the Programs folder itself.
+    // Without a folder name the add-on steps would test Programs\TESSAL and Programs\CORVANE, which
+    // are other products' folders (the last step refuses the Programs folder itself on its own).
     if (folder_name[0] != L'\0') {
         remove_folder(tessal_folder, log);
         remove_folder(corvane_folder, log);

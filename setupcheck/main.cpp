@@ -7,7 +7,6 @@
 #include "setupkit/paths.h"
 
 #include <cwchar>
-#include <new>
 
 namespace {
 
@@ -369,9 +368,7 @@ int wmain(int argc, wchar_t** argv)
         else
             given_root = argv[i];
     }
-    check = new (std::nothrow) Check();
-    if (!check)
-        goto cleanup;
+    check = new Check();
     if (given_root ? !set_root(given_root, check->root)
                    : get_install_root(nullptr, 0) > MAX_PATH + 1 || get_install_root(check->root, MAX_PATH + 1) != 0)
         goto usage;

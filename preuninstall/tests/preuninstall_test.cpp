@@ -112,6 +112,27 @@ std::string listed(const std::vector<std::wstring>& entries)
     return text;
 }
 
+const wchar_t kUserShellFolders[] = L"Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\User Shell Folders";
+// While the user's Programs folder is redirected, the real setting waits here, so that the next
+// case mends what a run that died midway left redirected.
+const wchar_t kSavedUserShellFolders[] = L"Software\\setupkit preuninstall_test saved shell folders";
+
+// Copies HKCU\from's Programs value to HKCU\to, creating that key; ERROR_SUCCESS or the failure.
+LONG copy_programs_setting(const wchar_t* from, const wchar_t* to)
+{
+    const testsupport::RegistryValue value = testsupport::read_registry_value(HKEY_CURRENT_USER, from, L"Programs");
+    if (!value.exists)
+        return value.error;
+    return RegSetKeyValueW(HKEY_CURRENT_USER, to, L"Programs", value.type, value.data.data(),
+                           static_cast<DWORD>(value.data.size()));
+}
+
+void restore_user_programs()
+{
+    if (copy_programs_setting(kSavedUserShellFolders, kUserShellFolders) == ERROR_SUCCESS)
+        RegDeleteTreeW(HKEY_CURRENT_USER, kSavedUserShellFolders);
+}
+
 class Preuninstall : public ::testing::Test {
 protected:
     void SetUp() override
@@ -135,6 +156,7 @@ protected:
 
     static void clean()
     {
+        restore_user_programs();
         for (const std::wstring& programs :
              {testsupport::all_users_programs_folder(), testsupport::user_programs_folder()}) {
             testsupport::remove_tree(programs + L"\\" + kFolderName);
@@ -257,7 +279,7 @@ TEST_P(PreuninstallRoundTrip, LogTellsEveryStepReadBackFromTheSystem)
         standard_user ? "user (this user only): the token does not pass the check for BUILTIN\\Administrators"
                       : "machine (all users): the token passes the check for BUILTIN\\Administrators";
     const std::string root_text = narrow(root());
-    EXPECT_EQ(0u, lines[0].find("postinstall start: version 18.1.0, program \"" + root_text +
+    EXPECT_EQ(0u, lines[0].find("postinstall start: version 18.1.182, program \"" + root_text +
                                 "\\Framework\\bin\\Win64\\setup\\postinstall.exe\", user "))
         << lines[0];
     const std::vector<std::string> expected = {
@@ -272,7 +294,7 @@ TEST_P(PreuninstallRoundTrip, LogTellsEveryStepReadBackFromTheSystem)
     for (size_t i = 0; i < expected.size(); ++i)
         EXPECT_EQ(expected[i], lines[i + 1]);
     EXPECT_EQ("postinstall end: exit status 0", lines[8]);
-    EXPECT_EQ(0u, lines[9].find("preuninstall start: version 18.1.0, program ")) << lines[9];
+    EXPECT_EQ(0u, lines[9].find("preuninstall start: version 18.1.182, program ")) << lines[9];
     EXPECT_EQ("preuninstall scope: " + scope, lines[11]);
     EXPECT_EQ("preuninstall shortcut deleted: " + folder + "\\Fenwright 18.1.lnk: ok, gone", lines[12]);
     EXPECT_EQ("preuninstall shortcut deleted: " + folder + "\\CORVANE\\Uninstall CORVANE 18.1.lnk: ok, gone",
@@ -339,19 +361,24 @@ TEST_F(Preuninstall, StandardUserLeavesAdministratorsInstallUntouched)
     EXPECT_TRUE(file_exists(testsupport::all_users_programs_folder() + L"\\" + kFolderName + L"\\Fenwright 18.1.lnk"));
 }
 
-TEST_F(Preuninstall, AdministratorAlsoRemovesUserScopeCopies)
+TEST_F(Preuninstall, RemovesReleaseVariablesOfItsScopeAndAnAdministratorAlsoUserCopies)
 {
-    for (const wchar_t* name : testsupport::kSuiteVariables) {
-        ASSERT_EQ(ERROR_SUCCESS, testsupport::write_environment_string(true, name, L"machine value"));
-        ASSERT_EQ(ERROR_SUCCESS, testsupport::write_environment_string(false, name, L"user value"));
+    // The add-on installers' variables too, which no round trip creates.
+    for (const bool standard_user : {false, true}) {
+        SCOPED_TRACE(standard_user ? "standard user" : "administrator");
+        for (const wchar_t* name : testsupport::kSuiteVariables) {
+            ASSERT_EQ(ERROR_SUCCESS, testsupport::write_environment_string(true, name, L"machine value"));
+            ASSERT_EQ(ERROR_SUCCESS, testsupport::write_environment_string(false, name, L"user value"));
+        }
+        run(L"preuninstall.exe", standard_user);
+        for (const wchar_t* name : kRemovedVariables) {
+            EXPECT_EQ(standard_user, testsupport::read_environment_value(true, name).exists)
+                << narrow(name) << " in the machine key";
+            EXPECT_FALSE(testsupport::read_environment_value(false, name).exists) << narrow(name) << " in the user key";
+        }
+        EXPECT_TRUE(testsupport::read_environment_value(true, L"VELMORA_SYSDIR32").exists);
+        EXPECT_TRUE(testsupport::read_environment_value(false, L"VELMORA_SYSDIR32").exists);
     }
-    run(L"preuninstall.exe", false);
-    for (const wchar_t* name : kRemovedVariables) {
-        EXPECT_FALSE(testsupport::read_environment_value(true, name).exists) << narrow(name) << " in the machine key";
-        EXPECT_FALSE(testsupport::read_environment_value(false, name).exists) << narrow(name) << " in the user key";
-    }
-    EXPECT_TRUE(testsupport::read_environment_value(true, L"VELMORA_SYSDIR32").exists);
-    EXPECT_TRUE(testsupport::read_environment_value(false, L"VELMORA_SYSDIR32").exists);
 }
 
 TEST_F(Preuninstall, RemovesAddOnShortcutsAndOnlyTheFoldersLeftEmpty)
@@ -408,51 +435,41 @@ TEST_F(Preuninstall, SuffixAndFolderNameComposeTheNamesLookedFor)
 
 namespace {
 
-const wchar_t kUserShellFolders[] = L"Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\User Shell Folders";
-
-// Points the user's Programs folder somewhere else for every program started meanwhile; the old
-// setting comes back on destruction.
+// Points the user's Programs folder somewhere else for every program started meanwhile.
 class RedirectedUserPrograms {
 public:
     explicit RedirectedUserPrograms(const std::wstring& folder)
-        : saved_(testsupport::read_registry_value(HKEY_CURRENT_USER, kUserShellFolders, L"Programs"))
     {
-        HKEY key = nullptr;
-        if (RegOpenKeyExW(HKEY_CURRENT_USER, kUserShellFolders, 0, KEY_SET_VALUE, &key) != ERROR_SUCCESS)
-            return;
-        RegSetValueExW(key, L"Programs", 0, REG_EXPAND_SZ, reinterpret_cast<const BYTE*>(folder.c_str()),
-                       static_cast<DWORD>((folder.size() + 1) * sizeof(wchar_t)));
-        RegCloseKey(key);
+        restore_user_programs();
+        if (copy_programs_setting(kUserShellFolders, kSavedUserShellFolders) == ERROR_SUCCESS)
+            RegSetKeyValueW(HKEY_CURRENT_USER, kUserShellFolders, L"Programs", REG_EXPAND_SZ, folder.c_str(),
+                            static_cast<DWORD>((folder.size() + 1) * sizeof(wchar_t)));
     }
-    ~RedirectedUserPrograms()
-    {
-        HKEY key = nullptr;
-        if (RegOpenKeyExW(HKEY_CURRENT_USER, kUserShellFolders, 0, KEY_SET_VALUE, &key) != ERROR_SUCCESS)
-            return;
-        if (saved_.exists)
-            RegSetValueExW(key, L"Programs", 0, saved_.type, saved_.data.data(), static_cast<DWORD>(saved_.data.size()));
-        else
-            RegDeleteValueW(key, L"Programs");
-        RegCloseKey(key);
-    }
-
-private:
-    testsupport::RegistryValue saved_;
+    ~RedirectedUserPrograms() { restore_user_programs(); }
+    RedirectedUserPrograms(const RedirectedUserPrograms&) = delete;
+    RedirectedUserPrograms& operator=(const RedirectedUserPrograms&) = delete;
 };
 
 } // namespace
 
-TEST_F(Preuninstall, EmptyFolderNameNeverRemovesTheProgramsFolder)
+TEST_F(Preuninstall, EmptyFolderNameLeavesFoldersThatAreNotTheSuites)
 {
-    // No release information: no folder name. The user's Programs folder is made an empty one of
-    // our own, which the folder steps would remove if they ran.
+    // No release information: no folder name, so the add-on steps would look at Programs\TESSAL and
+    // Programs\CORVANE, other products' folders. The user's Programs folder is made one of our own
+    // that holds them empty, which those steps would remove if they ran. Wine cannot show this: its
+    // shell does not parse the doubled backslash of those paths (Programs\\TESSAL\), so it leaves
+    // the folders even without the guard; a shell that accepts the path would remove them.
     TempDir profile;
     const std::wstring programs = profile / L"Programs";
-    ASSERT_TRUE(testsupport::make_directories(programs));
+    for (const wchar_t* other : {L"\\TESSAL", L"\\CORVANE"})
+        ASSERT_TRUE(testsupport::make_directories(programs + other));
     {
         RedirectedUserPrograms redirected(programs);
         ASSERT_EQ(programs, testsupport::user_programs_folder()) << "the redirection did not take";
         run(L"preuninstall.exe", true);
     }
+    EXPECT_TRUE(directory_exists(programs + L"\\TESSAL"));
+    EXPECT_TRUE(directory_exists(programs + L"\\CORVANE"));
+    // Guard or not, the library never removes the Programs folder itself.
     EXPECT_TRUE(directory_exists(programs)) << "the Programs folder was removed";
 }

@@ -1,6 +1,6 @@
 #include "setupkit/environment.h"
 
-#include "setupkit/language.h"
+#include "setupkit/release_info.h"
 #include "setupkit/strings.h"
 
 #include <windows.h>

@@ -8,13 +8,28 @@
 
 #include <climits>
 #include <cstring>
+#include <cwchar>
 
 namespace {
 
+const wchar_t kReleaseTag[] = L"182";
+const wchar_t kReleaseFolderPrefix[] = L"v";
 const char kFolderNameKey[] = "startMenuFolderName";
 const char kRevisionSuffixKey[] = "startMenuShortcutAppendRevision";
 const wchar_t kGlobalFileBelowRoot[] = L"\\commonfiles\\globalsettings\\relinfo.xml";
 const wchar_t kLocalFileName[] = L"relinfo.xml";
+
+// Copies the text and returns 0 when the buffer holds it and its terminator, else returns that size.
+int copy_if_it_fits(const wchar_t* text, wchar_t* buffer, int capacity)
+{
+    const int size = static_cast<int>(wcslen(text)) + 1;
+    int result = size;
+    if (buffer && capacity >= size) {
+        wcscpy(buffer, text);
+        result = 0;
+    }
+    return result;
+}
 
 // First occurrence of `needle` within the `length` bytes at `haystack`, or null.
 const char* find_bytes(const char* haystack, size_t length, const char* needle, size_t needle_length)
@@ -98,4 +113,17 @@ int read_start_menu_folder_name(wchar_t** buffer)
 int read_global_revision_suffix(wchar_t** buffer)
 {
     return read_release_value(global_file_path(), kRevisionSuffixKey, buffer);
+}
+
+int get_release_tag(wchar_t* buffer, int capacity)
+{
+    return copy_if_it_fits(kReleaseTag, buffer, capacity);
+}
+
+int get_release_folder_name(wchar_t* buffer, int capacity)
+{
+    wchar_t* folder = concat_strings(2, kReleaseFolderPrefix, kReleaseTag);
+    const int result = copy_if_it_fits(folder, buffer, capacity);
+    free_string(&folder);
+    return result;
 }

@@ -1,6 +1,7 @@
 #include "setupkit/release_info.h"
 
 #include "testsupport/files.h"
+#include "testsupport/guarded_buffer.h"
 #include "testsupport/probe_report.h"
 #include "testsupport/process.h"
 
@@ -9,8 +10,8 @@
 
 #include <map>
 #include <string>
-#include <vector>
 
+using testsupport::GuardedBuffer;
 using testsupport::TempDir;
 using testsupport::file_exists;
 using testsupport::narrow;
@@ -136,9 +137,6 @@ TEST_F(InstallTree, LocalSuffixComesFromTheFileBesideTheProgram)
 
 namespace {
 
-constexpr wchar_t kSentinel = 0xABCD;
-constexpr size_t kGuardChars = 64;
-
 // The local file of this test program; the readers share one algorithm, so malformed content is
 // fed through the local reader in-process, where buffers can be watched.
 class MalformedReleaseFile : public ::testing::Test {
@@ -146,26 +144,14 @@ protected:
     void SetUp() override { testsupport::remove_tree(path_); }
     void TearDown() override { testsupport::remove_tree(path_); }
 
-    // Runs the two-call protocol into a sentinel-filled buffer with guard characters past the
-    // size the reader asked for; returns the value and checks the guard.
+    // The value by the two-call protocol, into a buffer of exactly the size the reader asked for.
     std::wstring read(const std::string& content, int* size)
     {
         testsupport::write_bytes(path_, content);
         *size = read_local_revision_suffix(nullptr);
-        EXPECT_GE(*size, 1);
-        std::vector<wchar_t> storage(static_cast<size_t>(*size) + kGuardChars, kSentinel);
-        wchar_t* buffer = storage.data();
-        EXPECT_EQ(*size, read_local_revision_suffix(&buffer));
-        EXPECT_EQ(storage.data(), buffer) << "the reader must not replace the caller's buffer";
-        for (size_t i = static_cast<size_t>(*size); i < storage.size(); ++i) {
-            if (storage[i] != kSentinel) {
-                ADD_FAILURE() << "written past the size asked for, at " << i;
-                break;
-            }
-        }
-        const size_t terminator = std::wstring(storage.data(), *size).find(L'\0');
-        EXPECT_NE(std::wstring::npos, terminator) << "no terminator within the size asked for";
-        return std::wstring(storage.data(), terminator == std::wstring::npos ? 0 : terminator);
+        GuardedBuffer buffer(*size);
+        EXPECT_EQ(*size, read_local_revision_suffix(buffer.reference()));
+        return GUARDED_TEXT(buffer, *size);
     }
 
     const std::wstring path_ = testsupport::own_directory() + L"relinfo.xml";
@@ -234,4 +220,23 @@ TEST_F(MalformedReleaseFile, LongValueFillsExactlyTheSizeAskedFor)
     const std::wstring read_value = read(std::string(kKey) + "=\"" + value + "\"", &size);
     EXPECT_EQ(100001, size);
     EXPECT_EQ(value.size(), read_value.size());
+}
+
+TEST(ReleaseConstants, ComeBackByTwoCallsWithoutPresetting)
+{
+    struct Case {
+        int (*get)(wchar_t*, int);
+        const wchar_t* text;
+    } cases[] = {{get_release_tag, L"182"}, {get_release_folder_name, L"v182"}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(narrow(c.text));
+        const int size = static_cast<int>(wcslen(c.text)) + 1;
+        ASSERT_EQ(size, c.get(nullptr, 0));
+        GuardedBuffer small(size - 1);
+        EXPECT_EQ(size, c.get(small.data(), size - 1));
+        EXPECT_TRUE(small.untouched()) << "too small: untouched";
+        GuardedBuffer buffer(size);
+        EXPECT_EQ(0, c.get(buffer.data(), size));
+        EXPECT_EQ(c.text, GUARDED_TEXT(buffer, size));
+    }
 }

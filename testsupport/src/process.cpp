@@ -77,4 +77,66 @@ DWORD run_and_wait_as(HANDLE token, const std::wstring& command_line, DWORD time
     return wait_for_exit(process, timeout_ms);
 }
 
+DWORD run_and_wait_for_all(HANDLE token, const std::wstring& command_line, DWORD timeout_ms)
+{
+    DWORD exit_code = kNoExitCode;
+    HANDLE job = nullptr;
+    PROCESS_INFORMATION process = {};
+    std::vector<wchar_t> writable(command_line.begin(), command_line.end());
+    writable.push_back(L'\0');
+    STARTUPINFOW startup = {};
+    startup.cb = sizeof(startup);
+    JOBOBJECT_BASIC_ACCOUNTING_INFORMATION accounting = {};
+    const ULONGLONG deadline = GetTickCount64() + timeout_ms;
+    BOOL started = FALSE;
+
+    job = CreateJobObjectW(nullptr, nullptr);
+    if (!job)
+        goto cleanup;
+    // Suspended until it is in the job, so that nothing it starts can escape the job.
+    if (token)
+        started = CreateProcessAsUserW(token, nullptr, writable.data(), nullptr, nullptr, FALSE, CREATE_SUSPENDED,
+                                       nullptr, nullptr, &startup, &process);
+    else
+        started = CreateProcessW(nullptr, writable.data(), nullptr, nullptr, FALSE, CREATE_SUSPENDED, nullptr,
+                                 nullptr, &startup, &process);
+    if (!started) {
+        process.hProcess = nullptr;
+        process.hThread = nullptr;
+        goto cleanup;
+    }
+    if (!AssignProcessToJobObject(job, process.hProcess)) {
+        TerminateProcess(process.hProcess, kNoExitCode);
+        goto cleanup;
+    }
+    ResumeThread(process.hThread);
+    if (WaitForSingleObject(process.hProcess, timeout_ms) != WAIT_OBJECT_0 ||
+        !GetExitCodeProcess(process.hProcess, &exit_code)) {
+        exit_code = kNoExitCode;
+        goto cleanup;
+    }
+    for (;;) {
+        if (!QueryInformationJobObject(job, JobObjectBasicAccountingInformation, &accounting, sizeof(accounting),
+                                       nullptr) ||
+            (accounting.ActiveProcesses > 0 && GetTickCount64() >= deadline)) {
+            exit_code = kNoExitCode;
+            break;
+        }
+        if (accounting.ActiveProcesses == 0)
+            break;
+        Sleep(50);
+    }
+
+cleanup:
+    if (job) {
+        TerminateJobObject(job, kNoExitCode);
+        CloseHandle(job);
+    }
+    if (process.hThread)
+        CloseHandle(process.hThread);
+    if (process.hProcess)
+        CloseHandle(process.hProcess);
+    return exit_code;
+}
+
 } // namespace testsupport

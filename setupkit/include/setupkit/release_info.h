@@ -1,3 +1,12 @@
+// The release's own names (tag 182, folder v182) and what its release-information files say.
+#pragma once
+
+// "182". Returns 0 when the buffer was filled (capacity >= 4), else 4; the buffer is never pre-set.
+int get_release_tag(wchar_t* buffer, int capacity);
+
+// "v182". Returns 0 when the buffer was filled (capacity >= 5), else 5; the buffer is never pre-set.
+int get_release_folder_name(wchar_t* buffer, int capacity);
+
 // The release-information files (relinfo.xml): byte searches, never parsed as XML.
 // A key's value is the UTF-8 text between the first two double quotes after the key's first
 // occurrence (which may lie inside a longer word), converted to UTF-16.
@@ -6,7 +15,6 @@
 // (1 when there is no value); the caller allocates that many characters and calls again with
 // the address of its buffer pointer, which receives the value (or "") and the same size comes
 // back. The file is read anew on each call. A missing file whose folder exists is left behind empty.
-#pragma once
 
 // "startMenuShortcutAppendRevision" from relinfo.xml beside the running program.
 int read_local_revision_suffix(wchar_t** buffer);
