@@ -57,7 +57,7 @@ protected:
     {
         const testsupport::ShortcutProperties shortcut =
             testsupport::read_shortcut(suite_folder(machine) + L"\\Fenwright 18.1.lnk");
-        EXPECT_TRUE(shortcut.loaded()) << narrow(suite_folder(machine)) << " status " << shortcut.load_status;
+        EXPECT_TRUE(shortcut.ok()) << narrow(suite_folder(machine)) << " status " << shortcut.status;
         EXPECT_EQ(narrow(root + L"\\Framework\\bin\\Win64\\runfen2.exe"), narrow(shortcut.target));
         EXPECT_FALSE(directory_exists(suite_folder(!machine))) << narrow(suite_folder(!machine));
         for (const wchar_t* name : testsupport::kPostinstallVariables) {

@@ -1,5 +1,7 @@
 #include "testsupport/process.h"
 
+#include "testsupport/files.h"
+
 #include <vector>
 
 namespace testsupport {
@@ -30,6 +32,36 @@ DWORD run_and_wait(const std::wstring& command_line, DWORD timeout_ms)
     if (!CreateProcessW(nullptr, writable.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process))
         return kNoExitCode;
     return wait_for_exit(process, timeout_ms);
+}
+
+DWORD run_and_capture(const std::wstring& command_line, std::string& output, DWORD timeout_ms)
+{
+    output.clear();
+    wchar_t directory[MAX_PATH + 1];
+    wchar_t file_name[MAX_PATH + 1];
+    GetTempPathW(MAX_PATH + 1, directory);
+    if (!GetTempFileNameW(directory, L"out", 0, file_name))
+        return kNoExitCode;
+    SECURITY_ATTRIBUTES inheritable = {sizeof(inheritable), nullptr, TRUE};
+    HANDLE file = CreateFileW(file_name, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, &inheritable, CREATE_ALWAYS,
+                              FILE_ATTRIBUTE_TEMPORARY, nullptr);
+    std::vector<wchar_t> writable(command_line.begin(), command_line.end());
+    writable.push_back(L'\0');
+    STARTUPINFOW startup = {};
+    startup.cb = sizeof(startup);
+    startup.dwFlags = STARTF_USESTDHANDLES;
+    startup.hStdOutput = file;
+    startup.hStdError = file;
+    PROCESS_INFORMATION process = {};
+    DWORD exit_code = kNoExitCode;
+    if (file != INVALID_HANDLE_VALUE &&
+        CreateProcessW(nullptr, writable.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup, &process))
+        exit_code = wait_for_exit(process, timeout_ms);
+    if (file != INVALID_HANDLE_VALUE)
+        CloseHandle(file);
+    output = read_bytes(file_name);
+    DeleteFileW(file_name);
+    return exit_code;
 }
 
 DWORD run_and_wait_as(HANDLE token, const std::wstring& command_line, DWORD timeout_ms)

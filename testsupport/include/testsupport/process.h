@@ -13,6 +13,9 @@ constexpr DWORD kNoExitCode = 0xDEADBEEF;
 // when it could not be started or did not end in time (it is then terminated).
 DWORD run_and_wait(const std::wstring& command_line, DWORD timeout_ms = 60000);
 
+// The same, with the program's standard output collected into `output` (its raw bytes).
+DWORD run_and_capture(const std::wstring& command_line, std::string& output, DWORD timeout_ms = 60000);
+
 // The same, with a primary token (for example a standard user's) instead of the caller's.
 DWORD run_and_wait_as(HANDLE token, const std::wstring& command_line, DWORD timeout_ms = 60000);
 
