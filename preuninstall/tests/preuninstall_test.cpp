@@ -3,10 +3,11 @@
 #include "setupkit/shortcuts.h"
 
 #include "testsupport/files.h"
+#include "testsupport/platform.h"
 #include "testsupport/process.h"
 #include "testsupport/registry.h"
 #include "testsupport/shortcuts.h"
-#include "testsupport/standard_user.h"
+#include "testsupport/suite.h"
 
 #include <gtest/gtest.h>
 #include <windows.h>
@@ -16,6 +17,7 @@
 #include <string>
 #include <vector>
 
+using testsupport::As;
 using testsupport::TempDir;
 using testsupport::directory_exists;
 using testsupport::file_exists;
@@ -24,9 +26,6 @@ using testsupport::narrow;
 namespace {
 
 const wchar_t kFolderName[] = L"setupkit preuninstall_test";
-const wchar_t kSetupBelowRoot[] = L"\\Framework\\bin\\Win64\\setup\\";
-const wchar_t* const kRemovedVariables[] = {L"TALVO_ROOT182", L"CORVANE182_DIR", L"P_SCHEMA", L"VOSKEL_DOCDIR182",
-                                            L"VOSKEL_LIBDIR182"};
 
 struct AddOnShortcut {
     const wchar_t* sub_folder;
@@ -39,30 +38,6 @@ const AddOnShortcut kAddOnShortcuts[] = {
     {L"CORVANE", L"CORVANE"},         {L"CORVANE", L"CORVANE Documentation"},
     {L"CORVANE", L"CORVANE Examples"}, {L"CORVANE", L"Uninstall CORVANE"},
 };
-
-std::string release_information(const std::string& folder_name, const std::string& revision)
-{
-    return "<releaseInformation>\r\n  <startMenuFolderName value=\"" + folder_name +
-           "\"/>\r\n  <startMenuShortcutAppendRevision value=\"" + revision + "\"/>\r\n</releaseInformation>\r\n";
-}
-
-// Every file and folder below `folder`, relative to it, in a stable order.
-void list_tree(const std::wstring& folder, const std::wstring& relative, std::vector<std::wstring>& entries)
-{
-    WIN32_FIND_DATAW entry;
-    HANDLE search = FindFirstFileW((folder + relative + L"\\*").c_str(), &entry);
-    if (search == INVALID_HANDLE_VALUE)
-        return;
-    do {
-        const std::wstring name = entry.cFileName;
-        if (name == L"." || name == L"..")
-            continue;
-        entries.push_back(relative + L"\\" + name);
-        if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
-            list_tree(folder, relative + L"\\" + name, entries);
-    } while (FindNextFileW(search, &entry));
-    FindClose(search);
-}
 
 // Every value of an environment key: name -> type and bytes.
 std::map<std::wstring, std::pair<DWORD, std::vector<BYTE>>> environment_values(bool machine)
@@ -96,8 +71,8 @@ struct Snapshot {
     static Snapshot take()
     {
         Snapshot snapshot;
-        list_tree(testsupport::all_users_programs_folder(), L"", snapshot.all_users_programs);
-        list_tree(testsupport::user_programs_folder(), L"", snapshot.user_programs);
+        snapshot.all_users_programs = testsupport::list_tree(testsupport::all_users_programs_folder());
+        snapshot.user_programs = testsupport::list_tree(testsupport::user_programs_folder());
         snapshot.machine_environment = environment_values(true);
         snapshot.user_environment = environment_values(false);
         return snapshot;
@@ -138,54 +113,30 @@ protected:
     void SetUp() override
     {
         clean();
-        for (const wchar_t* program : {L"postinstall.exe", L"preuninstall.exe"}) {
-            const std::wstring placed = root() + kSetupBelowRoot + program;
-            ASSERT_TRUE(testsupport::copy_file(testsupport::own_directory() + program, placed))
-                << narrow(placed) << " error " << GetLastError();
-        }
-        standard_user_token_ = testsupport::create_standard_user_token();
-        ASSERT_NE(nullptr, standard_user_token_) << "error " << GetLastError();
+        ASSERT_TRUE(testsupport::place_programs(root(), {L"postinstall.exe", L"preuninstall.exe"}))
+            << "error " << GetLastError();
     }
-
-    void TearDown() override
-    {
-        clean();
-        if (standard_user_token_)
-            CloseHandle(standard_user_token_);
-    }
+    void TearDown() override { clean(); }
 
     static void clean()
     {
         restore_user_programs();
-        for (const std::wstring& programs :
-             {testsupport::all_users_programs_folder(), testsupport::user_programs_folder()}) {
-            testsupport::remove_tree(programs + L"\\" + kFolderName);
-            testsupport::remove_tree(programs + L"\\Fenwright.lnk");
-        }
-        for (const wchar_t* name : testsupport::kSuiteVariables)
-            testsupport::forget_environment_variable(name);
+        testsupport::forget_suite_registration({kFolderName});
     }
 
     std::wstring root() const { return tree_ / L"Suite\\v182"; }
 
     void write_release_information(const std::string& folder_name, const std::string& revision)
     {
-        testsupport::write_bytes(root() + L"\\commonfiles\\globalsettings\\relinfo.xml",
-                                 release_information(folder_name, revision));
+        testsupport::write_release_information(root(), folder_name, revision);
     }
 
-    // Runs one of the programs from the tree; checks its exit status.
-    void run(const wchar_t* program, bool standard_user, const std::wstring& arguments = L"")
+    // Runs one of the programs from the tree as `as`; checks its exit status.
+    void run(const wchar_t* program, As as, const std::wstring& arguments = L"")
     {
-        const std::wstring command = L"\"" + root() + kSetupBelowRoot + program + L"\"" + arguments;
-        const DWORD status = standard_user ? testsupport::run_and_wait_as(standard_user_token_, command)
-                                           : testsupport::run_and_wait(command);
-        EXPECT_EQ(0u, status) << narrow(command) << (standard_user ? " as a standard user" : " as administrator");
-    }
-
-    static std::wstring programs_folder(bool standard_user)
-    {
-        return standard_user ? testsupport::user_programs_folder() : testsupport::all_users_programs_folder();
+        const std::wstring command = testsupport::program_command(root(), program, arguments);
+        EXPECT_EQ(0u, testsupport::run_program(command, {as}))
+            << narrow(command) << (as == As::StandardUser ? " as a standard user" : " as administrator");
     }
 
     // A real shortcut of an add-on product, as its own installer would have left it.
@@ -196,25 +147,24 @@ protected:
     }
 
     TempDir tree_;
-    HANDLE standard_user_token_ = nullptr;
 };
 
-// Parameter: true for a standard user's install and uninstall, false for an administrator's.
-class PreuninstallRoundTrip : public Preuninstall, public ::testing::WithParamInterface<bool> {};
+// Parameter: whose install and uninstall.
+class PreuninstallRoundTrip : public Preuninstall, public ::testing::WithParamInterface<As> {};
 
 } // namespace
 
 TEST_P(PreuninstallRoundTrip, LeavesStartMenuAndEnvironmentAsBeforeButTheSharedVariable)
 {
-    const bool standard_user = GetParam();
+    const bool standard_user = GetParam() == As::StandardUser;
     write_release_information(narrow(kFolderName), "18.1");
     const Snapshot before = Snapshot::take();
 
-    run(L"postinstall.exe", standard_user);
-    const std::wstring shortcut = programs_folder(standard_user) + L"\\" + kFolderName + L"\\Fenwright 18.1.lnk";
+    run(L"postinstall.exe", GetParam());
+    const std::wstring shortcut = testsupport::programs_folder(GetParam()) + L"\\" + kFolderName + L"\\Fenwright 18.1.lnk";
     ASSERT_TRUE(file_exists(shortcut)) << "postinstall did not register: " << narrow(shortcut);
 
-    run(L"preuninstall.exe", standard_user);
+    run(L"preuninstall.exe", GetParam());
     Snapshot after = Snapshot::take();
     EXPECT_EQ(before.all_users_programs, after.all_users_programs) << listed(after.all_users_programs);
     EXPECT_EQ(before.user_programs, after.user_programs) << listed(after.user_programs);
@@ -228,7 +178,7 @@ TEST_P(PreuninstallRoundTrip, LeavesStartMenuAndEnvironmentAsBeforeButTheSharedV
 
     // Nothing left to do: a second run changes nothing.
     const Snapshot settled = Snapshot::take();
-    run(L"preuninstall.exe", standard_user);
+    run(L"preuninstall.exe", GetParam());
     const Snapshot again = Snapshot::take();
     EXPECT_EQ(settled.all_users_programs, again.all_users_programs);
     EXPECT_EQ(settled.user_programs, again.user_programs);
@@ -260,18 +210,18 @@ std::string joined(const std::vector<std::string>& lines)
 
 TEST_P(PreuninstallRoundTrip, LogTellsEveryStepReadBackFromTheSystem)
 {
-    const bool standard_user = GetParam();
+    const bool standard_user = GetParam() == As::StandardUser;
     write_release_information(narrow(kFolderName), "18.1");
     const std::wstring log = tree_ / L"logs\\setup \u00FC.log";
     ASSERT_TRUE(testsupport::make_directories(tree_ / L"logs"));
 
-    run(L"postinstall.exe", standard_user, L" \"/log=" + log + L"\"");
-    run(L"preuninstall.exe", standard_user, L" /LOG=\"" + log + L"\"");
+    run(L"postinstall.exe", GetParam(), L" \"/log=" + log + L"\"");
+    run(L"preuninstall.exe", GetParam(), L" /LOG=\"" + log + L"\"");
 
     // Both runs append to the one file.
     const std::vector<std::string> lines = log_lines(log);
     ASSERT_EQ(30u, lines.size()) << joined(lines);
-    const std::string folder = narrow(programs_folder(standard_user)) + "\\" + narrow(kFolderName);
+    const std::string folder = narrow(testsupport::programs_folder(GetParam())) + "\\" + narrow(kFolderName);
     const std::string key = standard_user ? "HKCU\\Environment"
                                           : "HKLM\\System\\CurrentControlSet\\Control\\Session Manager\\Environment";
     const std::string both_keys = standard_user ? key : key + " and HKCU\\Environment";
@@ -306,10 +256,8 @@ TEST_P(PreuninstallRoundTrip, LogTellsEveryStepReadBackFromTheSystem)
         EXPECT_EQ(std::string::npos, line.find("FAILED")) << line;
 }
 
-INSTANTIATE_TEST_SUITE_P(BothScopes, PreuninstallRoundTrip, ::testing::Values(false, true),
-                         [](const ::testing::TestParamInfo<bool>& info) {
-                             return info.param ? "StandardUser" : "Administrator";
-                         });
+INSTANTIATE_TEST_SUITE_P(BothScopes, PreuninstallRoundTrip, ::testing::Values(As::Administrator, As::StandardUser),
+                         testsupport::AccountName());
 
 TEST_F(Preuninstall, LogShowsTheStepsThatFailedAndTheSystemsReason)
 {
@@ -318,16 +266,13 @@ TEST_F(Preuninstall, LogShowsTheStepsThatFailedAndTheSystemsReason)
     {
         testsupport::DenyingKeyDacl denied(HKEY_LOCAL_MACHINE, testsupport::kMachineEnvironmentKey);
         ASSERT_TRUE(denied.active()) << "error " << denied.error();
-        run(L"postinstall.exe", false, L" /log=" + log);
+        run(L"postinstall.exe", As::Administrator, L" /log=" + log);
     }
     const std::vector<std::string> lines = log_lines(log);
     ASSERT_EQ(9u, lines.size()) << joined(lines);
     EXPECT_NE(std::string::npos, lines[3].find(": ok, the file exists")) << lines[3];
-    wchar_t denied_text[256] = L"";
-    FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, ERROR_ACCESS_DENIED, 0,
-                   denied_text, 256, nullptr);
-    std::string reason = narrow(denied_text);
-    reason.erase(reason.find_last_not_of("\r\n ") + 1);
+    std::string reason = narrow(testsupport::expected_system_text(ERROR_ACCESS_DENIED));
+    reason.erase(reason.find_last_not_of("\r\n") + 1);
     for (size_t i = 4; i < 8; ++i) {
         const std::string name = narrow(testsupport::kPostinstallVariables[i - 4]);
         EXPECT_NE(std::string::npos, lines[i].find("variable set: " + name)) << lines[i];
@@ -338,12 +283,12 @@ TEST_F(Preuninstall, LogShowsTheStepsThatFailedAndTheSystemsReason)
 TEST_F(Preuninstall, LogThatCannotBeOpenedOrIsNotTheOnlyArgumentChangesNothing)
 {
     write_release_information(narrow(kFolderName), "18.1");
-    const std::wstring shortcut = programs_folder(false) + L"\\" + kFolderName + L"\\Fenwright 18.1.lnk";
-    run(L"postinstall.exe", false, L" \"/log=" + tree_.path() + L"\\no such folder\\setup.log\"");
+    const std::wstring shortcut = testsupport::all_users_programs_folder() + L"\\" + kFolderName + L"\\Fenwright 18.1.lnk";
+    run(L"postinstall.exe", As::Administrator, L" \"/log=" + tree_.path() + L"\\no such folder\\setup.log\"");
     EXPECT_TRUE(file_exists(shortcut)) << narrow(shortcut);
     EXPECT_FALSE(directory_exists(tree_ / L"no such folder"));
 
-    run(L"preuninstall.exe", false, L" /log=" + tree_.path() + L"\\setup.log /quiet");
+    run(L"preuninstall.exe", As::Administrator, L" /log=" + tree_.path() + L"\\setup.log /quiet");
     EXPECT_FALSE(file_exists(shortcut)) << narrow(shortcut);
     EXPECT_FALSE(file_exists(tree_ / L"setup.log"));
 }
@@ -351,10 +296,10 @@ TEST_F(Preuninstall, LogThatCannotBeOpenedOrIsNotTheOnlyArgumentChangesNothing)
 TEST_F(Preuninstall, StandardUserLeavesAdministratorsInstallUntouched)
 {
     write_release_information(narrow(kFolderName), "18.1");
-    run(L"postinstall.exe", false);
+    run(L"postinstall.exe", As::Administrator);
     const Snapshot installed = Snapshot::take();
 
-    run(L"preuninstall.exe", true);
+    run(L"preuninstall.exe", As::StandardUser);
     const Snapshot after = Snapshot::take();
     EXPECT_EQ(installed.all_users_programs, after.all_users_programs) << listed(after.all_users_programs);
     EXPECT_TRUE(installed.machine_environment == after.machine_environment) << "the machine environment changed";
@@ -364,15 +309,15 @@ TEST_F(Preuninstall, StandardUserLeavesAdministratorsInstallUntouched)
 TEST_F(Preuninstall, RemovesReleaseVariablesOfItsScopeAndAnAdministratorAlsoUserCopies)
 {
     // The add-on installers' variables too, which no round trip creates.
-    for (const bool standard_user : {false, true}) {
-        SCOPED_TRACE(standard_user ? "standard user" : "administrator");
+    for (const As as : {As::Administrator, As::StandardUser}) {
+        SCOPED_TRACE(as == As::StandardUser ? "standard user" : "administrator");
         for (const wchar_t* name : testsupport::kSuiteVariables) {
             ASSERT_EQ(ERROR_SUCCESS, testsupport::write_environment_string(true, name, L"machine value"));
             ASSERT_EQ(ERROR_SUCCESS, testsupport::write_environment_string(false, name, L"user value"));
         }
-        run(L"preuninstall.exe", standard_user);
-        for (const wchar_t* name : kRemovedVariables) {
-            EXPECT_EQ(standard_user, testsupport::read_environment_value(true, name).exists)
+        run(L"preuninstall.exe", as);
+        for (const wchar_t* name : testsupport::kRemovedVariables) {
+            EXPECT_EQ(as == As::StandardUser, testsupport::read_environment_value(true, name).exists)
                 << narrow(name) << " in the machine key";
             EXPECT_FALSE(testsupport::read_environment_value(false, name).exists) << narrow(name) << " in the user key";
         }
@@ -390,28 +335,27 @@ TEST_F(Preuninstall, RemovesAddOnShortcutsAndOnlyTheFoldersLeftEmpty)
     lay_out_shortcut(suite + L"\\Fenwright 18.1.lnk");
     testsupport::write_bytes(suite + L"\\TESSAL\\notes.txt", "the user's own file");
 
-    run(L"preuninstall.exe", false);
+    run(L"preuninstall.exe", As::Administrator);
 
-    std::vector<std::wstring> left;
-    list_tree(suite, L"", left);
-    const std::vector<std::wstring> expected = {L"\\TESSAL", L"\\TESSAL\\notes.txt"};
+    const std::vector<std::wstring> left = testsupport::list_tree(suite);
+    const std::vector<std::wstring> expected = {L"TESSAL", L"TESSAL\\notes.txt"};
     EXPECT_EQ(expected, left) << "what is left of the suite's folder:" << listed(left);
     EXPECT_FALSE(directory_exists(suite + L"\\CORVANE"));
 
     // Once the user's file is gone, a second run removes the rest.
     testsupport::remove_tree(suite + L"\\TESSAL\\notes.txt");
-    run(L"preuninstall.exe", false);
+    run(L"preuninstall.exe", As::Administrator);
     EXPECT_FALSE(directory_exists(suite));
 }
 
 TEST_F(Preuninstall, EmptyRevisionSuffixRemovesWhatInstallCreated)
 {
     write_release_information(narrow(kFolderName), "");
-    run(L"postinstall.exe", false);
+    run(L"postinstall.exe", As::Administrator);
     const std::wstring suite = testsupport::all_users_programs_folder() + L"\\" + kFolderName;
     ASSERT_TRUE(file_exists(suite + L"\\Fenwright.lnk"));
 
-    run(L"preuninstall.exe", false);
+    run(L"preuninstall.exe", As::Administrator);
     EXPECT_FALSE(directory_exists(suite)) << "shortcut or folder left behind";
 }
 
@@ -425,10 +369,9 @@ TEST_F(Preuninstall, SuffixAndFolderNameComposeTheNamesLookedFor)
     // Names without the suffix are not the suite's shortcuts of this release.
     lay_out_shortcut(suite + L"\\TESSAL\\TESSAL Desktop.lnk");
 
-    run(L"preuninstall.exe", false);
-    std::vector<std::wstring> left;
-    list_tree(suite, L"", left);
-    const std::vector<std::wstring> expected = {L"\\TESSAL", L"\\TESSAL\\TESSAL Desktop.lnk"};
+    run(L"preuninstall.exe", As::Administrator);
+    const std::vector<std::wstring> left = testsupport::list_tree(suite);
+    const std::vector<std::wstring> expected = {L"TESSAL", L"TESSAL\\TESSAL Desktop.lnk"};
     EXPECT_EQ(expected, left) << listed(left);
     testsupport::remove_tree(suite);
 }
@@ -466,7 +409,7 @@ TEST_F(Preuninstall, EmptyFolderNameLeavesFoldersThatAreNotTheSuites)
     {
         RedirectedUserPrograms redirected(programs);
         ASSERT_EQ(programs, testsupport::user_programs_folder()) << "the redirection did not take";
-        run(L"preuninstall.exe", true);
+        run(L"preuninstall.exe", As::StandardUser);
     }
     EXPECT_TRUE(directory_exists(programs + L"\\TESSAL"));
     EXPECT_TRUE(directory_exists(programs + L"\\CORVANE"));

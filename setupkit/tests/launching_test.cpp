@@ -226,7 +226,7 @@ TEST_F(Launching, TerminateByNameNeverEndsTheCaller)
     const std::wstring report = temp_ / L"terminate.txt";
 
     const DWORD exit_code =
-        testsupport::run_and_wait(quoted(caller) + L" terminate " + token_ + L" " + quoted(report), 20000);
+        testsupport::run_program(quoted(caller) + L" terminate " + token_ + L" " + quoted(report), {testsupport::As::Administrator, false, nullptr, 20000});
 
     EXPECT_EQ(42u, exit_code) << "the caller itself was ended";
     EXPECT_EQ("result=1", testsupport::read_bytes(report));

@@ -30,18 +30,14 @@ std::wstring parent_of(const std::wstring& path)
     return path.substr(0, path.find_last_of(L'\\'));
 }
 
-// The names in the folder that begin with the prefix.
+// The names straight in the folder that begin with the prefix.
 std::vector<std::wstring> entries_starting(const std::wstring& folder, const std::wstring& prefix)
 {
     std::vector<std::wstring> names;
-    WIN32_FIND_DATAW entry;
-    HANDLE search = FindFirstFileW((folder + L"\\" + prefix + L"*").c_str(), &entry);
-    if (search == INVALID_HANDLE_VALUE)
-        return names;
-    do
-        names.push_back(entry.cFileName);
-    while (FindNextFileW(search, &entry));
-    FindClose(search);
+    for (const std::wstring& entry : testsupport::list_tree(folder)) {
+        if (entry.compare(0, prefix.size(), prefix) == 0 && entry.find(L'\\') == std::wstring::npos)
+            names.push_back(entry);
+    }
     return names;
 }
 

@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include <algorithm>
 #include <stdexcept>
 
 namespace testsupport {
@@ -85,27 +86,50 @@ bool directory_exists(const std::wstring& path)
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
 }
 
+namespace {
+
+void add_entries(const std::wstring& folder, const std::wstring& relative, std::vector<std::wstring>& entries)
+{
+    WIN32_FIND_DATAW entry;
+    HANDLE search = FindFirstFileW((folder + L"\\" + relative + L"*").c_str(), &entry);
+    if (search == INVALID_HANDLE_VALUE)
+        return;
+    do {
+        const std::wstring name = entry.cFileName;
+        if (name == L"." || name == L"..")
+            continue;
+        entries.push_back(relative + name);
+        if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+            add_entries(folder, relative + name + L"\\", entries);
+    } while (FindNextFileW(search, &entry));
+    FindClose(search);
+}
+
+} // namespace
+
+std::vector<std::wstring> list_tree(const std::wstring& folder)
+{
+    std::vector<std::wstring> entries;
+    add_entries(folder, L"", entries);
+    std::sort(entries.begin(), entries.end());
+    return entries;
+}
+
 void remove_tree(const std::wstring& path)
 {
-    const DWORD attributes = GetFileAttributesW(path.c_str());
-    if (attributes == INVALID_FILE_ATTRIBUTES)
-        return;
-    if (!(attributes & FILE_ATTRIBUTE_DIRECTORY)) {
-        SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
-        DeleteFileW(path.c_str());
-        return;
+    std::vector<std::wstring> doomed = list_tree(path);
+    for (std::wstring& entry : doomed)
+        entry = path + L"\\" + entry;
+    doomed.insert(doomed.begin(), path);
+    // Backwards, so that what a folder holds goes before the folder.
+    for (auto entry = doomed.rbegin(); entry != doomed.rend(); ++entry) {
+        if (directory_exists(*entry)) {
+            RemoveDirectoryW(entry->c_str());
+        } else {
+            SetFileAttributesW(entry->c_str(), FILE_ATTRIBUTE_NORMAL);
+            DeleteFileW(entry->c_str());
+        }
     }
-    WIN32_FIND_DATAW entry;
-    HANDLE search = FindFirstFileW((path + L"\\*").c_str(), &entry);
-    if (search != INVALID_HANDLE_VALUE) {
-        do {
-            const std::wstring name = entry.cFileName;
-            if (name != L"." && name != L"..")
-                remove_tree(path + L"\\" + name);
-        } while (FindNextFileW(search, &entry));
-        FindClose(search);
-    }
-    RemoveDirectoryW(path.c_str());
 }
 
 bool copy_file(const std::wstring& from, const std::wstring& to)

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 namespace testsupport {
 
@@ -33,6 +34,10 @@ std::string read_bytes(const std::wstring& path);
 
 bool file_exists(const std::wstring& path);
 bool directory_exists(const std::wstring& path);
+
+// Every file and folder below `folder`, as paths relative to it ("A", "A\\b.txt"), sorted, so that
+// a folder comes before what it holds; empty when the folder cannot be listed.
+std::vector<std::wstring> list_tree(const std::wstring& folder);
 
 // Removes a file or a directory tree; missing is fine.
 void remove_tree(const std::wstring& path);
