@@ -77,5 +77,5 @@ int remove_folder_if_empty(const wchar_t* path);
 // one inside it is gone; the Programs folder itself is never removed. Always 0.
 int remove_programs_subfolder(const wchar_t* name);
 
-// remove_folder_if_empty on Programs folder + relative_path (which begins with "\"). Always 0.
+// remove_folder_if_empty on Programs folder + relative_path, which must begin with "\". Always 0.
 int remove_start_menu_folder(const wchar_t* relative_path);
