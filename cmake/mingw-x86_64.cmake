@@ -1,4 +1,4 @@
-# Cross build for x86_64: the same sources, run under 64-bit Wine by the tests.
+# Cross build for x86_64: the same sources and library tests, run under 64-bit Wine.
 set(CMAKE_SYSTEM_NAME Windows)
 set(CMAKE_SYSTEM_PROCESSOR AMD64)
 set(TOOLCHAIN_PREFIX x86_64-w64-mingw32)

@@ -1,5 +1,7 @@
 #include "register_environment.h"
 
+#include "step_log.h"
+
 #include "setupkit/paths.h"
 #include "setupkit/release_info.h"
 #include "setupkit/shortcuts.h"
@@ -20,9 +22,11 @@ const wchar_t kShortcutWorkingDirectory[] = L"%HOMEDRIVE%%HOMEPATH%";
 } // namespace
 
 // Registers the installed release with the desktop: the main shortcut in the install scope's start
-// menu, then the environment. Reads no arguments; every step is tried whatever became of the last; 0.
-int WINAPI wWinMain(HINSTANCE, HINSTANCE, LPWSTR, int)
+// menu, then the environment. Reads one argument only, "/log=<path>", which logs each step; every
+// step is tried whatever became of the last; 0.
+int WINAPI wWinMain(HINSTANCE, HINSTANCE, LPWSTR command_line, int)
 {
+    StepLog log(command_line, L"postinstall");
     wchar_t* install_root = nullptr;
     wchar_t* folder_name = nullptr;
     wchar_t* folder = nullptr;
@@ -39,11 +43,17 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, LPWSTR, int)
 
     folder = concat_strings(3, L"\\", folder_name, L"\\");
     launcher_directory = concat_strings(3, install_root, kLauncherBelowRoot, kLauncherPlatform);
+    log.inputs(folder_name);
 
     create_start_menu_shortcut_global(launcher_directory, kLauncherFile, L"", L"", kShortcutWorkingDirectory, folder,
                                       kShortcutName, kShortcutDescription, SW_SHOWNORMAL);
+    if (log.active()) {
+        wchar_t* target = concat_strings(2, launcher_directory, kLauncherFile);
+        log.shortcut_created(folder, kShortcutName, target);
+        free_string(&target);
+    }
 
-    register_environment(install_root);
+    register_environment(install_root, log);
 
     free_string(&launcher_directory);
     free_string(&folder);

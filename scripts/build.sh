@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Builds both architectures: the shipped 32-bit programs and the x86_64 build that the tests run.
+# Builds both architectures, each with its tests: build/i686 (the shipped 32-bit programs) and
+# build/x86_64. A first build compiles GoogleTest twice and takes several minutes.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 

@@ -103,7 +103,7 @@ protected:
         ASSERT_TRUE(file_exists(link)) << narrow(link) << "; the scope's Programs folder holds "
                                        << listed(testsupport::find_shortcuts(own_programs()));
         const testsupport::ShortcutProperties shortcut = testsupport::read_shortcut(link);
-        ASSERT_TRUE(shortcut.loaded()) << narrow(link) << " " << std::hex << shortcut.load_status;
+        ASSERT_TRUE(shortcut.ok()) << narrow(link) << ": " << shortcut.failed_call << " 0x" << std::hex << shortcut.status;
         // Wine's SetPath drops the quote characters around the target; Windows may keep them.
         EXPECT_TRUE(shortcut.target == launcher() || shortcut.target == L"\"" + launcher() + L"\"")
             << narrow(shortcut.target);

@@ -12,6 +12,7 @@
 #include <windows.h>
 #include <shlobj.h>
 
+#include <algorithm>
 #include <atomic>
 #include <map>
 #include <string>
@@ -27,8 +28,6 @@ namespace {
 
 const wchar_t kFolderName[] = L"setupkit preuninstall_test";
 const wchar_t kSetupBelowRoot[] = L"\\Framework\\bin\\Win64\\setup\\";
-const wchar_t* const kSuiteVariables[] = {L"TALVO_ROOT182",    L"CORVANE182_DIR",   L"P_SCHEMA",
-                                          L"VOSKEL_DOCDIR182", L"VOSKEL_LIBDIR182", L"VELMORA_SYSDIR32"};
 
 struct AddOnShortcut {
     const wchar_t* sub_folder;
@@ -114,6 +113,27 @@ std::string listed(const std::vector<std::wstring>& entries)
     return text;
 }
 
+const wchar_t kUserShellFolders[] = L"Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\User Shell Folders";
+// While the user's Programs folder is redirected, the real setting waits here, so that the next
+// case mends what a run that died midway left redirected.
+const wchar_t kSavedUserShellFolders[] = L"Software\\setupkit preuninstall_test saved shell folders";
+
+// Copies HKCU\from's Programs value to HKCU\to, creating that key; ERROR_SUCCESS or the failure.
+LONG copy_programs_setting(const wchar_t* from, const wchar_t* to)
+{
+    const testsupport::RegistryValue value = testsupport::read_registry_value(HKEY_CURRENT_USER, from, L"Programs");
+    if (!value.exists)
+        return value.error;
+    return RegSetKeyValueW(HKEY_CURRENT_USER, to, L"Programs", value.type, value.data.data(),
+                           static_cast<DWORD>(value.data.size()));
+}
+
+void restore_user_programs()
+{
+    if (copy_programs_setting(kSavedUserShellFolders, kUserShellFolders) == ERROR_SUCCESS)
+        RegDeleteTreeW(HKEY_CURRENT_USER, kSavedUserShellFolders);
+}
+
 class Preuninstall : public ::testing::Test {
 protected:
     void SetUp() override
@@ -137,12 +157,13 @@ protected:
 
     static void clean()
     {
+        restore_user_programs();
         for (const std::wstring& programs :
              {testsupport::all_users_programs_folder(), testsupport::user_programs_folder()}) {
             testsupport::remove_tree(programs + L"\\" + kFolderName);
             testsupport::remove_tree(programs + L"\\Fenwright.lnk");
         }
-        for (const wchar_t* name : kSuiteVariables)
+        for (const wchar_t* name : testsupport::kSuiteVariables)
             testsupport::forget_environment_variable(name);
     }
 
@@ -155,9 +176,9 @@ protected:
     }
 
     // Runs one of the programs from the tree; checks its exit status.
-    void run(const wchar_t* program, bool standard_user)
+    void run(const wchar_t* program, bool standard_user, const std::wstring& arguments = L"")
     {
-        const std::wstring command = L"\"" + root() + kSetupBelowRoot + program + L"\"";
+        const std::wstring command = L"\"" + root() + kSetupBelowRoot + program + L"\"" + arguments;
         const DWORD status = standard_user ? testsupport::run_and_wait_as(standard_user_token_, command)
                                            : testsupport::run_and_wait(command);
         EXPECT_EQ(0u, status) << narrow(command) << (standard_user ? " as a standard user" : " as administrator");
@@ -288,10 +309,117 @@ TEST_P(PreuninstallInScope, SpecialFolderNamedAsTheSuitesIsNeitherWrittenToNorRe
     }
 }
 
+namespace {
+
+// The log's lines without their time stamps ("2026-01-31 12:00:00.000 ").
+std::vector<std::string> log_lines(const std::wstring& path)
+{
+    std::vector<std::string> lines;
+    const std::string bytes = testsupport::read_bytes(path);
+    for (size_t start = 0, end; (end = bytes.find("\r\n", start)) != std::string::npos; start = end + 2)
+        lines.push_back(bytes.substr(start, end - start).substr(std::min<size_t>(24, end - start)));
+    return lines;
+}
+
+std::string joined(const std::vector<std::string>& lines)
+{
+    std::string text;
+    for (const std::string& line : lines)
+        text += "\n  " + line;
+    return text;
+}
+
+} // namespace
+
+TEST_P(PreuninstallInScope, LogTellsEveryStepReadBackFromTheSystem)
+{
+    const bool standard_user = GetParam();
+    write_release_information(narrow(kFolderName), "18.1");
+    const std::wstring log = tree_ / L"logs\\setup \u00FC.log";
+    ASSERT_TRUE(testsupport::make_directories(tree_ / L"logs"));
+
+    run(L"postinstall.exe", standard_user, L" \"/log=" + log + L"\"");
+    run(L"preuninstall.exe", standard_user, L" /LOG=\"" + log + L"\"");
+
+    // Both runs append to the one file.
+    const std::vector<std::string> lines = log_lines(log);
+    ASSERT_EQ(30u, lines.size()) << joined(lines);
+    const std::string folder = narrow(programs_folder(standard_user)) + "\\" + narrow(kFolderName);
+    const std::string key = standard_user ? "HKCU\\Environment"
+                                          : "HKLM\\System\\CurrentControlSet\\Control\\Session Manager\\Environment";
+    const std::string both_keys = standard_user ? key : key + " and HKCU\\Environment";
+    const std::string scope =
+        standard_user ? "user (this user only): the token does not pass the check for BUILTIN\\Administrators"
+                      : "machine (all users): the token passes the check for BUILTIN\\Administrators";
+    const std::string root_text = narrow(root());
+    EXPECT_EQ(0u, lines[0].find("postinstall start: version 18.1.182, program \"" + root_text +
+                                "\\Framework\\bin\\Win64\\setup\\postinstall.exe\", user "))
+        << lines[0];
+    const std::vector<std::string> expected = {
+        "postinstall inputs: install root \"" + root_text + "\", start-menu folder \"" + narrow(kFolderName) +
+            "\", revision suffix \"18.1\"",
+        "postinstall scope: " + scope,
+        "postinstall shortcut created: " + folder + "\\Fenwright 18.1.lnk -> " + root_text +
+            "\\Framework\\bin\\Win64\\runfen2.exe: ok, the file exists and starts that target",
+        "postinstall variable set: TALVO_ROOT182 = \"" + root_text + "\" in " + key +
+            ": ok, it holds that value (REG_SZ)",
+    };
+    for (size_t i = 0; i < expected.size(); ++i)
+        EXPECT_EQ(expected[i], lines[i + 1]);
+    EXPECT_EQ("postinstall end: exit status 0", lines[8]);
+    EXPECT_EQ(0u, lines[9].find("preuninstall start: version 18.1.182, program ")) << lines[9];
+    EXPECT_EQ("preuninstall scope: " + scope, lines[11]);
+    EXPECT_EQ("preuninstall shortcut deleted: " + folder + "\\Fenwright 18.1.lnk: ok, gone", lines[12]);
+    EXPECT_EQ("preuninstall shortcut deleted: " + folder + "\\CORVANE\\Uninstall CORVANE 18.1.lnk: ok, gone",
+              lines[20]);
+    EXPECT_EQ("preuninstall variable deleted: P_SCHEMA from " + both_keys + ": ok, gone", lines[23]);
+    EXPECT_EQ("preuninstall folder removed: " + folder + ": ok, gone", lines[28]);
+    EXPECT_EQ("preuninstall end: exit status 0", lines[29]);
+    for (const std::string& line : lines)
+        EXPECT_EQ(std::string::npos, line.find("FAILED")) << line;
+}
+
 INSTANTIATE_TEST_SUITE_P(BothScopes, PreuninstallInScope, ::testing::Values(false, true),
                          [](const ::testing::TestParamInfo<bool>& info) {
                              return info.param ? "StandardUser" : "Administrator";
                          });
+
+TEST_F(Preuninstall, LogShowsTheStepsThatFailedAndTheSystemsReason)
+{
+    write_release_information(narrow(kFolderName), "18.1");
+    const std::wstring log = tree_ / L"setup.log";
+    {
+        testsupport::DenyingKeyDacl denied(HKEY_LOCAL_MACHINE, testsupport::kMachineEnvironmentKey);
+        ASSERT_TRUE(denied.active()) << "error " << denied.error();
+        run(L"postinstall.exe", false, L" /log=" + log);
+    }
+    const std::vector<std::string> lines = log_lines(log);
+    ASSERT_EQ(9u, lines.size()) << joined(lines);
+    EXPECT_NE(std::string::npos, lines[3].find(": ok, the file exists")) << lines[3];
+    wchar_t denied_text[256] = L"";
+    FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, ERROR_ACCESS_DENIED, 0,
+                   denied_text, 256, nullptr);
+    std::string reason = narrow(denied_text);
+    reason.erase(reason.find_last_not_of("\r\n ") + 1);
+    for (size_t i = 4; i < 8; ++i) {
+        const std::string name = narrow(testsupport::kPostinstallVariables[i - 4]);
+        EXPECT_NE(std::string::npos, lines[i].find("variable set: " + name)) << lines[i];
+        EXPECT_NE(std::string::npos, lines[i].find(": FAILED, cannot read it back (" + reason + ")")) << lines[i];
+    }
+}
+
+TEST_F(Preuninstall, LogThatCannotBeOpenedOrIsNotTheOnlyArgumentChangesNothing)
+{
+    write_release_information(narrow(kFolderName), "18.1");
+    const std::wstring shortcut = programs_folder(false) + L"\\" + kFolderName + L"\\Fenwright 18.1.lnk";
+    run(L"postinstall.exe", false, L" \"/log=" + tree_.path() + L"\\no such folder\\setup.log\"");
+    EXPECT_TRUE(file_exists(shortcut)) << narrow(shortcut);
+    EXPECT_FALSE(directory_exists(tree_ / L"no such folder"));
+
+    run(L"preuninstall.exe", false, L" /log=" + tree_.path() + L"\\setup.log /quiet");
+    EXPECT_FALSE(file_exists(shortcut)) << narrow(shortcut);
+    EXPECT_FALSE(file_exists(tree_ / L"setup.log"));
+}
 
 TEST_F(Preuninstall, StandardUserLeavesAdministratorsInstallUntouched)
 {
@@ -360,52 +488,42 @@ TEST_F(Preuninstall, SuffixAndFolderNameComposeTheNamesLookedFor)
 
 namespace {
 
-const wchar_t kUserShellFolders[] = L"Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\User Shell Folders";
-
-// Points the user's Programs folder somewhere else for every program started meanwhile; the old
-// setting comes back on destruction.
+// Points the user's Programs folder somewhere else for every program started meanwhile.
 class RedirectedUserPrograms {
 public:
     explicit RedirectedUserPrograms(const std::wstring& folder)
-        : saved_(testsupport::read_registry_value(HKEY_CURRENT_USER, kUserShellFolders, L"Programs"))
     {
-        HKEY key = nullptr;
-        if (RegOpenKeyExW(HKEY_CURRENT_USER, kUserShellFolders, 0, KEY_SET_VALUE, &key) != ERROR_SUCCESS)
-            return;
-        RegSetValueExW(key, L"Programs", 0, REG_EXPAND_SZ, reinterpret_cast<const BYTE*>(folder.c_str()),
-                       static_cast<DWORD>((folder.size() + 1) * sizeof(wchar_t)));
-        RegCloseKey(key);
+        restore_user_programs();
+        if (copy_programs_setting(kUserShellFolders, kSavedUserShellFolders) == ERROR_SUCCESS)
+            RegSetKeyValueW(HKEY_CURRENT_USER, kUserShellFolders, L"Programs", REG_EXPAND_SZ, folder.c_str(),
+                            static_cast<DWORD>((folder.size() + 1) * sizeof(wchar_t)));
     }
-    ~RedirectedUserPrograms()
-    {
-        HKEY key = nullptr;
-        if (RegOpenKeyExW(HKEY_CURRENT_USER, kUserShellFolders, 0, KEY_SET_VALUE, &key) != ERROR_SUCCESS)
-            return;
-        if (saved_.exists)
-            RegSetValueExW(key, L"Programs", 0, saved_.type, saved_.data.data(), static_cast<DWORD>(saved_.data.size()));
-        else
-            RegDeleteValueW(key, L"Programs");
-        RegCloseKey(key);
-    }
-
-private:
-    testsupport::RegistryValue saved_;
+    ~RedirectedUserPrograms() { restore_user_programs(); }
+    RedirectedUserPrograms(const RedirectedUserPrograms&) = delete;
+    RedirectedUserPrograms& operator=(const RedirectedUserPrograms&) = delete;
 };
 
 } // namespace
 
-TEST_F(Preuninstall, EmptyFolderNameNeverRemovesTheProgramsFolder)
+TEST_F(Preuninstall, EmptyFolderNameLeavesFoldersThatAreNotTheSuites)
 {
-    // No release information: no folder name. The user's Programs folder is made an empty one of
-    // our own, which the folder steps would remove if they ran.
+    // No release information: no folder name, so the add-on steps would look at Programs\TESSAL and
+    // Programs\CORVANE, other products' folders. The user's Programs folder is made one of our own
+    // that holds them empty, which those steps would remove if they ran. Wine cannot show this: its
+    // shell does not parse the doubled backslash of those paths (Programs\\TESSAL\), so it leaves
+    // the folders even without the guard; a shell that accepts the path would remove them.
     TempDir profile;
     const std::wstring programs = profile / L"Programs";
-    ASSERT_TRUE(testsupport::make_directories(programs));
+    for (const wchar_t* other : {L"\\TESSAL", L"\\CORVANE"})
+        ASSERT_TRUE(testsupport::make_directories(programs + other));
     {
         RedirectedUserPrograms redirected(programs);
         ASSERT_EQ(programs, testsupport::user_programs_folder()) << "the redirection did not take";
         run(L"preuninstall.exe", true);
     }
+    EXPECT_TRUE(directory_exists(programs + L"\\TESSAL"));
+    EXPECT_TRUE(directory_exists(programs + L"\\CORVANE"));
+    // Guard or not, the library never removes the Programs folder itself.
     EXPECT_TRUE(directory_exists(programs)) << "the Programs folder was removed";
 }
 

@@ -1,5 +1,6 @@
-// What the installer ships: two GUI programs that import system DLLs only, carry the manifest and
-// the icon group, and run silently to exit status 0 from an install tree.
+// What the installer ships, as the release build made it: programs of the declared subsystem that
+// import exactly the reviewed functions of system DLLs, carry the manifest, the icon group and a
+// version resource, and run silently to exit status 0 from an install tree.
 #include "testsupport/files.h"
 #include "testsupport/process.h"
 #include "testsupport/registry.h"
@@ -10,6 +11,8 @@
 
 #include <algorithm>
 #include <cstring>
+#include <fstream>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -17,9 +20,26 @@ using testsupport::narrow;
 
 namespace {
 
-const wchar_t* const kPrograms[] = {L"postinstall.exe", L"preuninstall.exe"};
+// A shipped program as the build declares it: the file name and whether it is a GUI program.
+struct Shipped {
+    std::wstring file;
+    bool gui;
+};
 
-std::wstring built(const wchar_t* program)
+// The build lists them beside this test, "name gui|console" a line.
+std::vector<Shipped> shipped_programs()
+{
+    std::vector<Shipped> programs;
+    std::ifstream list(narrow(testsupport::own_directory() + L"shipped_programs.txt"));
+    std::string name, kind;
+    while (list >> name >> kind)
+        programs.push_back({std::wstring(name.begin(), name.end()) + L".exe", kind == "gui"});
+    return programs;
+}
+
+const std::vector<Shipped> kPrograms = shipped_programs();
+
+std::wstring built(const std::wstring& program)
 {
     return testsupport::own_directory() + program;
 }
@@ -27,13 +47,19 @@ std::wstring built(const wchar_t* program)
 // The PE facts that matter here, read from the file's bytes.
 struct PeFacts {
     bool valid = false;
+    WORD machine = 0;
     WORD subsystem = 0;
-    std::vector<std::string> imports;
+    std::vector<std::string> imports;   // the DLLs
+    std::vector<std::string> functions; // "dll function", the DLL in lower case, sorted
 };
 
 template <typename NtHeaders>
 void read_pe_facts(const std::string& image, const NtHeaders* nt, PeFacts& facts)
 {
+    // Thunks are as wide as the image's addresses; the top bit marks an import by ordinal.
+    using Thunk = decltype(nt->OptionalHeader.ImageBase);
+    const Thunk by_ordinal = Thunk(1) << (8 * sizeof(Thunk) - 1);
+    facts.machine = nt->FileHeader.Machine;
     facts.subsystem = nt->OptionalHeader.Subsystem;
     const IMAGE_DATA_DIRECTORY& directory = nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT];
     const IMAGE_SECTION_HEADER* sections = IMAGE_FIRST_SECTION(nt);
@@ -52,10 +78,71 @@ void read_pe_facts(const std::string& image, const NtHeaders* nt, PeFacts& facts
         if (descriptor.Name == 0)
             break;
         const size_t name = offset_of(descriptor.Name);
-        if (name < image.size())
-            facts.imports.push_back(image.c_str() + name);
+        if (name >= image.size())
+            continue;
+        std::string dll = image.c_str() + name;
+        facts.imports.push_back(dll);
+        std::transform(dll.begin(), dll.end(), dll.begin(), [](char c) { return static_cast<char>(tolower(c)); });
+        const DWORD thunks = descriptor.OriginalFirstThunk ? descriptor.OriginalFirstThunk : descriptor.FirstThunk;
+        for (size_t thunk_at = offset_of(thunks); thunk_at + sizeof(Thunk) <= image.size(); thunk_at += sizeof(Thunk)) {
+            Thunk thunk;
+            memcpy(&thunk, image.data() + thunk_at, sizeof(thunk));
+            if (thunk == 0)
+                break;
+            if (thunk & by_ordinal) {
+                facts.functions.push_back(dll + " #" + std::to_string(thunk & 0xFFFF));
+                continue;
+            }
+            const size_t hint_and_name = offset_of(static_cast<DWORD>(thunk));
+            if (hint_and_name + sizeof(WORD) < image.size())
+                facts.functions.push_back(dll + " " + (image.c_str() + hint_and_name + sizeof(WORD)));
+        }
     }
+    std::sort(facts.functions.begin(), facts.functions.end());
     facts.valid = true;
+}
+
+// The reviewed import list beside this test: "dll function" a line, '#' starts a comment line.
+std::vector<std::string> reviewed_imports(const std::wstring& program)
+{
+    std::vector<std::string> functions;
+    std::ifstream list(narrow(testsupport::own_directory() + program.substr(0, program.size() - 4) + L".imports"));
+    std::string line;
+    while (std::getline(list, line)) {
+        if (!line.empty() && line.back() == '\r')
+            line.pop_back();
+        if (!line.empty() && line[0] != '#')
+            functions.push_back(line);
+    }
+    std::sort(functions.begin(), functions.end());
+    return functions;
+}
+
+// The entries of one sorted list that the other lacks.
+std::vector<std::string> missing_from(const std::vector<std::string>& list, const std::vector<std::string>& from)
+{
+    std::vector<std::string> missing;
+    std::set_difference(from.begin(), from.end(), list.begin(), list.end(), std::back_inserter(missing));
+    return missing;
+}
+
+std::string joined(const std::vector<std::string>& lines)
+{
+    std::ostringstream text;
+    for (const std::string& line : lines)
+        text << "\n  " << line;
+    return text.str();
+}
+
+// One string of the version resource's US English, Unicode block.
+std::wstring version_string(const std::vector<BYTE>& info, const wchar_t* name)
+{
+    void* value = nullptr;
+    UINT units = 0;
+    const std::wstring path = std::wstring(L"\\StringFileInfo\\040904B0\\") + name;
+    if (!VerQueryValueW(info.data(), path.c_str(), &value, &units) || units == 0)
+        return std::wstring();
+    return static_cast<const wchar_t*>(value);
 }
 
 PeFacts pe_facts(const std::wstring& path)
@@ -121,28 +208,66 @@ void remove_registration()
 
 } // namespace
 
-TEST(Deliverables, AreGuiProgramsImportingSystemDllsOnly)
+TEST(Deliverables, AreTheDeclaredSubsystemImportingTheReviewedSystemFunctionsOnly)
 {
     const char* const system_dlls[] = {"kernel32.dll", "user32.dll", "advapi32.dll", "shell32.dll",
                                        "shlwapi.dll",  "ole32.dll",  "oleaut32.dll", "msvcrt.dll"};
-    for (const wchar_t* program : kPrograms) {
-        const PeFacts facts = pe_facts(built(program));
-        ASSERT_TRUE(facts.valid) << narrow(program);
-        EXPECT_EQ(IMAGE_SUBSYSTEM_WINDOWS_GUI, facts.subsystem) << narrow(program);
-        EXPECT_FALSE(facts.imports.empty()) << narrow(program);
+    ASSERT_FALSE(kPrograms.empty()) << "no shipped_programs.txt beside the test";
+    for (const Shipped& program : kPrograms) {
+        const std::string name = narrow(program.file);
+        const PeFacts facts = pe_facts(built(program.file));
+        ASSERT_TRUE(facts.valid) << name;
+        // Built for the architecture of this test, which runs it.
+        EXPECT_EQ(sizeof(void*) == 4 ? IMAGE_FILE_MACHINE_I386 : IMAGE_FILE_MACHINE_AMD64, facts.machine) << name;
+        EXPECT_EQ(program.gui ? IMAGE_SUBSYSTEM_WINDOWS_GUI : IMAGE_SUBSYSTEM_WINDOWS_CUI, facts.subsystem) << name;
+        EXPECT_FALSE(facts.imports.empty()) << name;
         for (const std::string& import : facts.imports) {
             const bool system = std::any_of(std::begin(system_dlls), std::end(system_dlls),
                                             [&](const char* dll) { return _stricmp(dll, import.c_str()) == 0; });
-            EXPECT_TRUE(system) << narrow(program) << " imports " << import;
+            EXPECT_TRUE(system) << name << " imports " << import;
         }
+        // A new import must be reviewed (does the oldest supported Windows have it?) and listed.
+        const std::vector<std::string> reviewed = reviewed_imports(program.file);
+        EXPECT_FALSE(reviewed.empty()) << "no reviewed import list for " << name;
+        EXPECT_TRUE(missing_from(reviewed, facts.functions).empty())
+            << name << " imports what its reviewed list lacks:" << joined(missing_from(reviewed, facts.functions));
+        EXPECT_TRUE(missing_from(facts.functions, reviewed).empty())
+            << name << " no longer imports, though listed:" << joined(missing_from(facts.functions, reviewed));
+    }
+}
+
+TEST(Deliverables, CarryTheVersionOfTheBuild)
+{
+    for (const Shipped& program : kPrograms) {
+        const std::string name = narrow(program.file);
+        const std::wstring path = built(program.file);
+        DWORD ignored = 0;
+        std::vector<BYTE> info(GetFileVersionInfoSizeW(path.c_str(), &ignored));
+        ASSERT_FALSE(info.empty()) << name << " has no version resource";
+        ASSERT_TRUE(GetFileVersionInfoW(path.c_str(), 0, static_cast<DWORD>(info.size()), info.data())) << name;
+        VS_FIXEDFILEINFO* fixed = nullptr;
+        UINT bytes = 0;
+        ASSERT_TRUE(VerQueryValueW(info.data(), L"\\", reinterpret_cast<void**>(&fixed), &bytes)) << name;
+        const std::wstring version = std::to_wstring(HIWORD(fixed->dwFileVersionMS)) + L"." +
+                                     std::to_wstring(LOWORD(fixed->dwFileVersionMS)) + L"." +
+                                     std::to_wstring(HIWORD(fixed->dwFileVersionLS)) + L"." +
+                                     std::to_wstring(LOWORD(fixed->dwFileVersionLS));
+        EXPECT_EQ(SETUPKIT_FILE_VERSION, version) << name;
+        EXPECT_EQ(fixed->dwFileVersionMS, fixed->dwProductVersionMS) << name;
+        EXPECT_EQ(fixed->dwFileVersionLS, fixed->dwProductVersionLS) << name;
+        EXPECT_EQ(SETUPKIT_FILE_VERSION, version_string(info, L"FileVersion")) << name;
+        EXPECT_EQ(SETUPKIT_FILE_VERSION, version_string(info, L"ProductVersion")) << name;
+        EXPECT_EQ(program.file, version_string(info, L"OriginalFilename")) << name;
+        EXPECT_NE(std::wstring::npos, version_string(info, L"ProductName").find(L"VELMORA")) << name;
+        EXPECT_NE(std::wstring::npos, version_string(info, L"FileDescription").find(L"VELMORA")) << name;
     }
 }
 
 TEST(Deliverables, CarryManifestRequestingHighestAvailableOnVistaAndSeven)
 {
-    for (const wchar_t* program : kPrograms) {
-        LoadedAsData image(built(program));
-        ASSERT_NE(nullptr, image.module) << narrow(program) << " error " << GetLastError();
+    for (const Shipped& program : kPrograms) {
+        LoadedAsData image(built(program.file));
+        ASSERT_NE(nullptr, image.module) << narrow(program.file) << " error " << GetLastError();
         const std::string manifest = resource_bytes(image.module, RT_MANIFEST, MAKEINTRESOURCEW(1));
         EXPECT_NE(std::string::npos, manifest.find("level=\"highestAvailable\"")) << manifest;
         EXPECT_NE(std::string::npos, manifest.find("uiAccess=\"false\"")) << manifest;
@@ -153,11 +278,11 @@ TEST(Deliverables, CarryManifestRequestingHighestAvailableOnVistaAndSeven)
 
 TEST(Deliverables, CarryIconGroupOfTenImagesFrom16To256)
 {
-    for (const wchar_t* program : kPrograms) {
-        LoadedAsData image(built(program));
-        ASSERT_NE(nullptr, image.module) << narrow(program);
+    for (const Shipped& program : kPrograms) {
+        LoadedAsData image(built(program.file));
+        ASSERT_NE(nullptr, image.module) << narrow(program.file);
         const std::string group = resource_bytes(image.module, RT_GROUP_ICON, L"IDI_MYICON");
-        ASSERT_GE(group.size(), 6u) << narrow(program) << ": no icon group IDI_MYICON";
+        ASSERT_GE(group.size(), 6u) << narrow(program.file) << ": no icon group IDI_MYICON";
         WORD count = 0;
         memcpy(&count, group.data() + 4, sizeof(count));
         ASSERT_EQ(10, count);
@@ -178,9 +303,11 @@ TEST(Deliverables, RunSilentlyFromAnInstallTreeAndExitZero)
 {
     remove_registration();
     testsupport::TempDir temp;
-    for (const wchar_t* program : kPrograms) {
-        const std::wstring placed = temp / (std::wstring(L"Root\\Framework\\bin\\Win64\\setup\\") + program);
-        ASSERT_TRUE(testsupport::copy_file(built(program), placed)) << narrow(placed);
+    for (const Shipped& program : kPrograms) {
+        if (!program.gui)
+            continue; // the installer's silent GUI programs
+        const std::wstring placed = temp / (L"Root\\Framework\\bin\\Win64\\setup\\" + program.file);
+        ASSERT_TRUE(testsupport::copy_file(built(program.file), placed)) << narrow(placed);
         EXPECT_EQ(0u, testsupport::run_and_wait(L"\"" + placed + L"\" /ignored arguments")) << narrow(placed);
     }
     remove_registration();

@@ -1,11 +1,11 @@
 #include "setupkit/environment.h"
 
-#include "setupkit/language.h"
+#include "setupkit/release_info.h"
 #include "setupkit/strings.h"
+#include "path_compare.h"
 
 #include <windows.h>
 
-#include <climits>
 #include <cwchar>
 #include <new>
 
@@ -53,10 +53,7 @@ bool path_lies_within(const wchar_t* path, const wchar_t* root)
     if (root_length > 0 && root[root_length - 1] == L'\\')
         --root_length;
     const size_t path_length = wcslen(path);
-    if (root_length == 0 || path_length < root_length || root_length > static_cast<size_t>(INT_MAX))
-        return false;
-    const int length = static_cast<int>(root_length);
-    if (CompareStringOrdinal(path, length, root, length, TRUE) != CSTR_EQUAL)
+    if (root_length == 0 || path_length < root_length || !same_path_text(path, root, root_length))
         return false;
     return path[root_length] == L'\0' || path[root_length] == L'\\';
 }

@@ -1,17 +1,18 @@
 #include "setupkit/language.h"
 
 #include "setupkit/paths.h"
+#include "setupkit/release_info.h"
 #include "setupkit/strings.h"
 
 #include <windows.h>
 
-#include <cstdio>
-#include <cwchar>
+// The C headers: any C++ library header would swap in mingw's own formatted I/O, and the
+// system runtime's reads and writes these files just as well.
+#include <stdio.h>
+#include <wchar.h>
 
 namespace {
 
-const wchar_t kReleaseTag[] = L"182";
-const wchar_t kReleaseFolderPrefix[] = L"v";
 const wchar_t kSettingsFileName[] = L"\\languagesettings.txt";
 const wchar_t kUserSettingsFolder[] = L"\\Velmora";
 const wchar_t kSharedSettingsFolder[] = L"\\commonfiles\\Language";
@@ -159,32 +160,6 @@ int read_setting_value(const wchar_t* path, wchar_t** buffer, int capacity)
         wcscpy(*buffer, value);
     free_string(&value);
     return size;
-}
-
-int get_release_tag(wchar_t* buffer, int capacity)
-{
-    wchar_t* tag = concat_strings(1, kReleaseTag);
-    const int size = size_of(tag);
-    int result = size;
-    if (buffer && capacity >= size) {
-        wcscpy(buffer, tag);
-        result = 0;
-    }
-    free_string(&tag);
-    return result;
-}
-
-int get_release_folder_name(wchar_t* buffer, int capacity)
-{
-    wchar_t* folder = concat_strings(2, kReleaseFolderPrefix, kReleaseTag);
-    const int size = size_of(folder);
-    int result = size;
-    if (buffer && capacity >= size) {
-        wcscpy(buffer, folder);
-        result = 0;
-    }
-    free_string(&folder);
-    return result;
 }
 
 int read_media_label(const wchar_t* directory, wchar_t* buffer, int capacity)

@@ -1,5 +1,6 @@
 #include "setupkit/probes.h"
 
+#include "os_edition_decision.h"
 #include "record_sizes.h"
 #include "setupkit/strings.h"
 

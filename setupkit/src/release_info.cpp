@@ -14,10 +14,24 @@
 
 namespace {
 
+const wchar_t kReleaseTag[] = L"182";
+const wchar_t kReleaseFolderPrefix[] = L"v";
 const char kFolderNameKey[] = "startMenuFolderName";
 const char kRevisionSuffixKey[] = "startMenuShortcutAppendRevision";
 const wchar_t kGlobalFileBelowRoot[] = L"\\commonfiles\\globalsettings\\relinfo.xml";
 const wchar_t kLocalFileName[] = L"relinfo.xml";
+
+// Copies the text and returns 0 when the buffer holds it and its terminator, else returns that size.
+int copy_if_it_fits(const wchar_t* text, wchar_t* buffer, int capacity)
+{
+    const int size = static_cast<int>(wcslen(text)) + 1;
+    int result = size;
+    if (buffer && capacity >= size) {
+        wcscpy(buffer, text);
+        result = 0;
+    }
+    return result;
+}
 
 // First occurrence of `needle` within the `length` bytes at `haystack`, or null.
 const char* find_bytes(const char* haystack, size_t length, const char* needle, size_t needle_length)
@@ -92,9 +106,36 @@ wchar_t* read_release_value(wchar_t* file_path, const char* key, int* size)
 
 enum Reader { kLocalSuffix, kFolderName, kGlobalSuffix, kReaderCount };
 
-// What each reader's last size query on this thread returned; 0 before the first. The fill call
-// writes no more than this, so a file that grew since cannot overflow the caller's buffer.
-thread_local int queried_sizes[kReaderCount] = {};
+// A thread-local slot per reader for what its last size query on the thread returned (0 before the
+// first): the fill call writes no more than that, so a file that grew since cannot overflow the
+// caller's buffer. Win32 slots, allocated on first use, because the programs link no thread runtime.
+volatile LONG size_slots[kReaderCount] = {static_cast<LONG>(TLS_OUT_OF_INDEXES), static_cast<LONG>(TLS_OUT_OF_INDEXES),
+                                          static_cast<LONG>(TLS_OUT_OF_INDEXES)};
+
+DWORD size_slot(Reader reader)
+{
+    const LONG none = static_cast<LONG>(TLS_OUT_OF_INDEXES);
+    if (size_slots[reader] == none) {
+        const LONG slot = static_cast<LONG>(TlsAlloc());
+        // Another thread may have been first: its slot stays, ours goes back.
+        if (InterlockedCompareExchange(&size_slots[reader], slot, none) != none && slot != none)
+            TlsFree(static_cast<DWORD>(slot));
+    }
+    return static_cast<DWORD>(size_slots[reader]);
+}
+
+int queried_size(Reader reader)
+{
+    const DWORD slot = size_slot(reader);
+    return slot == TLS_OUT_OF_INDEXES ? 0 : static_cast<int>(reinterpret_cast<ULONG_PTR>(TlsGetValue(slot)));
+}
+
+void remember_queried_size(Reader reader, int size)
+{
+    const DWORD slot = size_slot(reader);
+    if (slot != TLS_OUT_OF_INDEXES)
+        TlsSetValue(slot, reinterpret_cast<void*>(static_cast<ULONG_PTR>(size)));
+}
 
 // The two-call protocol over one reading of the file per call.
 int read_into(Reader reader, wchar_t* file_path, const char* key, wchar_t** buffer)
@@ -102,9 +143,10 @@ int read_into(Reader reader, wchar_t* file_path, const char* key, wchar_t** buff
     int size = 1;
     wchar_t* value = read_release_value(file_path, key, &size);
     if (!buffer) {
-        queried_sizes[reader] = size;
+        remember_queried_size(reader, size);
     } else {
-        const size_t capacity = queried_sizes[reader] > 0 ? static_cast<size_t>(queried_sizes[reader]) : 1;
+        const int queried = queried_size(reader);
+        const size_t capacity = queried > 0 ? static_cast<size_t>(queried) : 1;
         const size_t length = wcslen(value);
         if (length < capacity)
             wmemcpy(*buffer, value, length + 1);
@@ -142,4 +184,17 @@ wchar_t* copy_global_revision_suffix()
 {
     int size = 0;
     return read_release_value(global_file_path(), kRevisionSuffixKey, &size);
+}
+
+int get_release_tag(wchar_t* buffer, int capacity)
+{
+    return copy_if_it_fits(kReleaseTag, buffer, capacity);
+}
+
+int get_release_folder_name(wchar_t* buffer, int capacity)
+{
+    wchar_t* folder = concat_strings(2, kReleaseFolderPrefix, kReleaseTag);
+    const int result = copy_if_it_fits(folder, buffer, capacity);
+    free_string(&folder);
+    return result;
 }

@@ -2,6 +2,7 @@
 
 #include "setupkit/paths.h"
 #include "setupkit/strings.h"
+#include "path_compare.h"
 #include "release_values.h"
 
 #include <windows.h>
@@ -85,7 +86,7 @@ bool is_special_folder(const wchar_t* path)
             continue;
         folder[MAX_PATH] = L'\0';
         PathRemoveBackslashW(folder);
-        special = folder[0] != L'\0' && CompareStringOrdinal(full, -1, folder, -1, TRUE) == CSTR_EQUAL;
+        special = folder[0] != L'\0' && wcslen(folder) == wcslen(full) && same_path_text(full, folder, wcslen(full));
     }
     free_string(&full);
     return special;

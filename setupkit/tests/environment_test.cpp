@@ -2,6 +2,7 @@
 
 #include "testsupport/broadcast.h"
 #include "testsupport/files.h"
+#include "testsupport/guarded_buffer.h"
 #include "testsupport/registry.h"
 
 #include <gtest/gtest.h>
@@ -13,6 +14,7 @@
 
 using testsupport::BroadcastReceiver;
 using testsupport::DenyingKeyDacl;
+using testsupport::GuardedBuffer;
 using testsupport::SettingChange;
 using testsupport::narrow;
 using testsupport::process_variable;
@@ -264,11 +266,11 @@ TEST_F(EnvironmentVariables, InstallRootVariableComesFromTheProcessByTwoCalls)
     SetEnvironmentVariableW(kInstallRootVariable, root.c_str());
     ASSERT_EQ(size, get_install_root_variable(nullptr, 0));
 
-    std::vector<wchar_t> buffer(size + 4, L'#');
-    EXPECT_EQ(size, get_install_root_variable(buffer.data(), size - 1));
-    EXPECT_EQ(std::wstring(size + 4, L'#'), std::wstring(buffer.begin(), buffer.end())) << "too small: untouched";
+    GuardedBuffer small(size - 1);
+    EXPECT_EQ(size, get_install_root_variable(small.data(), size - 1));
+    EXPECT_TRUE(small.untouched()) << "too small: untouched";
 
+    GuardedBuffer buffer(size);
     EXPECT_EQ(0, get_install_root_variable(buffer.data(), size));
-    EXPECT_EQ(root, std::wstring(buffer.data()));
-    EXPECT_EQ(std::wstring(4, L'#'), std::wstring(buffer.begin() + size, buffer.end())) << "written past capacity";
+    EXPECT_EQ(root, GUARDED_TEXT(buffer, size));
 }

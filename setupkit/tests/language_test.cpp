@@ -1,6 +1,7 @@
 #include "setupkit/language.h"
 
 #include "testsupport/files.h"
+#include "testsupport/guarded_buffer.h"
 #include "testsupport/registry.h"
 
 #include <gtest/gtest.h>
@@ -8,33 +9,12 @@
 
 #include <cstdlib>
 #include <string>
-#include <vector>
 
+using testsupport::GuardedBuffer;
 using testsupport::TempDir;
 using testsupport::narrow;
 
 namespace {
-
-constexpr wchar_t kSentinel = L'#';
-
-// A buffer of `capacity` sentinels followed by four guard sentinels.
-std::vector<wchar_t> sentinel_buffer(int capacity)
-{
-    return std::vector<wchar_t>(static_cast<size_t>(capacity) + 4, kSentinel);
-}
-
-// The text up to the terminator, or everything when none was written.
-std::wstring text_of(const std::vector<wchar_t>& buffer)
-{
-    std::wstring text(buffer.begin(), buffer.end());
-    return text.substr(0, text.find(L'\0'));
-}
-
-void expect_guard_intact(const std::vector<wchar_t>& buffer, int capacity)
-{
-    EXPECT_EQ(std::wstring(4, kSentinel), std::wstring(buffer.begin() + capacity, buffer.end()))
-        << "written past a capacity of " << capacity;
-}
 
 // A private profile (APPDATA) and install root for each case, so nothing of the real profile is read
 // or written.
@@ -59,12 +39,9 @@ protected:
     std::wstring resolve()
     {
         const int size = resolve_language_code(root().c_str(), nullptr, 0);
-        std::vector<wchar_t> buffer(size > 0 ? size : 1, kSentinel);
-        wchar_t* pointer = buffer.data();
-        pointer[0] = L'\0';
-        EXPECT_EQ(0, resolve_language_code(root().c_str(), &pointer, size));
-        EXPECT_EQ(buffer.data(), pointer) << "the caller's pointer is never replaced";
-        return std::wstring(buffer.data());
+        GuardedBuffer buffer(size > 0 ? size : 1);
+        EXPECT_EQ(0, resolve_language_code(root().c_str(), buffer.reference(), size));
+        return GUARDED_TEXT(buffer, buffer.capacity());
     }
 
     // The value read_setting_value gives for a file holding `bytes`, and its size.
@@ -73,11 +50,9 @@ protected:
         const std::wstring path = tree_ / L"settings.txt";
         testsupport::write_bytes(path, bytes);
         *size = read_setting_value(path.c_str(), nullptr, 0);
-        std::vector<wchar_t> buffer = sentinel_buffer(*size > 0 ? *size : 1);
-        wchar_t* pointer = buffer.data();
-        EXPECT_EQ(*size, read_setting_value(path.c_str(), &pointer, *size)) << "the size again after filling";
-        expect_guard_intact(buffer, *size > 0 ? *size : 1);
-        return text_of(buffer);
+        GuardedBuffer buffer(*size > 0 ? *size : 1);
+        EXPECT_EQ(*size, read_setting_value(path.c_str(), buffer.reference(), *size)) << "the size again after filling";
+        return GUARDED_TEXT(buffer, buffer.capacity());
     }
 
     TempDir profile_;
@@ -114,25 +89,6 @@ LocaleExpectation expected_locale()
 
 } // namespace
 
-TEST(ReleaseConstants, ComeBackByTwoCallsWithoutPresetting)
-{
-    struct Case {
-        int (*get)(wchar_t*, int);
-        const wchar_t* text;
-    } cases[] = {{get_release_tag, L"182"}, {get_release_folder_name, L"v182"}};
-    for (const Case& c : cases) {
-        SCOPED_TRACE(narrow(c.text));
-        const int size = static_cast<int>(wcslen(c.text)) + 1;
-        ASSERT_EQ(size, c.get(nullptr, 0));
-        std::vector<wchar_t> buffer = sentinel_buffer(size);
-        EXPECT_EQ(size, c.get(buffer.data(), size - 1));
-        EXPECT_EQ(std::wstring(size + 4, kSentinel), std::wstring(buffer.begin(), buffer.end())) << "too small: untouched";
-        EXPECT_EQ(0, c.get(buffer.data(), size));
-        EXPECT_EQ(c.text, text_of(buffer));
-        expect_guard_intact(buffer, size);
-    }
-}
-
 TEST(LanguageCode, ReturnsItsSizeAlsoAfterFilling)
 {
     const wchar_t* const codes[] = {L"en-us", L"de", L"fr", L"ja"};
@@ -140,31 +96,29 @@ TEST(LanguageCode, ReturnsItsSizeAlsoAfterFilling)
         SCOPED_TRACE(index);
         const int size = static_cast<int>(wcslen(codes[index])) + 1;
         ASSERT_EQ(size, get_language_code(index, nullptr, 0));
-        std::vector<wchar_t> buffer = sentinel_buffer(size);
+        GuardedBuffer buffer(size);
         EXPECT_EQ(size, get_language_code(index, buffer.data(), size));
-        EXPECT_EQ(codes[index], text_of(buffer));
-        expect_guard_intact(buffer, size);
+        EXPECT_EQ(codes[index], GUARDED_TEXT(buffer, size));
     }
 }
 
 TEST(LanguageCode, TooSmallCapacityLeavesEmptyStringOrUntouchedBuffer)
 {
-    std::vector<wchar_t> buffer = sentinel_buffer(5);
-    EXPECT_EQ(6, get_language_code(0, buffer.data(), 5));
-    EXPECT_EQ(L"", text_of(buffer)) << "pre-set when the capacity exceeds 1";
-    expect_guard_intact(buffer, 5);
+    GuardedBuffer five(5);
+    EXPECT_EQ(6, get_language_code(0, five.data(), 5));
+    EXPECT_EQ(L"", GUARDED_TEXT(five, 1)) << "pre-set when the capacity exceeds 1";
 
-    buffer = sentinel_buffer(1);
-    EXPECT_EQ(3, get_language_code(1, buffer.data(), 1));
-    EXPECT_EQ(kSentinel, buffer[0]) << "a capacity of 1 is not pre-set";
+    GuardedBuffer one(1);
+    EXPECT_EQ(3, get_language_code(1, one.data(), 1));
+    EXPECT_TRUE(one.untouched()) << "a capacity of 1 is not pre-set";
 }
 
 TEST(LanguageCode, IndexOutsideTheFourGivesZeroAndEmptyString)
 {
     for (const int index : {4, -1}) {
-        std::vector<wchar_t> buffer = sentinel_buffer(10);
+        GuardedBuffer buffer(10);
         EXPECT_EQ(0, get_language_code(index, buffer.data(), 10)) << index;
-        EXPECT_EQ(L"", text_of(buffer)) << index;
+        EXPECT_EQ(L"", GUARDED_TEXT(buffer, 1)) << index;
     }
 }
 
@@ -205,16 +159,13 @@ TEST_F(LanguageFiles, SettingValueTooSmallOrMissingFileLeavesEmptyString)
 {
     const std::wstring path = tree_ / L"settings.txt";
     testsupport::write_bytes(path, "lang=en-us");
-    std::vector<wchar_t> buffer = sentinel_buffer(5);
-    wchar_t* pointer = buffer.data();
-    EXPECT_EQ(6, read_setting_value(path.c_str(), &pointer, 5));
-    EXPECT_EQ(L"", text_of(buffer));
-    expect_guard_intact(buffer, 5);
+    GuardedBuffer small(5);
+    EXPECT_EQ(6, read_setting_value(path.c_str(), small.reference(), 5));
+    EXPECT_EQ(L"", GUARDED_TEXT(small, 1));
 
-    buffer = sentinel_buffer(10);
-    pointer = buffer.data();
-    EXPECT_EQ(0, read_setting_value((tree_ / L"missing.txt").c_str(), &pointer, 10));
-    EXPECT_EQ(L"", text_of(buffer));
+    GuardedBuffer buffer(10);
+    EXPECT_EQ(0, read_setting_value((tree_ / L"missing.txt").c_str(), buffer.reference(), 10));
+    EXPECT_EQ(L"", GUARDED_TEXT(buffer, 1));
 }
 
 TEST_F(LanguageFiles, MediaLabelIsTheMarkersFirstTokenCutAtNineCharacters)
@@ -222,10 +173,9 @@ TEST_F(LanguageFiles, MediaLabelIsTheMarkersFirstTokenCutAtNineCharacters)
     const std::wstring directory = tree_ / L"media";
     ASSERT_TRUE(testsupport::make_directories(directory));
     EXPECT_EQ(1, read_media_label(directory.c_str(), nullptr, 0)) << "missing marker: the empty label";
-    std::vector<wchar_t> buffer = sentinel_buffer(1);
-    EXPECT_EQ(0, read_media_label(directory.c_str(), buffer.data(), 1));
-    EXPECT_EQ(L"", text_of(buffer));
-    expect_guard_intact(buffer, 1);
+    GuardedBuffer empty(1);
+    EXPECT_EQ(0, read_media_label(directory.c_str(), empty.data(), 1));
+    EXPECT_EQ(L"", GUARDED_TEXT(empty, 1));
 
     struct Case {
         const char* bytes;
@@ -236,12 +186,12 @@ TEST_F(LanguageFiles, MediaLabelIsTheMarkersFirstTokenCutAtNineCharacters)
         testsupport::write_bytes(directory + L"\\182-1.dvd", c.bytes);
         const int size = static_cast<int>(wcslen(c.label)) + 1;
         ASSERT_EQ(size, read_media_label(directory.c_str(), nullptr, 0));
-        buffer = sentinel_buffer(size);
-        EXPECT_EQ(size, read_media_label(directory.c_str(), buffer.data(), size - 1));
-        EXPECT_EQ(kSentinel, buffer[0]) << "too small: never pre-set";
+        GuardedBuffer small(size - 1);
+        EXPECT_EQ(size, read_media_label(directory.c_str(), small.data(), size - 1));
+        EXPECT_TRUE(small.untouched()) << "too small: never pre-set";
+        GuardedBuffer buffer(size);
         EXPECT_EQ(0, read_media_label(directory.c_str(), buffer.data(), size));
-        EXPECT_EQ(c.label, text_of(buffer));
-        expect_guard_intact(buffer, size);
+        EXPECT_EQ(c.label, GUARDED_TEXT(buffer, size));
     }
 }
 
@@ -266,11 +216,9 @@ TEST_F(LanguageFiles, ExistingEmptyPerUserFileGivesTheEmptyCode)
     EXPECT_EQ(L"", resolve());
 
     // A caller that did not clear its one-character buffer still gets the empty code back.
-    std::vector<wchar_t> buffer = sentinel_buffer(1);
-    wchar_t* pointer = buffer.data();
-    EXPECT_EQ(0, resolve_language_code(root().c_str(), &pointer, 0));
-    EXPECT_EQ(L'\0', buffer[0]) << "result 0 says filled, but the buffer holds no terminator";
-    expect_guard_intact(buffer, 1);
+    GuardedBuffer buffer(1);
+    EXPECT_EQ(0, resolve_language_code(root().c_str(), buffer.reference(), 0));
+    EXPECT_EQ(L"", GUARDED_TEXT(buffer, 1)) << "result 0 says filled, but the buffer holds no terminator";
 }
 
 TEST_F(LanguageFiles, FileValueComesBackUnchangedWithoutCaseFolding)
@@ -282,11 +230,9 @@ TEST_F(LanguageFiles, FileValueComesBackUnchangedWithoutCaseFolding)
 TEST_F(LanguageFiles, TooSmallCapacityLeavesEmptyStringAndGivesTheSize)
 {
     testsupport::write_bytes(user_file(), "lang=en-us");
-    std::vector<wchar_t> buffer = sentinel_buffer(5);
-    wchar_t* pointer = buffer.data();
-    EXPECT_EQ(6, resolve_language_code(root().c_str(), &pointer, 5));
-    EXPECT_EQ(L"", text_of(buffer));
-    expect_guard_intact(buffer, 5);
+    GuardedBuffer buffer(5);
+    EXPECT_EQ(6, resolve_language_code(root().c_str(), buffer.reference(), 5));
+    EXPECT_EQ(L"", GUARDED_TEXT(buffer, 1));
 }
 
 TEST_F(LanguageFiles, WithoutAppdataThePerUserFileIsSkippedAndNothingWritten)
@@ -348,13 +294,12 @@ TEST_F(LanguageFiles, UserLocaleDecidesWithoutSettingsFiles)
     const int size = static_cast<int>(expected.code.size()) + 1;
     ASSERT_EQ(size, resolve_language_code(root().c_str(), nullptr, 0));
 
-    std::vector<wchar_t> buffer = sentinel_buffer(size);
-    wchar_t* pointer = buffer.data();
-    EXPECT_EQ(size, resolve_language_code(root().c_str(), &pointer, size - 1));
-    EXPECT_EQ(L"", text_of(buffer)) << "too small: left empty";
-    EXPECT_EQ(0, resolve_language_code(root().c_str(), &pointer, size));
-    EXPECT_EQ(expected.code, text_of(buffer));
-    expect_guard_intact(buffer, size);
+    GuardedBuffer small(size - 1);
+    EXPECT_EQ(size, resolve_language_code(root().c_str(), small.reference(), size - 1));
+    EXPECT_EQ(L"", GUARDED_TEXT(small, 1)) << "too small: left empty";
+    GuardedBuffer buffer(size);
+    EXPECT_EQ(0, resolve_language_code(root().c_str(), buffer.reference(), size));
+    EXPECT_EQ(expected.code, GUARDED_TEXT(buffer, size));
 
     EXPECT_EQ(expected.index, resolve_language_index(true, root().c_str()));
     EXPECT_FALSE(testsupport::file_exists(user_file())) << "a recognised code is not recorded";

@@ -340,6 +340,25 @@ TEST_F(Launching, ShellOpenReturnsWhileTheProgramRuns)
     EXPECT_EQ(expected_report(SW_SHOWNORMAL, false), testsupport::read_bytes(report));
 }
 
+namespace {
+
+// Counts and closes this process's visible message boxes. A named callback: a lambda does not
+// convert to the stdcall pointer that 32-bit EnumWindows takes.
+BOOL CALLBACK close_own_message_box(HWND window, LPARAM counter)
+{
+    DWORD owner = 0;
+    wchar_t class_name[16] = {};
+    GetWindowThreadProcessId(window, &owner);
+    GetClassNameW(window, class_name, 16);
+    if (owner == GetCurrentProcessId() && wcscmp(class_name, L"#32770") == 0 && IsWindowVisible(window)) {
+        ++*reinterpret_cast<std::atomic<int>*>(counter);
+        PostMessageW(window, WM_COMMAND, IDOK, 0);
+    }
+    return TRUE;
+}
+
+} // namespace
+
 TEST_F(Launching, ShellOperationsFailForMissingFileAfterTheShellsErrorBox)
 {
     // Neither operation asks the shell to keep quiet (SEE_MASK_FLAG_NO_UI), so the shell reports the
@@ -348,19 +367,7 @@ TEST_F(Launching, ShellOperationsFailForMissingFileAfterTheShellsErrorBox)
     std::atomic<int> boxes{0};
     std::thread watcher([&] {
         while (!stop) {
-            EnumWindows(
-                [](HWND window, LPARAM counter) -> BOOL {
-                    DWORD owner = 0;
-                    wchar_t class_name[16] = {};
-                    GetWindowThreadProcessId(window, &owner);
-                    GetClassNameW(window, class_name, 16);
-                    if (owner == GetCurrentProcessId() && wcscmp(class_name, L"#32770") == 0 && IsWindowVisible(window)) {
-                        ++*reinterpret_cast<std::atomic<int>*>(counter);
-                        PostMessageW(window, WM_COMMAND, IDOK, 0);
-                    }
-                    return TRUE;
-                },
-                reinterpret_cast<LPARAM>(&boxes));
+            EnumWindows(close_own_message_box, reinterpret_cast<LPARAM>(&boxes));
             Sleep(50);
         }
     });

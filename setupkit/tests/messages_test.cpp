@@ -3,6 +3,7 @@
 #include "setupkit/messages.h"
 
 #include "testsupport/files.h"
+#include "testsupport/guarded_buffer.h"
 #include "testsupport/platform.h"
 
 #include <gtest/gtest.h>
@@ -11,8 +12,8 @@
 #include <atomic>
 #include <string>
 #include <thread>
-#include <vector>
 
+using testsupport::GuardedBuffer;
 using testsupport::narrow;
 
 namespace {
@@ -24,8 +25,6 @@ constexpr UINT kGreeting = 4;
 constexpr UINT kLong = 6;
 constexpr UINT kMissing = 7;
 constexpr UINT kHundred = 100;
-
-constexpr wchar_t kSentinel = 0xCCCC;
 
 // Waits on its own thread for the information box, reads it and presses OK, as a user would.
 class BoxWatcher {
@@ -99,39 +98,26 @@ HINSTANCE own_module()
     return GetModuleHandleW(nullptr);
 }
 
-// load_resource_text into a sentinel-filled buffer of `capacity` followed by four guard characters;
-// checks that the guard is untouched and returns the result and the buffer (guard not included).
-int load_into(UINT id, UINT offset, int capacity, std::vector<wchar_t>& buffer)
-{
-    buffer.assign(static_cast<size_t>(capacity) + 4, kSentinel);
-    const int result = load_resource_text(id, own_module(), offset, buffer.data(), capacity);
-    for (size_t i = static_cast<size_t>(capacity); i < buffer.size(); ++i)
-        EXPECT_EQ(kSentinel, buffer[i]) << "written past the capacity " << capacity << " at " << i;
-    buffer.resize(static_cast<size_t>(capacity));
-    return result;
-}
-
 // The full two-call protocol: size, then fill; both results must agree. Returns the text.
 std::wstring load_checked(UINT id, UINT offset, int expected_size)
 {
     const int size = load_resource_text(id, own_module(), offset, nullptr, 0);
     EXPECT_EQ(expected_size, size) << "size of entry " << id << " + " << offset;
-    if (size < 1)
+    if (size < 2)
         return std::wstring();
-    std::vector<wchar_t> buffer;
-    EXPECT_EQ(size, load_into(id, offset, size, buffer)) << "fill of entry " << id << " + " << offset;
+    GuardedBuffer buffer(size);
+    EXPECT_EQ(size, load_resource_text(id, own_module(), offset, buffer.data(), size))
+        << "fill of entry " << id << " + " << offset;
     // The text and its terminator fill all but the spare last character.
-    EXPECT_EQ(kSentinel, buffer.back()) << "the spare character was written";
-    EXPECT_EQ(L'\0', buffer[static_cast<size_t>(size) - 2]) << "no terminator where the size puts it";
-    return std::wstring(buffer.data());
+    EXPECT_TRUE(buffer.untouched(size - 1)) << "the spare character was written";
+    return GUARDED_TEXT(buffer, size - 1);
 }
 
 std::wstring window_text(HWND window)
 {
-    wchar_t buffer[256];
-    wmemset(buffer, kSentinel, 256);
-    const int length = GetWindowTextW(window, buffer, 256);
-    return std::wstring(buffer, static_cast<size_t>(length > 0 ? length : 0));
+    GuardedBuffer buffer(256);
+    const int length = GetWindowTextW(window, buffer.data(), 256);
+    return GUARDED_TEXT(buffer, length + 1);
 }
 
 } // namespace
@@ -152,10 +138,13 @@ TEST(InformationBox, ShowsTheTextInATopmostBoxAndReturnsWhenClosed)
 
 TEST(InformationBox, SystemErrorShowsTheSystemsOwnTextForAKnownCode)
 {
-    // Wine's texts differ from Windows': compare with the system's answer, not a literal.
-    for (DWORD code : {ERROR_ACCESS_DENIED, ERROR_FILE_NOT_FOUND}) {
+    // Wine's texts differ from Windows': compare with the system's answer, not a literal. The text
+    // of ERROR_BAD_EXE_FORMAT holds an insert (%1), which the system refuses to format unless told
+    // to leave inserts alone.
+    for (DWORD code : {ERROR_ACCESS_DENIED, ERROR_FILE_NOT_FOUND, ERROR_BAD_EXE_FORMAT}) {
         const std::wstring expected = system_text(code);
         ASSERT_FALSE(expected.empty()) << "the system has no text for " << code << ", error " << GetLastError();
+        ASSERT_EQ(code == ERROR_BAD_EXE_FORMAT, expected.find(L"%1") != std::wstring::npos) << narrow(expected);
         BoxWatcher watcher;
         show_system_error(code);
         ASSERT_TRUE(watcher.stop()) << "no box for code " << code;
@@ -213,10 +202,10 @@ TEST(ResourceText, LongEntryIsCutToItsFirst4159Characters)
 TEST(ResourceText, TooSmallBufferGivesOneAndTheEmptyText)
 {
     // "OK" and its terminator need 3 characters.
-    std::vector<wchar_t> buffer;
-    EXPECT_EQ(1, load_into(kOk, 0, 2, buffer));
+    GuardedBuffer buffer(2);
+    EXPECT_EQ(1, load_resource_text(kOk, own_module(), 0, buffer.data(), 2));
     // MultiByteToWideChar leaves "OK" there, unterminated, when it fails for want of room.
-    EXPECT_EQ(L'\0', buffer[0]) << "a failed fill must not leave an unterminated text";
+    EXPECT_EQ(L"", GUARDED_TEXT(buffer, 1)) << "a failed fill must not leave an unterminated text";
 }
 
 class WindowTexts : public ::testing::Test {

@@ -1,6 +1,7 @@
 #include "setupkit/paths.h"
 
 #include "testsupport/files.h"
+#include "testsupport/guarded_buffer.h"
 #include "testsupport/platform.h"
 
 #include <gtest/gtest.h>
@@ -8,16 +9,14 @@
 #include <aclapi.h>
 
 #include <string>
-#include <vector>
 
+using testsupport::GuardedBuffer;
 using testsupport::TempDir;
 using testsupport::directory_exists;
 using testsupport::file_exists;
 using testsupport::narrow;
 
 namespace {
-
-constexpr wchar_t kSentinel = 0xABCD;
 
 struct StripCase {
     const wchar_t* path;
@@ -54,9 +53,9 @@ TEST(StripPathLevels, RemovesFiveComponentsAndStopsAtDriveRoot)
         {L"D:\\prog.exe", L"D:\\", false},
     };
     for (const StripCase& c : cases) {
-        std::vector<wchar_t> destination(wcslen(c.path) + 1, kSentinel);
+        GuardedBuffer destination(static_cast<int>(wcslen(c.path)) + 1);
         strip_path_levels(c.path, destination.data());
-        EXPECT_STREQ(c.expected, destination.data()) << narrow(c.path);
+        EXPECT_EQ(c.expected, GUARDED_TEXT(destination, destination.capacity())) << narrow(c.path);
     }
 }
 
@@ -68,12 +67,13 @@ TEST(ModulePath, TwoCallProtocolReportsSizeThenFills)
     EXPECT_EQ(length + 1, get_module_path(nullptr, 0));
     EXPECT_EQ(length + 1, get_module_path(nullptr, length + 1)) << "a null buffer is only ever a size query";
 
-    std::vector<wchar_t> buffer(length + 1, kSentinel);
-    EXPECT_EQ(length + 1, get_module_path(buffer.data(), length)) << "a capacity without room for the terminator";
-    EXPECT_EQ(kSentinel, buffer[0]) << "too small a capacity must write nothing";
+    GuardedBuffer small(length);
+    EXPECT_EQ(length + 1, get_module_path(small.data(), length)) << "a capacity without room for the terminator";
+    EXPECT_TRUE(small.untouched()) << "too small a capacity must write nothing";
 
+    GuardedBuffer buffer(length + 1);
     EXPECT_EQ(0, get_module_path(buffer.data(), length + 1));
-    EXPECT_STREQ(expected, buffer.data());
+    EXPECT_EQ(expected, GUARDED_TEXT(buffer, length + 1));
 }
 
 TEST(InstallRoot, AsksForModulePathSizeAndWritesNothingWhenTooSmall)
@@ -85,15 +85,14 @@ TEST(InstallRoot, AsksForModulePathSizeAndWritesNothingWhenTooSmall)
     EXPECT_EQ(length + 1, size);
     EXPECT_EQ(size, get_install_root(nullptr, size)) << "a null buffer is only ever a size query";
 
-    std::vector<wchar_t> buffer(size + 1, kSentinel);
-    EXPECT_EQ(size, get_install_root(buffer.data(), size - 1));
-    EXPECT_EQ(kSentinel, buffer[0]);
-    EXPECT_EQ(size, get_install_root(buffer.data(), -1));
-    EXPECT_EQ(kSentinel, buffer[0]);
+    GuardedBuffer small(size - 1);
+    EXPECT_EQ(size, get_install_root(small.data(), size - 1));
+    EXPECT_EQ(size, get_install_root(small.data(), -1));
+    EXPECT_TRUE(small.untouched());
 
+    GuardedBuffer buffer(size);
     EXPECT_EQ(0, get_install_root(buffer.data(), size));
-    EXPECT_EQ(kSentinel, buffer[size]) << "nothing past the capacity";
-    const std::wstring root = buffer.data();
+    const std::wstring root = GUARDED_TEXT(buffer, size);
     EXPECT_TRUE(root.size() < static_cast<size_t>(length));
     EXPECT_EQ(0, wcsncmp(module_path, root.c_str(), root.size())) << narrow(root);
 }
@@ -143,8 +142,6 @@ TEST(Directories, SharedDirectoryIsCreatedOneLevelOnly)
 
 TEST(Directories, SharedDirectoryGrantsEveryoneInheritableAccess)
 {
-    if (testsupport::running_under_wine())
-        GTEST_SKIP() << "Wine keeps its default access list, not the descriptor given to CreateDirectoryW";
     TempDir temp;
     const std::wstring shared = temp / L"shared";
     EXPECT_EQ(0, create_shared_directory(shared.c_str()));
@@ -155,6 +152,11 @@ TEST(Directories, SharedDirectoryGrantsEveryoneInheritableAccess)
     ASSERT_EQ(static_cast<DWORD>(ERROR_SUCCESS),
               GetNamedSecurityInfoW(shared.c_str(), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr, nullptr,
                                     &dacl, nullptr, &descriptor));
+    if (testsupport::running_under_wine()) {
+        LocalFree(descriptor);
+        GTEST_SKIP() << "Wine lacks file access lists: it keeps its default list, not the descriptor given to "
+                        "CreateDirectoryW";
+    }
     ASSERT_NE(nullptr, dacl);
     ASSERT_EQ(1u, dacl->AceCount);
     ACCESS_ALLOWED_ACE* ace = nullptr;

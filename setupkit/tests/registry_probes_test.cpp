@@ -1,14 +1,16 @@
 #include "setupkit/probes.h"
 
 #include "testsupport/files.h"
+#include "testsupport/guarded_buffer.h"
+#include "testsupport/platform.h"
 
 #include <gtest/gtest.h>
 #include <windows.h>
 
-#include <algorithm>
 #include <string>
 #include <vector>
 
+using testsupport::GuardedBuffer;
 using testsupport::narrow;
 
 namespace {
@@ -20,18 +22,37 @@ std::wstring under_base(const std::wstring& relative)
     return std::wstring(kBase) + L"\\" + relative;
 }
 
-// A scratch tree under HKEY_LOCAL_MACHINE (or another root), removed before and after each case.
+// Removes the tree in one registry view (KEY_WOW64_32KEY or KEY_WOW64_64KEY).
+void delete_tree_in_view(HKEY root, REGSAM view)
+{
+    HKEY key = nullptr;
+    if (RegOpenKeyExW(root, kBase, 0, KEY_ALL_ACCESS | view, &key) != ERROR_SUCCESS)
+        return;
+    RegDeleteTreeW(key, nullptr);
+    RegCloseKey(key);
+    RegDeleteKeyExW(root, kBase, view, 0);
+}
+
+// A scratch tree under HKEY_LOCAL_MACHINE (or another root), removed from both registry views
+// before and after each case.
 class ScratchKeys : public ::testing::Test {
 protected:
     explicit ScratchKeys(HKEY root = HKEY_LOCAL_MACHINE) : root_(root) {}
-    void SetUp() override { RegDeleteTreeW(root_, kBase); }
-    void TearDown() override { RegDeleteTreeW(root_, kBase); }
+    void SetUp() override { delete_both_views(); }
+    void TearDown() override { delete_both_views(); }
 
-    void create(const std::wstring& relative)
+    void delete_both_views()
+    {
+        delete_tree_in_view(root_, KEY_WOW64_32KEY);
+        delete_tree_in_view(root_, KEY_WOW64_64KEY);
+    }
+
+    // In the process's own view, unless one is given.
+    void create(const std::wstring& relative, REGSAM view = 0)
     {
         HKEY key = nullptr;
-        const LONG result = RegCreateKeyExW(root_, under_base(relative).c_str(), 0, nullptr, 0, KEY_READ, nullptr,
-                                            &key, nullptr);
+        const LONG result = RegCreateKeyExW(root_, under_base(relative).c_str(), 0, nullptr, 0, KEY_READ | view,
+                                            nullptr, &key, nullptr);
         ASSERT_EQ(ERROR_SUCCESS, result) << narrow(under_base(relative));
         RegCloseKey(key);
     }
@@ -106,60 +127,43 @@ TEST_F(SubkeySearch, MatchIgnoresTheCaseOfAsciiLettersOnly)
         {L"Gamma", false},
         {L"Cluster hPc Node and more", false},
     };
-    for (const auto& entry : cases) {
-        for (const bool view64 : {false, true}) {
-            EXPECT_EQ(entry.second, registry_has_subkey_containing(parent.c_str(), entry.first, view64))
-                << narrow(entry.first) << (view64 ? " in the 64-bit view" : " in the default view");
-        }
-    }
+    for (const auto& entry : cases)
+        EXPECT_EQ(entry.second, registry_has_subkey_containing(parent.c_str(), entry.first, false)) << narrow(entry.first);
+}
+
+// The view flag matters to a 32-bit process on 64-bit Windows (the shipped programs): without it
+// the search sees the redirected 32-bit view (Wow6432Node), with it the 64-bit view. A 64-bit
+// process sees the 64-bit view either way.
+TEST_F(SubkeySearch, ViewFlagChoosesTheSixtyFourBitViewForA32BitProcess)
+{
+    create(L"Parent\\Only64", KEY_WOW64_64KEY);
+    create(L"Parent\\Only32", KEY_WOW64_32KEY);
+    const std::wstring parent = under_base(L"Parent");
+    const bool wow64 = testsupport::is_wow64_process();
+    EXPECT_TRUE(registry_has_subkey_containing(parent.c_str(), L"Only64", true));
+    EXPECT_FALSE(registry_has_subkey_containing(parent.c_str(), L"Only32", true));
+    EXPECT_EQ(!wow64, registry_has_subkey_containing(parent.c_str(), L"Only64", false)) << "WoW64: " << wow64;
+    EXPECT_EQ(wow64, registry_has_subkey_containing(parent.c_str(), L"Only32", false)) << "WoW64: " << wow64;
 }
 
 TEST(ToUpperAscii, CapitalisesOnlyAToZ)
 {
     const wchar_t source[] = L"hpc`az{AZ@[09 \x00E4\x00E9\x0101\x03B1";
     const wchar_t expected[] = L"HPC`AZ{AZ@[09 \x00E4\x00E9\x0101\x03B1";
-    const size_t length = wcslen(source);
-    std::vector<wchar_t> destination(length + 1 + 4, L'\xBEEF');
+    GuardedBuffer destination(static_cast<int>(wcslen(source)) + 1);
     to_upper_ascii(source, destination.data());
-    EXPECT_EQ(std::wstring(expected), std::wstring(destination.data()));
-    for (size_t i = length + 1; i < destination.size(); ++i)
-        EXPECT_EQ(L'\xBEEF', destination[i]) << "written past the terminator at " << i;
+    EXPECT_EQ(expected, GUARDED_TEXT(destination, destination.capacity()));
 
     wchar_t in_place[] = L"mixed Case hpc";
     to_upper_ascii(in_place, in_place);
     EXPECT_EQ(std::wstring(L"MIXED CASE HPC"), std::wstring(in_place));
 
-    wchar_t empty[] = {L'\xBEEF', L'\xBEEF'};
-    to_upper_ascii(L"", empty);
-    EXPECT_EQ(L'\0', empty[0]);
-    EXPECT_EQ(L'\xBEEF', empty[1]);
+    GuardedBuffer empty(1);
+    to_upper_ascii(L"", empty.data());
+    EXPECT_EQ(L"", GUARDED_TEXT(empty, 1));
 }
 
 namespace {
-
-constexpr wchar_t kSentinel = L'\xBEEF';
-constexpr int kGuardChars = 8;
-
-// The caller's 260-character buffer, followed by guard characters that must never change.
-struct GuardedBuffer {
-    GuardedBuffer() : chars(kRegistryStringChars + kGuardChars, kSentinel) {}
-    wchar_t* data() { return chars.data(); }
-    bool guards_intact() const
-    {
-        for (int i = kRegistryStringChars; i < kRegistryStringChars + kGuardChars; ++i)
-            if (chars[i] != kSentinel)
-                return false;
-        return true;
-    }
-    bool untouched() const
-    {
-        for (wchar_t c : chars)
-            if (c != kSentinel)
-                return false;
-        return true;
-    }
-    std::vector<wchar_t> chars;
-};
 
 class RegistryString : public ScratchKeys {
 protected:
@@ -170,18 +174,17 @@ protected:
 
 TEST_F(RegistryString, KeyThatCannotBeOpenedLeavesBufferUntouched)
 {
-    GuardedBuffer buffer;
+    GuardedBuffer buffer(kRegistryStringChars);
     read_registry_string(HKEY_CURRENT_USER, under_base(L"Missing").c_str(), buffer.data(), L"value");
-    EXPECT_TRUE(buffer.untouched()) << "first character now " << int(buffer.chars[0]);
+    EXPECT_TRUE(buffer.untouched());
 }
 
 TEST_F(RegistryString, MissingValueGivesEmptyString)
 {
     create(L"Key");
-    GuardedBuffer buffer;
+    GuardedBuffer buffer(kRegistryStringChars);
     read_registry_string(HKEY_CURRENT_USER, under_base(L"Key").c_str(), buffer.data(), L"absent");
-    EXPECT_EQ(L'\0', buffer.chars[0]);
-    EXPECT_TRUE(buffer.guards_intact());
+    EXPECT_EQ(L"", GUARDED_TEXT(buffer, 1));
 }
 
 TEST_F(RegistryString, ValueIsReadAsTextWhateverItsTypeAndBoundedByTheBuffer)
@@ -221,13 +224,10 @@ TEST_F(RegistryString, ValueIsReadAsTextWhateverItsTypeAndBoundedByTheBuffer)
     };
     for (const Case& c : cases) {
         set_value(L"Key", L"value", c.type, c.bytes.data(), static_cast<DWORD>(c.bytes.size()));
-        GuardedBuffer buffer;
+        GuardedBuffer buffer(kRegistryStringChars);
         read_registry_string(HKEY_CURRENT_USER, under_base(L"Key").c_str(), buffer.data(), L"value");
-        EXPECT_TRUE(buffer.guards_intact()) << c.what << ": written past the 260 characters";
-        const auto capacity_end = buffer.chars.begin() + kRegistryStringChars;
-        ASSERT_NE(capacity_end, std::find(buffer.chars.begin(), capacity_end, L'\0'))
-            << c.what << ": no terminator within the 260 characters";
-        EXPECT_EQ(c.expected, std::wstring(buffer.data())) << c.what << " (" << c.bytes.size() << " bytes)";
+        EXPECT_EQ(c.expected, GUARDED_TEXT(buffer, kRegistryStringChars))
+            << c.what << " (" << c.bytes.size() << " bytes)";
     }
 }
 
@@ -240,10 +240,9 @@ TEST_F(RegistryString, EmptySubkeyPathReadsFromTheRootAndLeavesItOpen)
     HKEY root = nullptr;
     ASSERT_EQ(ERROR_SUCCESS, RegOpenKeyExW(HKEY_CURRENT_USER, under_base(L"Key").c_str(), 0, KEY_READ, &root));
 
-    GuardedBuffer buffer;
+    GuardedBuffer buffer(kRegistryStringChars);
     read_registry_string(root, L"", buffer.data(), L"value");
-    EXPECT_EQ(std::wstring(text), std::wstring(buffer.data()));
-    EXPECT_TRUE(buffer.guards_intact());
+    EXPECT_EQ(text, GUARDED_TEXT(buffer, kRegistryStringChars));
 
     DWORD bytes = 0;
     EXPECT_EQ(ERROR_SUCCESS, RegQueryValueExW(root, L"value", nullptr, nullptr, nullptr, &bytes))

@@ -2,6 +2,7 @@
 #include "setupkit/language.h"
 
 #include "testsupport/files.h"
+#include "testsupport/guarded_buffer.h"
 #include "testsupport/probe_report.h"
 #include "testsupport/process.h"
 
@@ -15,8 +16,8 @@
 #include <random>
 #include <string>
 #include <thread>
-#include <vector>
 
+using testsupport::GuardedBuffer;
 using testsupport::TempDir;
 using testsupport::file_exists;
 using testsupport::narrow;
@@ -142,9 +143,6 @@ TEST_F(InstallTree, LocalSuffixComesFromTheFileBesideTheProgram)
 
 namespace {
 
-constexpr wchar_t kSentinel = 0xABCD;
-constexpr size_t kGuardChars = 64;
-
 // The local file of this test program; the readers share one algorithm, so malformed content is
 // fed through the local reader in-process, where buffers can be watched.
 class MalformedReleaseFile : public ::testing::Test {
@@ -152,32 +150,20 @@ protected:
     void SetUp() override { testsupport::remove_tree(path_); }
     void TearDown() override { testsupport::remove_tree(path_); }
 
-    // Runs the two-call protocol into a sentinel-filled buffer with guard characters past the
-    // size the reader asked for; returns the value and checks the guard. With `replaced`, the file
-    // is rewritten between the size query and the fill call.
+    // The value by the two-call protocol, into a buffer of exactly the size the reader asked for.
+    // With `replaced`, the file is rewritten between the size query and the fill call.
     std::wstring read(const std::string& content, int* size, const std::string* replaced = nullptr)
     {
         testsupport::write_bytes(path_, content);
         *size = read_local_revision_suffix(nullptr);
-        EXPECT_GE(*size, 1);
         if (replaced)
             testsupport::write_bytes(path_, *replaced);
-        std::vector<wchar_t> storage(static_cast<size_t>(*size) + kGuardChars, kSentinel);
-        wchar_t* buffer = storage.data();
-        const int filled = read_local_revision_suffix(&buffer);
+        GuardedBuffer buffer(*size);
+        const int filled = read_local_revision_suffix(buffer.reference());
         if (!replaced) {
             EXPECT_EQ(*size, filled);
         }
-        EXPECT_EQ(storage.data(), buffer) << "the reader must not replace the caller's buffer";
-        for (size_t i = static_cast<size_t>(*size); i < storage.size(); ++i) {
-            if (storage[i] != kSentinel) {
-                ADD_FAILURE() << "written past the size asked for, at " << i;
-                break;
-            }
-        }
-        const size_t terminator = std::wstring(storage.data(), *size).find(L'\0');
-        EXPECT_NE(std::wstring::npos, terminator) << "no terminator within the size asked for";
-        return std::wstring(storage.data(), terminator == std::wstring::npos ? 0 : terminator);
+        return GUARDED_TEXT(buffer, *size);
     }
 
     const std::wstring path_ = testsupport::own_directory() + L"relinfo.xml";
@@ -274,16 +260,12 @@ TEST_F(MalformedReleaseFile, FileReplacedBetweenTheCallsNeverWritesPastTheSizeAs
 TEST_F(MalformedReleaseFile, FillWithoutSizeQueryOnItsThreadWritesOnlyTheEmptyValue)
 {
     testsupport::write_bytes(path_, std::string(kKey) + "=\"value\"");
-    std::vector<wchar_t> storage(kGuardChars, kSentinel);
+    GuardedBuffer buffer(1);
     int filled = 0;
     // A thread of its own has never asked this reader for a size.
-    std::thread([&] {
-        wchar_t* buffer = storage.data();
-        filled = read_local_revision_suffix(&buffer);
-    }).join();
+    std::thread([&] { filled = read_local_revision_suffix(buffer.reference()); }).join();
     EXPECT_EQ(6, filled) << "the value's size still comes back";
-    EXPECT_EQ(L'\0', storage[0]);
-    EXPECT_EQ(kSentinel, storage[1]);
+    EXPECT_EQ(L"", GUARDED_TEXT(buffer, 1));
 }
 
 namespace {
@@ -357,17 +339,10 @@ protected:
         EXPECT_LE(size, 50) << "the token is cut at 49 characters";
         if (replaced)
             testsupport::write_bytes(path, *replaced);
-        std::vector<wchar_t> storage(static_cast<size_t>(size > 0 ? size : 1) + kGuardChars, kSentinel);
-        wchar_t* buffer = storage.data();
-        read_setting_value(path.c_str(), &buffer, size);
-        const size_t capacity = static_cast<size_t>(size > 0 ? size : 1);
-        EXPECT_NE(std::wstring::npos, std::wstring(storage.data(), capacity).find(L'\0')) << "no terminator";
-        for (size_t i = capacity; i < storage.size(); ++i) {
-            if (storage[i] != kSentinel) {
-                ADD_FAILURE() << "settings value written past its capacity, at " << i;
-                break;
-            }
-        }
+        // Callers allocate at least one character, also for a size of 0.
+        GuardedBuffer buffer(size > 0 ? size : 1);
+        read_setting_value(path.c_str(), buffer.reference(), size);
+        GUARDED_TEXT(buffer, buffer.capacity());
     }
 };
 
@@ -411,4 +386,23 @@ TEST_F(HostileFiles, SeededGeneratorCannotMakeAnyReaderWritePastItsBuffer)
             break;
     }
     std::cout << "hostile files: " << with_value << " release files held a value" << std::endl;
+}
+
+TEST(ReleaseConstants, ComeBackByTwoCallsWithoutPresetting)
+{
+    struct Case {
+        int (*get)(wchar_t*, int);
+        const wchar_t* text;
+    } cases[] = {{get_release_tag, L"182"}, {get_release_folder_name, L"v182"}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(narrow(c.text));
+        const int size = static_cast<int>(wcslen(c.text)) + 1;
+        ASSERT_EQ(size, c.get(nullptr, 0));
+        GuardedBuffer small(size - 1);
+        EXPECT_EQ(size, c.get(small.data(), size - 1));
+        EXPECT_TRUE(small.untouched()) << "too small: untouched";
+        GuardedBuffer buffer(size);
+        EXPECT_EQ(0, c.get(buffer.data(), size));
+        EXPECT_EQ(c.text, GUARDED_TEXT(buffer, size));
+    }
 }

@@ -1,6 +1,7 @@
 #include "setupkit/scope.h"
 
 #include "testsupport/files.h"
+#include "testsupport/guarded_buffer.h"
 #include "testsupport/shortcuts.h"
 #include "testsupport/standard_user.h"
 
@@ -8,13 +9,11 @@
 #include <windows.h>
 
 #include <string>
-#include <vector>
 
+using testsupport::GuardedBuffer;
 using testsupport::narrow;
 
 namespace {
-
-constexpr wchar_t kSentinel = 0xABCD;
 
 // Checks the two-call protocol of get_programs_folder against the folder the shell names.
 void expect_programs_folder_protocol(const std::wstring& expected)
@@ -24,16 +23,14 @@ void expect_programs_folder_protocol(const std::wstring& expected)
     ASSERT_EQ(static_cast<int>(expected.size() + 1), size) << narrow(expected);
 
     // One character too few: only the first character becomes the terminator.
-    std::vector<wchar_t> small(size + 1, kSentinel);
+    GuardedBuffer small(size - 1);
     EXPECT_EQ(size, get_programs_folder(small.data(), size - 1));
-    EXPECT_EQ(L'\0', small[0]);
-    for (int at = 1; at <= size; ++at)
-        EXPECT_EQ(kSentinel, small[at]) << "character " << at << " was written";
+    EXPECT_EQ(L"", GUARDED_TEXT(small, 1));
+    EXPECT_TRUE(small.untouched(1));
 
-    std::vector<wchar_t> exact(size + 1, kSentinel);
+    GuardedBuffer exact(size);
     EXPECT_EQ(0, get_programs_folder(exact.data(), size));
-    EXPECT_EQ(expected, std::wstring(exact.data()));
-    EXPECT_EQ(kSentinel, exact[size]) << "guard character after the capacity was written";
+    EXPECT_EQ(expected, GUARDED_TEXT(exact, size));
 }
 
 } // namespace

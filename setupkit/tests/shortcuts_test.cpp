@@ -106,7 +106,7 @@ void expect_lifecycle_in(const std::wstring& own, const std::wstring& other)
     EXPECT_FALSE(directory_exists(other)) << "the other scope's start menu was touched: " << narrow(other);
 
     const testsupport::ShortcutProperties shortcut = testsupport::read_shortcut(link);
-    ASSERT_TRUE(shortcut.loaded()) << std::hex << shortcut.load_status;
+    ASSERT_TRUE(shortcut.ok()) << shortcut.failed_call << " 0x" << std::hex << shortcut.status;
     // Wine's SetPath drops the quote characters around the target; Windows may keep them.
     EXPECT_TRUE(shortcut.target == L"C:\\X\\bin\\tool.exe" || shortcut.target == L"\"C:\\X\\bin\\tool.exe\"")
         << narrow(shortcut.target);
@@ -342,7 +342,7 @@ TEST(CreateShortcutFile, CreatesMissingFoldersAndWritesEveryProperty)
     EXPECT_EQ(0, create_shortcut_file(link.c_str(), L"C:\\Tools\\tool.exe", L"--flag \"x y\"", L"C:\\Work",
                                       L"A tool", L"C:\\Tools\\tool.ico", 3, SW_SHOWMAXIMIZED));
     const testsupport::ShortcutProperties shortcut = testsupport::read_shortcut(link);
-    ASSERT_TRUE(shortcut.loaded()) << narrow(link) << " " << std::hex << shortcut.load_status;
+    ASSERT_TRUE(shortcut.ok()) << narrow(link) << ": " << shortcut.failed_call << " 0x" << std::hex << shortcut.status;
     EXPECT_EQ(L"C:\\Tools\\tool.exe", shortcut.target);
     EXPECT_EQ(L"--flag \"x y\"", shortcut.arguments);
     EXPECT_EQ(L"C:\\Work", shortcut.working_directory);

@@ -3,6 +3,7 @@
 #include <windows.h>
 #include <winioctl.h>
 
+#include <stdexcept>
 
 namespace testsupport {
 
@@ -16,6 +17,11 @@ TempDir::TempDir()
                 std::to_wstring(++sequence);
         if (CreateDirectoryW(path_.c_str(), nullptr))
             break;
+        // Only a name clash is worth another name; a test must not go on without its directory.
+        const DWORD error = GetLastError();
+        if (error != ERROR_ALREADY_EXISTS)
+            throw std::runtime_error("cannot create the temporary directory " + narrow(path_) + ", error " +
+                                     std::to_string(error));
     }
 }
 

@@ -10,4 +10,10 @@ bool running_under_wine()
     return ntdll && GetProcAddress(ntdll, "wine_get_version");
 }
 
+bool is_wow64_process()
+{
+    BOOL wow64 = FALSE;
+    return IsWow64Process(GetCurrentProcess(), &wow64) && wow64;
+}
+
 } // namespace testsupport

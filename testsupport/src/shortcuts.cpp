@@ -7,12 +7,41 @@
 
 #include <algorithm>
 #include <cstring>
+#include <cwchar>
 
 namespace testsupport {
 
 namespace {
 
 constexpr size_t kShowCommandOffset = 0x3C;
+constexpr int kTextChars = INFOTIPSIZE + 1;
+// What the getters' outputs hold before each call, so that one which claims success without
+// writing shows: a noncharacter no property text begins with, and a number no property takes.
+constexpr wchar_t kUnwritten = 0xFFFF;
+constexpr int kUnwrittenNumber = 0x5EB7141;
+
+void fill(wchar_t* text)
+{
+    wmemset(text, kUnwritten, kTextChars - 1);
+    text[kTextChars - 1] = L'\0';
+}
+
+// Keeps the first failed read: the getter's own failure, or E_UNEXPECTED when it reported
+// success but left its output as it was.
+void note(ShortcutProperties& properties, const char* call, HRESULT result, bool written)
+{
+    if (FAILED(properties.status) || (SUCCEEDED(result) && written))
+        return;
+    properties.status = FAILED(result) ? result : E_UNEXPECTED;
+    properties.failed_call = call;
+}
+
+void keep(ShortcutProperties& properties, const char* call, HRESULT result, const wchar_t* text,
+          std::wstring& property)
+{
+    note(properties, call, result, text[0] != kUnwritten);
+    property = text[0] != kUnwritten ? text : L"";
+}
 
 std::wstring special_folder(int csidl)
 {
@@ -49,31 +78,36 @@ ShortcutProperties read_shortcut(const std::wstring& path)
     const HRESULT com = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
     IShellLinkW* link = nullptr;
     IPersistFile* file = nullptr;
-    wchar_t text[INFOTIPSIZE + 1];
+    wchar_t text[kTextChars];
 
-    properties.load_status = CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkW,
-                                              reinterpret_cast<void**>(&link));
-    if (SUCCEEDED(properties.load_status))
-        properties.load_status = link->QueryInterface(IID_IPersistFile, reinterpret_cast<void**>(&file));
-    if (SUCCEEDED(properties.load_status))
-        properties.load_status = file->Load(path.c_str(), STGM_READ);
-    if (SUCCEEDED(properties.load_status)) {
-        text[0] = L'\0';
-        link->GetPath(text, MAX_PATH, nullptr, SLGP_RAWPATH);
-        properties.target = text;
-        text[0] = L'\0';
-        link->GetArguments(text, INFOTIPSIZE);
-        properties.arguments = text;
-        text[0] = L'\0';
-        link->GetWorkingDirectory(text, MAX_PATH);
-        properties.working_directory = text;
-        text[0] = L'\0';
-        link->GetDescription(text, INFOTIPSIZE);
-        properties.description = text;
-        text[0] = L'\0';
-        link->GetIconLocation(text, MAX_PATH, &properties.icon_index);
-        properties.icon_path = text;
-        link->GetShowCmd(&properties.show_command);
+    properties.status = S_OK;
+    note(properties, "CoCreateInstance",
+         CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkW,
+                          reinterpret_cast<void**>(&link)),
+         true);
+    if (properties.ok())
+        note(properties, "QueryInterface", link->QueryInterface(IID_IPersistFile, reinterpret_cast<void**>(&file)),
+             true);
+    if (properties.ok())
+        note(properties, "Load", file->Load(path.c_str(), STGM_READ), true);
+    if (properties.ok()) {
+        fill(text);
+        keep(properties, "GetPath", link->GetPath(text, MAX_PATH, nullptr, SLGP_RAWPATH), text, properties.target);
+        fill(text);
+        keep(properties, "GetArguments", link->GetArguments(text, INFOTIPSIZE), text, properties.arguments);
+        fill(text);
+        keep(properties, "GetWorkingDirectory", link->GetWorkingDirectory(text, MAX_PATH), text,
+             properties.working_directory);
+        fill(text);
+        keep(properties, "GetDescription", link->GetDescription(text, INFOTIPSIZE), text, properties.description);
+        fill(text);
+        properties.icon_index = kUnwrittenNumber;
+        const HRESULT icon = link->GetIconLocation(text, MAX_PATH, &properties.icon_index);
+        keep(properties, "GetIconLocation", icon, text, properties.icon_path);
+        note(properties, "GetIconLocation (index)", icon, properties.icon_index != kUnwrittenNumber);
+        properties.show_command = kUnwrittenNumber;
+        const HRESULT show = link->GetShowCmd(&properties.show_command);
+        note(properties, "GetShowCmd", show, properties.show_command != kUnwrittenNumber);
         const std::string bytes = read_bytes(path);
         if (bytes.size() >= kShowCommandOffset + sizeof(DWORD)) {
             DWORD stored = 0;

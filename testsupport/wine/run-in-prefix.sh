@@ -3,7 +3,9 @@
 #   run-in-prefix.sh BUILD_DIR PROGRAM [ARGS...]   run PROGRAM (a Unix path) in the prefix
 #   run-in-prefix.sh BUILD_DIR --start             create the prefix if needed, start a persistent server
 #   run-in-prefix.sh BUILD_DIR --stop              stop the server
-# The prefix is created on first use: headless, with drive D: mapped to BUILD_DIR/drive-d.
+# The prefix is created on first use: headless, with drive D: mapped to BUILD_DIR/drive-d, and with
+# 32-bit support (a 32-bit program runs under WoW64 in it). A prefix made before the 32-bit Wine was
+# installed has an empty syswow64, where every 32-bit program fails (status 53): it is made again.
 set -euo pipefail
 
 build_dir=$(cd "$1" && pwd)
@@ -23,10 +25,22 @@ create_prefix() {
     mkdir -p "$HOME" "$build_dir/drive-d"
     exec 9>"$build_dir/wineprefix.lock"
     flock 9
-    if [ ! -f "$WINEPREFIX/.setupkit-ready" ]; then
+    if [ ! -f "$WINEPREFIX/.setupkit-ready" ] || [ ! -f "$WINEPREFIX/drive_c/windows/syswow64/kernel32.dll" ]; then
+        if [ ! -x "$wine_dir/wine" ]; then
+            echo "run-in-prefix.sh: the 32-bit Wine is missing (scripts/install-prerequisites.sh installs it)" >&2
+            exit 1
+        fi
         rm -rf "$WINEPREFIX"
         "$wine_dir/wine64" wineboot -i >/dev/null 2>&1
         "$wine_dir/wine64" reg add 'HKCU\Software\Wine\Drivers' /v Graphics /d null /f >/dev/null 2>&1
+        # A crash ends the program at once with its exception code, where Wine's debugger would wait
+        # unseen for the five-minute timeout (or, without its dialog, report exit status 0).
+        # A 32-bit program reads the key through the registry's 32-bit view.
+        aedebug='HKLM\Software\Microsoft\Windows NT\CurrentVersion\AeDebug'
+        for view in /reg:64 /reg:32; do
+            "$wine_dir/wine64" reg add "$aedebug" /v Auto /d 1 /f $view >/dev/null 2>&1
+            "$wine_dir/wine64" reg add "$aedebug" /v Debugger /d '' /f $view >/dev/null 2>&1
+        done
         "$wine_dir/wineserver" -w
         ln -sfn "$build_dir/drive-d" "$WINEPREFIX/dosdevices/d:"
         touch "$WINEPREFIX/.setupkit-ready"
@@ -48,6 +62,7 @@ case "${1:-}" in
         ;;
     *)
         create_prefix
-        exec "$wine_dir/wine64" "$@"
+        # The 32-bit loader hands a 64-bit program on to wine64.
+        exec "$wine_dir/wine" "$@"
         ;;
 esac

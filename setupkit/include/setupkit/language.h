@@ -1,5 +1,4 @@
-// Which of the four languages applies to the current user, the per-user record of that choice, and
-// the release constants that name per-release things (tag 182, folder v182).
+// Which of the four languages applies to the current user, and the per-user record of that choice.
 //
 // Language index: 0 English, 1 German, 2 French, 3 Japanese; codes "en-us", "de", "fr", "ja".
 // Capacities and sizes count characters with the terminator. A "buffer reference" is the address of
@@ -24,12 +23,6 @@ int get_language_code(int index, wchar_t* buffer, int capacity);
 // (with room for a character) is given; fills it when capacity >= size. Returns the value's size
 // also after filling, 0 when the file cannot be opened or holds no token.
 int read_setting_value(const wchar_t* path, wchar_t** buffer, int capacity);
-
-// "182". Returns 0 when the buffer was filled (capacity >= 4), else 4; the buffer is never pre-set.
-int get_release_tag(wchar_t* buffer, int capacity);
-
-// "v182". Returns 0 when the buffer was filled (capacity >= 5), else 5; the buffer is never pre-set.
-int get_release_folder_name(wchar_t* buffer, int capacity);
 
 // The first token, cut to 9 characters, of <directory>\182-1.dvd; "" when the file is missing or
 // empty. Returns 0 when the buffer was filled (capacity >= size), else the label's size.

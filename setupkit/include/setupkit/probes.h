@@ -1,31 +1,12 @@
 // Questions about the machine: Windows version and edition, service pack, processor, and
 // small registry look-ups under HKEY_LOCAL_MACHINE and elsewhere.
+//
+// os_edition.cpp holds os_edition_flags and is_64bit_processor (its edition decision, which the
+// tests drive directly, sits in the private os_edition_decision.h); registry_probes.cpp holds
+// registry_has_subkey_containing, to_upper_ascii and read_registry_string.
 #pragma once
 
 #include <windows.h>
-
-// The members of os_edition_flags, numbered in their fixed order; none when no edition matches.
-enum os_edition_member {
-    os_edition_none = -1,
-    os_edition_windows_2000 = 0,
-    os_edition_windows_xp = 1,
-    os_edition_windows_server_2003 = 2,
-    os_edition_windows_vista = 3,
-    os_edition_windows_server_2008 = 4,
-    os_edition_windows_server_2008_r2 = 5,
-    os_edition_windows_hpc_server = 6,
-    os_edition_windows_7 = 7,
-    os_edition_windows_8 = 8
-};
-
-// True for the reported versions whose edition depends on the HPC test: 6.0 and 6.1 that are
-// not workstation (product type other than VER_NT_WORKSTATION).
-bool is_hpc_test_needed(unsigned long major, unsigned long minor, unsigned char product_type);
-
-// The edition for a reported version and product type; hpc_found is the HPC test's answer and
-// only counts where is_hpc_test_needed is true. No probing of its own.
-os_edition_member decide_os_edition(unsigned long major, unsigned long minor, unsigned char product_type,
-                                    bool hpc_found);
 
 // Which Windows the process runs on, as GetVersionExW reports it: at most one accessor answers
 // true, none on a system that matches no known edition. Each construction probes afresh.

@@ -1,3 +1,12 @@
+// The release's own names (tag 182, folder v182) and what its release-information files say.
+#pragma once
+
+// "182". Returns 0 when the buffer was filled (capacity >= 4), else 4; the buffer is never pre-set.
+int get_release_tag(wchar_t* buffer, int capacity);
+
+// "v182". Returns 0 when the buffer was filled (capacity >= 5), else 5; the buffer is never pre-set.
+int get_release_folder_name(wchar_t* buffer, int capacity);
+
 // The release-information files (relinfo.xml): byte searches, never parsed as XML.
 // A key's value is the UTF-8 text between the first two double quotes after the key's first
 // occurrence (which may lie inside a longer word), converted to UTF-16.
@@ -12,7 +21,6 @@
 // that size is handed over as "" (and its larger size comes back), never cut. A fill call without
 // an earlier size query on its thread writes only "". A file that cannot be read into memory reads
 // as one without the keys.
-#pragma once
 
 // "startMenuShortcutAppendRevision" from relinfo.xml beside the running program.
 int read_local_revision_suffix(wchar_t** buffer);

@@ -5,7 +5,8 @@
 
 namespace testsupport {
 
-// A new empty directory under %TEMP%, removed with everything in it on destruction.
+// A new empty directory under %TEMP%, removed with everything in it on destruction. Throws
+// std::runtime_error, which fails the running test, when it cannot be created.
 class TempDir {
 public:
     TempDir();

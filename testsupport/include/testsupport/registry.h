@@ -39,6 +39,9 @@ void forget_environment_variable(const wchar_t* name);
 // The variables postinstall writes, in the order it writes them.
 extern const wchar_t* const kPostinstallVariables[4];
 
+// Every variable the programs write or delete: postinstall's four, then the add-ons' two.
+extern const wchar_t* const kSuiteVariables[6];
+
 // forget_environment_variable for each of kPostinstallVariables.
 void forget_postinstall_variables();
 

@@ -10,7 +10,10 @@ namespace testsupport {
 
 // What a .lnk file holds, as IShellLinkW reports it after IPersistFile::Load.
 struct ShortcutProperties {
-    HRESULT load_status = E_FAIL; // of CoCreateInstance, QueryInterface or Load, whichever failed
+    // The first failure on the way: CoCreateInstance, QueryInterface, Load or a property getter,
+    // E_UNEXPECTED for a getter that reported success without writing its output.
+    HRESULT status = E_FAIL;
+    const char* failed_call = ""; // the call that failed
     std::wstring target;          // raw path, nothing expanded
     std::wstring arguments;
     std::wstring working_directory;
@@ -22,10 +25,12 @@ struct ShortcutProperties {
     // ignores it and reports 1 whatever was saved.
     int stored_show_command = -1;
 
-    bool loaded() const { return SUCCEEDED(load_status); }
+    // True when the shortcut loaded and every property was read.
+    bool ok() const { return SUCCEEDED(status); }
 };
 
-// Loads the shortcut (initialising COM on the calling thread if needed) and reads its properties.
+// Loads the shortcut (initialising COM on the calling thread if needed) and reads its properties;
+// check ok() before trusting them.
 ShortcutProperties read_shortcut(const std::wstring& path);
 
 // The all-users and the current user's start-menu Programs folders (CSIDL_COMMON_PROGRAMS,

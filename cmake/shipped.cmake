@@ -1,0 +1,68 @@
+# What ships: the library and the programs built from it, compiled for the oldest Windows the
+# programs must start on and linked without the C++ runtime's exception and thread support.
+
+# Windows 2000, the oldest system the edition probe classifies: its headers then hide newer API.
+set(SETUPKIT_OLDEST_WINDOWS 0x0500)
+
+# setupkit_shipped_code(TARGET): compile settings of code that ships. Nothing in it throws or
+# catches, and it has one thread, so it needs neither exception tables nor guarded statics.
+function(setupkit_shipped_code target)
+  target_compile_definitions(${target} PRIVATE
+    _WIN32_WINNT=${SETUPKIT_OLDEST_WINDOWS} WINVER=${SETUPKIT_OLDEST_WINDOWS})
+  if(NOT MSVC)
+    # The system runtime's formatted I/O, not mingw's replacement (which brings floating-point
+    # formatting and parsing): a source that uses it includes the C headers, which keep this.
+    target_compile_definitions(${target} PRIVATE __USE_MINGW_ANSI_STDIO=0)
+    # Small code with its debug information (stripped from the programs after linking), each
+    # function and datum in a section of its own so that the linker drops what nothing uses.
+    target_compile_options(${target} PRIVATE -Os -g -fno-exceptions -fno-asynchronous-unwind-tables
+      -fno-rtti -fno-threadsafe-statics -ffunction-sections -fdata-sections)
+  endif()
+endfunction()
+
+# The programs' allocation functions, in place of the C++ runtime's.
+add_library(program_allocation OBJECT ${CMAKE_CURRENT_LIST_DIR}/../setupkit/src/program_allocation.cpp)
+setupkit_shipped_code(program_allocation)
+
+# setupkit_add_program(NAME [CONSOLE] [DESCRIPTION text] source...): a shipped program. A GUI
+# program unless CONSOLE (whose entry is wmain). Each carries the shared manifest and icon group and
+# a version resource with the project's version and its DESCRIPTION. Linked without unused sections,
+# then stripped: its debug information stays beside it in NAME.exe.debug, which the stripped file
+# names (.gnu_debuglink) for a debugger. Listed in the global property SETUPKIT_SHIPPED_PROGRAMS.
+function(setupkit_add_program name)
+  cmake_parse_arguments(ARG "CONSOLE" "DESCRIPTION" "" ${ARGN})
+  if(NOT ARG_DESCRIPTION)
+    set(ARG_DESCRIPTION "VELMORA ${name}")
+  endif()
+  set(SETUPKIT_PROGRAM_NAME ${name})
+  set(SETUPKIT_PROGRAM_DESCRIPTION "${ARG_DESCRIPTION}")
+  set(resources ${CMAKE_CURRENT_BINARY_DIR}/${name}_resources.rc)
+  configure_file(${PROJECT_SOURCE_DIR}/resources/program.rc.in ${resources} @ONLY)
+  set_source_files_properties(${resources} PROPERTIES OBJECT_DEPENDS
+    "${PROJECT_SOURCE_DIR}/resources/app.rc;${PROJECT_SOURCE_DIR}/resources/app.manifest;${PROJECT_SOURCE_DIR}/resources/app.ico")
+
+  if(ARG_CONSOLE)
+    add_executable(${name} ${ARG_UNPARSED_ARGUMENTS} ${resources} $<TARGET_OBJECTS:program_allocation>)
+  else()
+    add_executable(${name} WIN32 ${ARG_UNPARSED_ARGUMENTS} ${resources} $<TARGET_OBJECTS:program_allocation>)
+  endif()
+  target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR}/resources)
+  target_link_libraries(${name} PRIVATE setupkit)
+  setupkit_shipped_code(${name})
+  if(MSVC)
+    # The manifest comes from the shared resources; a second one from the linker would collide.
+    target_link_options(${name} PRIVATE /MANIFEST:NO)
+    if(NOT ARG_CONSOLE)
+      # The runtime must start the narrow WinMain, which hands the wide command line on to wWinMain.
+      target_link_options(${name} PRIVATE /ENTRY:WinMainCRTStartup)
+    endif()
+  else()
+    target_link_options(${name} PRIVATE -Wl,--gc-sections $<$<BOOL:${ARG_CONSOLE}>:-municode>)
+    add_custom_command(TARGET ${name} POST_BUILD
+      COMMAND ${CMAKE_OBJCOPY} --only-keep-debug ${name}.exe ${name}.exe.debug
+      COMMAND ${CMAKE_OBJCOPY} --strip-all --add-gnu-debuglink=${name}.exe.debug ${name}.exe
+      WORKING_DIRECTORY $<TARGET_FILE_DIR:${name}>
+      VERBATIM)
+  endif()
+  set_property(GLOBAL APPEND PROPERTY SETUPKIT_SHIPPED_PROGRAMS ${name})
+endfunction()

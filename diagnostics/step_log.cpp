@@ -1,0 +1,265 @@
+#include "step_log.h"
+
+#include "version.h"
+
+#include "setupkit/paths.h"
+#include "setupkit/release_info.h"
+#include "setupkit/scope.h"
+#include "setupkit/strings.h"
+
+#include <shellapi.h>
+
+#include <cwchar>
+
+namespace {
+
+const wchar_t kLogOption[] = L"/log=";
+constexpr size_t kLogOptionChars = 5;
+constexpr DWORD kTextChars = 512;
+
+// The path of "/log=<path>" when that is the only argument, else null. Release with LocalFree(arguments).
+const wchar_t* log_path(const wchar_t* command_line, wchar_t*** arguments)
+{
+    int count = 0;
+    *arguments = CommandLineToArgvW(command_line, &count);
+    if (!*arguments || count != 2 || _wcsnicmp((*arguments)[1], kLogOption, kLogOptionChars) != 0 ||
+        (*arguments)[1][kLogOptionChars] == L'\0')
+        return nullptr;
+    return (*arguments)[1] + kLogOptionChars;
+}
+
+bool file_exists(const wchar_t* path)
+{
+    const DWORD attributes = GetFileAttributesW(path);
+    return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+const wchar_t* token_elevation()
+{
+    HANDLE token = nullptr;
+    TOKEN_ELEVATION elevation = {};
+    DWORD bytes = 0;
+    const wchar_t* answer = L"unknown";
+    if (OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token)) {
+        if (GetTokenInformation(token, TokenElevation, &elevation, sizeof(elevation), &bytes))
+            answer = elevation.TokenIsElevated ? L"yes" : L"no";
+        CloseHandle(token);
+    }
+    return answer;
+}
+
+} // namespace
+
+StepLog::StepLog(const wchar_t* command_line, const wchar_t* program) : program_(program)
+{
+    wchar_t** arguments = nullptr;
+    wchar_t text[kTextChars];
+    DWORD chars = kTextChars;
+    const wchar_t* path = log_path(command_line, &arguments);
+    if (path)
+        file_ = CreateFileW(path, FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS,
+                            FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (arguments)
+        LocalFree(arguments);
+    if (!active())
+        return;
+
+    begin(L"start");
+    line_.add(L"version ").add(SETUPKIT_VERSION).add(L", program \"");
+    text[0] = L'\0';
+    GetModuleFileNameW(nullptr, text, kTextChars);
+    text[kTextChars - 1] = L'\0';
+    line_.add(text).add(L"\", user ");
+    if (!GetUserNameW(text, &chars))
+        text[0] = L'\0';
+    line_.add(text).add(L", elevated ").add(token_elevation());
+    end_line();
+}
+
+StepLog::~StepLog()
+{
+    if (active()) {
+        begin(L"end");
+        line_.add(L"exit status 0");
+        end_line();
+        CloseHandle(file_);
+    }
+    free_string(&suffix_);
+}
+
+void StepLog::begin(const wchar_t* step)
+{
+    SYSTEMTIME now;
+    wchar_t stamp[32];
+    GetLocalTime(&now);
+    wsprintfW(stamp, L"%04u-%02u-%02u %02u:%02u:%02u.%03u ", now.wYear, now.wMonth, now.wDay, now.wHour, now.wMinute,
+              now.wSecond, now.wMilliseconds);
+    line_.clear();
+    line_.add(stamp).add(program_).add(L" ").add(step).add(L": ");
+}
+
+// A line that cannot be written is dropped; the program goes on as without a log.
+void StepLog::end_line()
+{
+    line_.add(L"\r\n");
+    line_.write_utf8(file_);
+}
+
+void StepLog::add_error(DWORD code)
+{
+    wchar_t text[kTextChars];
+    error_text(code, text, kTextChars);
+    line_.add(L" (").add(text).add(L")");
+}
+
+void StepLog::add_link_path(const wchar_t* relative_folder, const wchar_t* name)
+{
+    wchar_t programs[MAX_PATH + 1];
+    programs_folder(scope_ == 1, programs);
+    line_.add(programs).add(relative_folder).add(name);
+    if (suffix_ && suffix_[0] != L'\0')
+        line_.add(L" ").add(suffix_);
+    line_.add(L".lnk");
+}
+
+void StepLog::inputs(const wchar_t* folder_name)
+{
+    if (!active())
+        return;
+    const int root_size = get_install_root(nullptr, 0);
+    wchar_t* install_root = new wchar_t[root_size];
+    get_install_root(install_root, root_size);
+    const int size = read_global_revision_suffix(nullptr);
+    free_string(&suffix_);
+    suffix_ = new wchar_t[size > 0 ? size : 1];
+    suffix_[0] = L'\0';
+    read_global_revision_suffix(&suffix_);
+    scope_ = is_user_admin();
+
+    begin(L"inputs");
+    line_.add(L"install root \"").add(install_root).add(L"\", start-menu folder \"").add(folder_name);
+    line_.add(L"\", revision suffix \"").add(suffix_).add(L"\"");
+    end_line();
+    free_string(&install_root);
+    begin(L"scope");
+    line_.add(scope_ == 1 ? L"machine (all users): the token passes the check for BUILTIN\\Administrators"
+                          : L"user (this user only): the token does not pass the check for BUILTIN\\Administrators");
+    end_line();
+}
+
+void StepLog::shortcut_created(const wchar_t* relative_folder, const wchar_t* name, const wchar_t* target)
+{
+    if (!active())
+        return;
+    begin(L"shortcut created");
+    const size_t path_start = line_.length();
+    add_link_path(relative_folder, name);
+    wchar_t* path = concat_strings(1, line_.c_str() + path_start);
+    line_.add(L" -> ").add(target).add(L": ");
+    ShortcutInfo shortcut;
+    if (!file_exists(path)) {
+        line_.add(L"FAILED, the file does not exist");
+        add_error(GetLastError());
+    } else {
+        read_shortcut_info(path, &shortcut);
+        if (FAILED(shortcut.status)) {
+            line_.add(L"FAILED, the file cannot be read as a shortcut");
+            add_error(static_cast<DWORD>(shortcut.status));
+        } else if (!same_target(shortcut.target, target)) {
+            line_.add(L"FAILED, it starts \"").add(shortcut.target).add(L"\"");
+        } else {
+            line_.add(L"ok, the file exists and starts that target");
+        }
+    }
+    free_string(&path);
+    end_line();
+}
+
+void StepLog::shortcut_deleted(const wchar_t* relative_folder, const wchar_t* name)
+{
+    if (!active())
+        return;
+    begin(L"shortcut deleted");
+    const size_t path_start = line_.length();
+    add_link_path(relative_folder, name);
+    line_.add(file_exists(line_.c_str() + path_start) ? L": FAILED, the file still exists" : L": ok, gone");
+    end_line();
+}
+
+void StepLog::folder_removed(const wchar_t* relative_folder)
+{
+    if (!active())
+        return;
+    wchar_t programs[MAX_PATH + 1];
+    programs_folder(scope_ == 1, programs);
+    wchar_t* pattern = concat_strings(3, programs, relative_folder, L"*");
+    begin(L"folder removed");
+    line_.add(pattern, wcslen(pattern) - 2);
+    WIN32_FIND_DATAW entry;
+    int items = 0;
+    HANDLE search = FindFirstFileW(pattern, &entry);
+    if (search == INVALID_HANDLE_VALUE) {
+        line_.add(L": ok, gone");
+    } else {
+        do {
+            if (wcscmp(entry.cFileName, L".") != 0 && wcscmp(entry.cFileName, L"..") != 0)
+                ++items;
+        } while (FindNextFileW(search, &entry));
+        FindClose(search);
+        if (items == 0) {
+            line_.add(L": FAILED, the folder is empty and still exists");
+        } else {
+            line_.add(L": ok, kept, it holds ").add_number(items).add(items == 1 ? L" item" : L" items");
+        }
+    }
+    free_string(&pattern);
+    end_line();
+}
+
+void StepLog::variable_set(const wchar_t* name, const wchar_t* value, int scope)
+{
+    if (!active())
+        return;
+    EnvironmentValue stored;
+    wchar_t type[16];
+    read_environment_value(scope == 1, name, &stored);
+    begin(L"variable set");
+    line_.add(name).add(L" = \"").add(value).add(L"\" in ").add(environment_key_name(scope == 1)).add(L": ");
+    if (stored.error != ERROR_SUCCESS) {
+        line_.add(stored.error == ERROR_FILE_NOT_FOUND ? L"FAILED, not in the key" : L"FAILED, cannot read it back");
+        add_error(static_cast<DWORD>(stored.error));
+    } else if (wcscmp(stored.text, value) != 0) {
+        line_.add(L"FAILED, it holds \"").add(stored.text).add(L"\"");
+    } else {
+        line_.add(L"ok, it holds that value (").add(registry_type_name(stored.type, type)).add(L")");
+    }
+    end_line();
+}
+
+void StepLog::variable_deleted(const wchar_t* name, int scope)
+{
+    if (!active())
+        return;
+    begin(L"variable deleted");
+    line_.add(name).add(L" from ").add(environment_key_name(scope == 1));
+    if (scope == 1)
+        line_.add(L" and ").add(environment_key_name(false));
+    bool failed = false;
+    for (int machine = scope; machine >= 0; --machine) {
+        EnvironmentValue stored;
+        read_environment_value(machine == 1, name, &stored);
+        if (stored.error == ERROR_FILE_NOT_FOUND)
+            continue;
+        line_.add(failed ? L"; " : L": FAILED, ");
+        failed = true;
+        if (stored.error == ERROR_SUCCESS)
+            line_.add(L"still in ").add(environment_key_name(machine == 1)).add(L" as \"").add(stored.text).add(L"\"");
+        else {
+            line_.add(L"cannot read ").add(environment_key_name(machine == 1));
+            add_error(static_cast<DWORD>(stored.error));
+        }
+    }
+    if (!failed)
+        line_.add(L": ok, gone");
+    end_line();
+}

@@ -1,0 +1,49 @@
+// The programs' opt-in step log. With "/log=<path>" as the program's only argument each step
+// appends one UTF-8 line to that file: what it did with which inputs, and the outcome read back
+// from the system. With no argument or any other, nothing is opened; a log that cannot be opened
+// or written changes nothing the program does.
+#pragma once
+
+#include "readback.h"
+
+class StepLog {
+public:
+    // `command_line` is the whole command line, program name first; `program` names the run.
+    // Writes the run header when the log opens.
+    StepLog(const wchar_t* command_line, const wchar_t* program);
+    // Writes the closing line and closes the file.
+    ~StepLog();
+    StepLog(const StepLog&) = delete;
+    StepLog& operator=(const StepLog&) = delete;
+
+    bool active() const { return file_ != INVALID_HANDLE_VALUE; }
+
+    // The run's inputs: the install root, the start-menu folder name as the program read it, the
+    // revision suffix of the global release information, and the scope with the reason for it.
+    void inputs(const wchar_t* folder_name);
+
+    // The shortcut relative_folder + name [+ " " + suffix] + ".lnk" in the scope's Programs folder
+    // (relative_folder is "\Name\"): after a creation it must exist and start `target`; after a
+    // deletion it must be gone.
+    void shortcut_created(const wchar_t* relative_folder, const wchar_t* name, const wchar_t* target);
+    void shortcut_deleted(const wchar_t* relative_folder, const wchar_t* name);
+    // A start-menu folder (relative_folder is "\Name\..."): gone, or kept because it is not empty.
+    void folder_removed(const wchar_t* relative_folder);
+
+    // The variable in scope's key (1 machine, 0 user): it must hold `value`; after a deletion it
+    // must be gone (a machine-scope deletion removes the user's copy too).
+    void variable_set(const wchar_t* name, const wchar_t* value, int scope);
+    void variable_deleted(const wchar_t* name, int scope);
+
+private:
+    void begin(const wchar_t* step);
+    void end_line();
+    void add_error(DWORD code);
+    void add_link_path(const wchar_t* relative_folder, const wchar_t* name);
+
+    HANDLE file_ = INVALID_HANDLE_VALUE;
+    const wchar_t* program_;
+    int scope_ = 0;
+    wchar_t* suffix_ = nullptr;
+    Text line_;
+};

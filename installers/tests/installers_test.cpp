@@ -1,0 +1,135 @@
+// The sample installers around the shipped 32-bit programs, installed and removed silently: the
+// per-machine MSI through msiexec as an administrator, the per-user NSIS installer as a standard
+// user. Each registers in its own scope only; each removal leaves only the variable every release
+// shares.
+#include "testsupport/files.h"
+#include "testsupport/process.h"
+#include "testsupport/registry.h"
+#include "testsupport/shortcuts.h"
+#include "testsupport/standard_user.h"
+
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <msi.h>
+#include <shlobj.h>
+
+#include <string>
+
+using testsupport::directory_exists;
+using testsupport::narrow;
+using testsupport::read_environment_value;
+
+namespace {
+
+const wchar_t kFolderName[] = L"VELMORA 18.1";
+const wchar_t kSharedVariable[] = L"VELMORA_SYSDIR32";
+const wchar_t kRootBelowFolder[] = L"\\Sample Suite\\v182";
+const wchar_t kProductCode[] = L"{EF3FC1BB-47D8-46CC-BD99-6CAA71CA3245}"; // sample-suite.wxs's
+
+std::wstring shell_folder(int csidl)
+{
+    wchar_t path[MAX_PATH] = L"";
+    SHGetFolderPathW(nullptr, csidl, nullptr, SHGFP_TYPE_CURRENT, path);
+    return path;
+}
+
+std::wstring suite_folder(bool machine)
+{
+    return (machine ? testsupport::all_users_programs_folder() : testsupport::user_programs_folder()) + L"\\" +
+           kFolderName;
+}
+
+class SampleInstaller : public ::testing::Test {
+protected:
+    void SetUp() override { forget_registration(); }
+    void TearDown() override { forget_registration(); }
+
+    static void forget_registration()
+    {
+        testsupport::remove_tree(suite_folder(true));
+        testsupport::remove_tree(suite_folder(false));
+        testsupport::forget_postinstall_variables();
+    }
+
+    // The shortcut and the four variables from `root` in one scope, nothing in the other.
+    static void expect_registered(bool machine, const std::wstring& root)
+    {
+        const testsupport::ShortcutProperties shortcut =
+            testsupport::read_shortcut(suite_folder(machine) + L"\\Fenwright 18.1.lnk");
+        EXPECT_TRUE(shortcut.ok()) << narrow(suite_folder(machine)) << " status " << shortcut.status;
+        EXPECT_EQ(narrow(root + L"\\Framework\\bin\\Win64\\runfen2.exe"), narrow(shortcut.target));
+        EXPECT_FALSE(directory_exists(suite_folder(!machine))) << narrow(suite_folder(!machine));
+        for (const wchar_t* name : testsupport::kPostinstallVariables) {
+            EXPECT_TRUE(read_environment_value(machine, name).exists) << narrow(name);
+            EXPECT_FALSE(read_environment_value(!machine, name).exists) << narrow(name);
+        }
+        EXPECT_EQ(narrow(root), narrow(read_environment_value(machine, L"TALVO_ROOT182").text()));
+    }
+
+    // No suite folder, no programs, and of the variables only the shared one in its scope.
+    static void expect_removed(bool machine, const std::wstring& root)
+    {
+        EXPECT_FALSE(directory_exists(suite_folder(true))) << narrow(suite_folder(true));
+        EXPECT_FALSE(directory_exists(suite_folder(false))) << narrow(suite_folder(false));
+        // Not the whole tree: Wine's msiexec removes each component's own folder but leaves the
+        // emptied folders above it.
+        EXPECT_FALSE(directory_exists(root + L"\\Framework\\bin\\Win64\\setup")) << narrow(root);
+        for (const wchar_t* name : testsupport::kPostinstallVariables) {
+            const bool shared = wcscmp(name, kSharedVariable) == 0;
+            EXPECT_EQ(shared, read_environment_value(machine, name).exists) << narrow(name);
+            EXPECT_FALSE(read_environment_value(!machine, name).exists) << narrow(name);
+        }
+    }
+};
+
+} // namespace
+
+TEST_F(SampleInstaller, MsiRegistersForAllUsersAndItsRemovalLeavesTheSharedVariable)
+{
+    const std::wstring package = L"\"" + testsupport::own_directory() + L"sample-suite.msi\"";
+    const std::wstring root = shell_folder(CSIDL_PROGRAM_FILESX86) + kRootBelowFolder;
+    // A run that stopped half-way must not leave the product installed: /i would then repair it.
+    // Asked first, since Wine's msiexec /x of a product that is not installed never returns.
+    if (MsiQueryProductStateW(kProductCode) != INSTALLSTATE_UNKNOWN)
+        testsupport::run_and_wait_for_all(nullptr, L"msiexec /x " + package + L" /qn");
+
+    ASSERT_EQ(0u, testsupport::run_and_wait_for_all(nullptr, L"msiexec /i " + package + L" /qn"));
+    {
+        SCOPED_TRACE("after msiexec /i");
+        expect_registered(true, root);
+    }
+    // A repair runs the sequence again: preuninstall must not run then, or it undoes the suite. The
+    // properties are those of msiexec /fa, which Wine's msiexec does not carry out (1605).
+    ASSERT_EQ(0u, testsupport::run_and_wait_for_all(
+                      nullptr, L"msiexec /i " + package + L" REINSTALL=ALL REINSTALLMODE=omus /qn"));
+    {
+        SCOPED_TRACE("after a repair");
+        expect_registered(true, root);
+    }
+    ASSERT_EQ(0u, testsupport::run_and_wait_for_all(nullptr, L"msiexec /x " + package + L" /qn"));
+    SCOPED_TRACE("after msiexec /x");
+    expect_removed(true, root);
+}
+
+TEST_F(SampleInstaller, NsisRegistersForTheStandardUserAndItsUninstallerLeavesTheSharedVariable)
+{
+    const std::wstring root = shell_folder(CSIDL_LOCAL_APPDATA) + kRootBelowFolder;
+    testsupport::remove_tree(root);
+    HANDLE token = testsupport::create_standard_user_token();
+    ASSERT_NE(nullptr, token) << "error " << GetLastError();
+
+    const std::wstring installer = L"\"" + testsupport::own_directory() + L"sample-suite-user.exe\" /S";
+    EXPECT_EQ(0u, testsupport::run_and_wait_for_all(token, installer));
+    {
+        SCOPED_TRACE("after the installer");
+        expect_registered(false, root);
+    }
+    // The uninstaller returns once it has started its copy in %TEMP%, which runs preuninstall.
+    EXPECT_EQ(0u, testsupport::run_and_wait_for_all(token, L"\"" + root + L"\\uninstall.exe\" /S"));
+    {
+        SCOPED_TRACE("after the uninstaller");
+        expect_removed(false, root);
+    }
+    CloseHandle(token);
+}
