@@ -10,10 +10,13 @@
 
 #include <gtest/gtest.h>
 #include <windows.h>
+#include <shlobj.h>
 
 #include <algorithm>
+#include <atomic>
 #include <map>
 #include <string>
+#include <thread>
 #include <vector>
 
 using testsupport::TempDir;
@@ -25,8 +28,6 @@ namespace {
 
 const wchar_t kFolderName[] = L"setupkit preuninstall_test";
 const wchar_t kSetupBelowRoot[] = L"\\Framework\\bin\\Win64\\setup\\";
-const wchar_t* const kRemovedVariables[] = {L"TALVO_ROOT182", L"CORVANE182_DIR", L"P_SCHEMA", L"VOSKEL_DOCDIR182",
-                                            L"VOSKEL_LIBDIR182"};
 
 struct AddOnShortcut {
     const wchar_t* sub_folder;
@@ -200,18 +201,20 @@ protected:
 };
 
 // Parameter: true for a standard user's install and uninstall, false for an administrator's.
-class PreuninstallRoundTrip : public Preuninstall, public ::testing::WithParamInterface<bool> {};
+class PreuninstallInScope : public Preuninstall, public ::testing::WithParamInterface<bool> {};
 
 } // namespace
 
-TEST_P(PreuninstallRoundTrip, LeavesStartMenuAndEnvironmentAsBeforeButTheSharedVariable)
+TEST_P(PreuninstallInScope, LeavesStartMenuAndEnvironmentAsBeforeButTheSharedVariable)
 {
     const bool standard_user = GetParam();
-    write_release_information(narrow(kFolderName), "18.1");
+    // A nested folder name: install creates both levels, uninstall must remove both.
+    write_release_information(narrow(kFolderName) + "\\Suite 18.1", "18.1");
     const Snapshot before = Snapshot::take();
 
     run(L"postinstall.exe", standard_user);
-    const std::wstring shortcut = programs_folder(standard_user) + L"\\" + kFolderName + L"\\Fenwright 18.1.lnk";
+    const std::wstring shortcut =
+        programs_folder(standard_user) + L"\\" + kFolderName + L"\\Suite 18.1\\Fenwright 18.1.lnk";
     ASSERT_TRUE(file_exists(shortcut)) << "postinstall did not register: " << narrow(shortcut);
 
     run(L"preuninstall.exe", standard_user);
@@ -236,6 +239,76 @@ TEST_P(PreuninstallRoundTrip, LeavesStartMenuAndEnvironmentAsBeforeButTheSharedV
     EXPECT_TRUE(settled.user_environment == again.user_environment);
 }
 
+TEST_P(PreuninstallInScope, DeletesRootDerivedVariablesOnlyWhileTheyLieInThisRoot)
+{
+    const bool standard_user = GetParam();
+    std::wstring shouted = root();
+    CharUpperW(&shouted[0]);
+    const std::wstring other_release = tree_ / L"Suite\\v170";
+    const wchar_t* const derived[] = {L"TALVO_ROOT182", L"P_SCHEMA", L"VOSKEL_LIBDIR182"};
+    // This root's values (the letter case aside) and another installation's: another release, and
+    // a root that merely begins with this one's name.
+    const std::wstring inside[] = {shouted, root() + L"\\ORVANE\\CADIntegration\\Parasolid\\PSchema",
+                                   root() + L"\\CommonFiles\\Language\\de"};
+    const std::wstring outside[] = {other_release, root() + L"0\\ORVANE\\CADIntegration\\Parasolid\\PSchema",
+                                    other_release + L"\\CommonFiles\\Language\\en-us"};
+    for (const bool machine_holds_ours : {true, false}) {
+        SCOPED_TRACE(machine_holds_ours ? "this root's values in the machine key" : "this root's values in the user key");
+        for (size_t i = 0; i < 3; ++i) {
+            ASSERT_EQ(ERROR_SUCCESS, testsupport::write_environment_string(true, derived[i],
+                                                                           machine_holds_ours ? inside[i] : outside[i]));
+            ASSERT_EQ(ERROR_SUCCESS, testsupport::write_environment_string(false, derived[i],
+                                                                           machine_holds_ours ? outside[i] : inside[i]));
+        }
+        for (const wchar_t* name : {L"CORVANE182_DIR", L"VOSKEL_DOCDIR182", L"VELMORA_SYSDIR32"}) {
+            ASSERT_EQ(ERROR_SUCCESS, testsupport::write_environment_string(true, name, L"C:\\Elsewhere"));
+            ASSERT_EQ(ERROR_SUCCESS, testsupport::write_environment_string(false, name, L"C:\\Elsewhere"));
+        }
+
+        run(L"preuninstall.exe", standard_user);
+
+        // Each key's value is judged on its own; a standard user's run never touches the machine key.
+        for (const wchar_t* name : derived) {
+            EXPECT_EQ(standard_user || !machine_holds_ours, testsupport::read_environment_value(true, name).exists)
+                << narrow(name) << " in the machine key";
+            EXPECT_EQ(machine_holds_ours, testsupport::read_environment_value(false, name).exists)
+                << narrow(name) << " in the user key";
+        }
+        // The add-on variables, which postinstall never wrote, go whatever they hold.
+        for (const wchar_t* name : {L"CORVANE182_DIR", L"VOSKEL_DOCDIR182"}) {
+            EXPECT_EQ(standard_user, testsupport::read_environment_value(true, name).exists) << narrow(name);
+            EXPECT_FALSE(testsupport::read_environment_value(false, name).exists) << narrow(name);
+        }
+        EXPECT_TRUE(testsupport::read_environment_value(true, L"VELMORA_SYSDIR32").exists);
+        EXPECT_TRUE(testsupport::read_environment_value(false, L"VELMORA_SYSDIR32").exists);
+        clean();
+    }
+}
+
+TEST_P(PreuninstallInScope, SpecialFolderNamedAsTheSuitesIsNeitherWrittenToNorRemoved)
+{
+    const bool standard_user = GetParam();
+    const int csidls[] = {standard_user ? CSIDL_STARTUP : CSIDL_COMMON_STARTUP,
+                          standard_user ? CSIDL_ADMINTOOLS : CSIDL_COMMON_ADMINTOOLS};
+    for (const int csidl : csidls) {
+        wchar_t path[MAX_PATH + 1] = L"";
+        ASSERT_TRUE(SHGetSpecialFolderPathW(nullptr, path, csidl, TRUE)) << "special folder " << csidl;
+        const std::wstring special = path;
+        const size_t separator = special.find_last_of(L'\\');
+        ASSERT_EQ(programs_folder(standard_user), special.substr(0, separator)) << narrow(special);
+        ASSERT_TRUE(testsupport::find_shortcuts(special).empty()) << narrow(special) << " is not empty to begin with";
+        // Another letter case names the same folder.
+        std::wstring name = special.substr(separator + 1);
+        CharLowerW(&name[0]);
+        write_release_information(narrow(name), "18.1");
+
+        run(L"postinstall.exe", standard_user);
+        EXPECT_TRUE(testsupport::find_shortcuts(special).empty()) << "postinstall wrote into " << narrow(special);
+        run(L"preuninstall.exe", standard_user);
+        EXPECT_TRUE(directory_exists(special)) << "preuninstall removed " << narrow(special);
+    }
+}
+
 namespace {
 
 // The log's lines without their time stamps ("2026-01-31 12:00:00.000 ").
@@ -258,7 +331,7 @@ std::string joined(const std::vector<std::string>& lines)
 
 } // namespace
 
-TEST_P(PreuninstallRoundTrip, LogTellsEveryStepReadBackFromTheSystem)
+TEST_P(PreuninstallInScope, LogTellsEveryStepReadBackFromTheSystem)
 {
     const bool standard_user = GetParam();
     write_release_information(narrow(kFolderName), "18.1");
@@ -306,7 +379,7 @@ TEST_P(PreuninstallRoundTrip, LogTellsEveryStepReadBackFromTheSystem)
         EXPECT_EQ(std::string::npos, line.find("FAILED")) << line;
 }
 
-INSTANTIATE_TEST_SUITE_P(BothScopes, PreuninstallRoundTrip, ::testing::Values(false, true),
+INSTANTIATE_TEST_SUITE_P(BothScopes, PreuninstallInScope, ::testing::Values(false, true),
                          [](const ::testing::TestParamInfo<bool>& info) {
                              return info.param ? "StandardUser" : "Administrator";
                          });
@@ -359,26 +432,6 @@ TEST_F(Preuninstall, StandardUserLeavesAdministratorsInstallUntouched)
     EXPECT_EQ(installed.all_users_programs, after.all_users_programs) << listed(after.all_users_programs);
     EXPECT_TRUE(installed.machine_environment == after.machine_environment) << "the machine environment changed";
     EXPECT_TRUE(file_exists(testsupport::all_users_programs_folder() + L"\\" + kFolderName + L"\\Fenwright 18.1.lnk"));
-}
-
-TEST_F(Preuninstall, RemovesReleaseVariablesOfItsScopeAndAnAdministratorAlsoUserCopies)
-{
-    // The add-on installers' variables too, which no round trip creates.
-    for (const bool standard_user : {false, true}) {
-        SCOPED_TRACE(standard_user ? "standard user" : "administrator");
-        for (const wchar_t* name : testsupport::kSuiteVariables) {
-            ASSERT_EQ(ERROR_SUCCESS, testsupport::write_environment_string(true, name, L"machine value"));
-            ASSERT_EQ(ERROR_SUCCESS, testsupport::write_environment_string(false, name, L"user value"));
-        }
-        run(L"preuninstall.exe", standard_user);
-        for (const wchar_t* name : kRemovedVariables) {
-            EXPECT_EQ(standard_user, testsupport::read_environment_value(true, name).exists)
-                << narrow(name) << " in the machine key";
-            EXPECT_FALSE(testsupport::read_environment_value(false, name).exists) << narrow(name) << " in the user key";
-        }
-        EXPECT_TRUE(testsupport::read_environment_value(true, L"VELMORA_SYSDIR32").exists);
-        EXPECT_TRUE(testsupport::read_environment_value(false, L"VELMORA_SYSDIR32").exists);
-    }
 }
 
 TEST_F(Preuninstall, RemovesAddOnShortcutsAndOnlyTheFoldersLeftEmpty)
@@ -472,4 +525,31 @@ TEST_F(Preuninstall, EmptyFolderNameLeavesFoldersThatAreNotTheSuites)
     EXPECT_TRUE(directory_exists(programs + L"\\CORVANE"));
     // Guard or not, the library never removes the Programs folder itself.
     EXPECT_TRUE(directory_exists(programs)) << "the Programs folder was removed";
+}
+
+TEST_F(Preuninstall, ReleaseFileRewrittenWhileTheProgramsRunNeverHarmsThem)
+{
+    // Another process keeps swapping the release file between an empty folder name and a long one,
+    // so the value grows between many a program's size query and its fill call.
+    const std::wstring relinfo = root() + L"\\commonfiles\\globalsettings\\relinfo.xml";
+    const std::string shapes[] = {release_information("", ""),
+                                  release_information(narrow(kFolderName) + "\\" + std::string(120, 'R'), "")};
+    testsupport::write_bytes(relinfo, shapes[0]);
+    std::atomic<bool> stop(false);
+    std::atomic<unsigned int> swaps(0);
+    std::thread writer([&] {
+        const std::wstring staged = relinfo + L".new";
+        for (unsigned int n = 0; !stop; ++n) {
+            testsupport::write_bytes(staged, shapes[n % 2]);
+            if (MoveFileExW(staged.c_str(), relinfo.c_str(), MOVEFILE_REPLACE_EXISTING))
+                ++swaps;
+        }
+    });
+    for (int round = 0; round < 6; ++round) {
+        run(L"postinstall.exe", false);
+        run(L"preuninstall.exe", false);
+    }
+    stop = true;
+    writer.join();
+    EXPECT_GT(swaps.load(), 12u) << "the file was hardly rewritten";
 }
