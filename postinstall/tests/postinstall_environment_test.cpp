@@ -4,6 +4,7 @@
 #include "testsupport/files.h"
 #include "testsupport/process.h"
 #include "testsupport/registry.h"
+#include "testsupport/shortcuts.h"
 #include "testsupport/suite.h"
 
 #include <gtest/gtest.h>
@@ -156,4 +157,24 @@ TEST_F(PostinstallRun, EmptyPerUserSettingsFileLeavesLanguageDirectoryWithoutCod
     ASSERT_EQ(0u, run(root, As::Administrator, L" ignored arguments"));
 
     expect_registered(true, expected_values(root, L""));
+}
+
+TEST_F(PostinstallRun, ReleaseFileTooLargeForMemoryStillRegistersEverything)
+{
+    SKIP_UNLESS_ENGLISH_LOCALE();
+    const std::wstring root = tree_ / L"Rel";
+    // Sparse, so it costs no disk. The shipped 32-bit program has no room for nearly 2 GiB in its
+    // address space: its allocation fails for real. A 64-bit program would find the room, so there
+    // the file is made larger than the reader takes at all (5 GiB, past what 32 bits can measure).
+    const unsigned long long size = sizeof(void*) == 4 ? 0x7FF00000ull : 5ull << 30;
+    ASSERT_TRUE(testsupport::write_sparse_file(root + L"\\commonfiles\\globalsettings\\relinfo.xml",
+                                               "<startMenuFolderName value=\"setupkit huge\"/>", size))
+        << "error " << GetLastError();
+
+    ASSERT_EQ(0u, run(root, As::Administrator));
+
+    // Read as a file without the keys: the shortcut lands directly in the Programs folder, and the
+    // environment step after it still runs.
+    EXPECT_TRUE(testsupport::file_exists(testsupport::all_users_programs_folder() + L"\\Fenwright.lnk"));
+    expect_registered(true, expected_values(root, L"en-us"));
 }

@@ -84,7 +84,7 @@ protected:
 
 TEST_P(Postinstall, CreatesMainShortcutInScopesProgramsFolderOnly)
 {
-    testsupport::write_release_information(root(), "setupkit postinstall_test", "R1");
+    ASSERT_TRUE(testsupport::write_release_information(root(), "setupkit postinstall_test", "R1"));
     EXPECT_EQ(0u, run());
     expect_main_shortcut(own_programs() + L"\\" + kFolderName + L"\\Fenwright R1.lnk");
     EXPECT_FALSE(directory_exists(other_programs() + L"\\" + kFolderName))
@@ -93,14 +93,14 @@ TEST_P(Postinstall, CreatesMainShortcutInScopesProgramsFolderOnly)
 
 TEST_P(Postinstall, NonAsciiFolderNameBecomesThatFolder)
 {
-    testsupport::write_release_information(root(), kNonAsciiFolderNameUtf8, "18.1");
+    ASSERT_TRUE(testsupport::write_release_information(root(), kNonAsciiFolderNameUtf8, "18.1"));
     EXPECT_EQ(0u, run());
     expect_main_shortcut(own_programs() + L"\\" + kNonAsciiFolderName + L"\\Fenwright 18.1.lnk");
 }
 
 TEST_P(Postinstall, ArgumentsAndSecondRunLeaveOneShortcut)
 {
-    testsupport::write_release_information(root(), "setupkit postinstall_test", "R1");
+    ASSERT_TRUE(testsupport::write_release_information(root(), "setupkit postinstall_test", "R1"));
     EXPECT_EQ(0u, run(L" /uninstall --folder ..\\elsewhere \"C:\\x y\""));
     EXPECT_EQ(0u, run());
     const std::wstring link = own_programs() + L"\\" + kFolderName + L"\\Fenwright R1.lnk";

@@ -11,10 +11,13 @@
 
 #include <gtest/gtest.h>
 #include <windows.h>
+#include <shlobj.h>
 
 #include <algorithm>
+#include <atomic>
 #include <map>
 #include <string>
+#include <thread>
 #include <vector>
 
 using testsupport::As;
@@ -126,11 +129,6 @@ protected:
 
     std::wstring root() const { return tree_ / L"Suite\\v182"; }
 
-    void write_release_information(const std::string& folder_name, const std::string& revision)
-    {
-        testsupport::write_release_information(root(), folder_name, revision);
-    }
-
     // Runs one of the programs from the tree as `as`; checks its exit status.
     void run(const wchar_t* program, As as, const std::wstring& arguments = L"")
     {
@@ -150,18 +148,20 @@ protected:
 };
 
 // Parameter: whose install and uninstall.
-class PreuninstallRoundTrip : public Preuninstall, public ::testing::WithParamInterface<As> {};
+class PreuninstallInScope : public Preuninstall, public ::testing::WithParamInterface<As> {};
 
 } // namespace
 
-TEST_P(PreuninstallRoundTrip, LeavesStartMenuAndEnvironmentAsBeforeButTheSharedVariable)
+TEST_P(PreuninstallInScope, LeavesStartMenuAndEnvironmentAsBeforeButTheSharedVariable)
 {
     const bool standard_user = GetParam() == As::StandardUser;
-    write_release_information(narrow(kFolderName), "18.1");
+    // A nested folder name: install creates both levels, uninstall must remove both.
+    ASSERT_TRUE(testsupport::write_release_information(root(), narrow(kFolderName) + "\\Suite 18.1", "18.1"));
     const Snapshot before = Snapshot::take();
 
     run(L"postinstall.exe", GetParam());
-    const std::wstring shortcut = testsupport::programs_folder(GetParam()) + L"\\" + kFolderName + L"\\Fenwright 18.1.lnk";
+    const std::wstring shortcut =
+        testsupport::programs_folder(GetParam()) + L"\\" + kFolderName + L"\\Suite 18.1\\Fenwright 18.1.lnk";
     ASSERT_TRUE(file_exists(shortcut)) << "postinstall did not register: " << narrow(shortcut);
 
     run(L"preuninstall.exe", GetParam());
@@ -186,6 +186,77 @@ TEST_P(PreuninstallRoundTrip, LeavesStartMenuAndEnvironmentAsBeforeButTheSharedV
     EXPECT_TRUE(settled.user_environment == again.user_environment);
 }
 
+TEST_P(PreuninstallInScope, DeletesRootDerivedVariablesOnlyWhileTheyLieInThisRoot)
+{
+    const bool standard_user = GetParam() == As::StandardUser;
+    std::wstring shouted = root();
+    CharUpperW(&shouted[0]);
+    const std::wstring other_release = tree_ / L"Suite\\v170";
+    const auto& derived = testsupport::kRootVariables;
+    // This root's values (the letter case aside) and another installation's: another release, and
+    // a root that merely begins with this one's name.
+    const std::wstring inside[] = {shouted, root() + L"\\ORVANE\\CADIntegration\\Parasolid\\PSchema",
+                                   root() + L"\\CommonFiles\\Language\\de"};
+    const std::wstring outside[] = {other_release, root() + L"0\\ORVANE\\CADIntegration\\Parasolid\\PSchema",
+                                    other_release + L"\\CommonFiles\\Language\\en-us"};
+    for (const bool machine_holds_ours : {true, false}) {
+        SCOPED_TRACE(machine_holds_ours ? "this root's values in the machine key" : "this root's values in the user key");
+        for (size_t i = 0; i < 3; ++i) {
+            ASSERT_EQ(ERROR_SUCCESS, testsupport::write_environment_string(true, derived[i],
+                                                                           machine_holds_ours ? inside[i] : outside[i]));
+            ASSERT_EQ(ERROR_SUCCESS, testsupport::write_environment_string(false, derived[i],
+                                                                           machine_holds_ours ? outside[i] : inside[i]));
+        }
+        for (const wchar_t* name : {testsupport::kAddOnVariables[0], testsupport::kAddOnVariables[1],
+                                    testsupport::kSharedVariable}) {
+            ASSERT_EQ(ERROR_SUCCESS, testsupport::write_environment_string(true, name, L"C:\\Elsewhere"));
+            ASSERT_EQ(ERROR_SUCCESS, testsupport::write_environment_string(false, name, L"C:\\Elsewhere"));
+        }
+
+        run(L"preuninstall.exe", GetParam());
+
+        // Each key's value is judged on its own; a standard user's run never touches the machine key.
+        for (const wchar_t* name : derived) {
+            EXPECT_EQ(standard_user || !machine_holds_ours, testsupport::read_environment_value(true, name).exists)
+                << narrow(name) << " in the machine key";
+            EXPECT_EQ(machine_holds_ours, testsupport::read_environment_value(false, name).exists)
+                << narrow(name) << " in the user key";
+        }
+        // The add-on variables, which postinstall never wrote, go whatever they hold.
+        for (const wchar_t* name : testsupport::kAddOnVariables) {
+            EXPECT_EQ(standard_user, testsupport::read_environment_value(true, name).exists) << narrow(name);
+            EXPECT_FALSE(testsupport::read_environment_value(false, name).exists) << narrow(name);
+        }
+        EXPECT_TRUE(testsupport::read_environment_value(true, L"VELMORA_SYSDIR32").exists);
+        EXPECT_TRUE(testsupport::read_environment_value(false, L"VELMORA_SYSDIR32").exists);
+        clean();
+    }
+}
+
+TEST_P(PreuninstallInScope, SpecialFolderNamedAsTheSuitesIsNeitherWrittenToNorRemoved)
+{
+    const bool standard_user = GetParam() == As::StandardUser;
+    const int csidls[] = {standard_user ? CSIDL_STARTUP : CSIDL_COMMON_STARTUP,
+                          standard_user ? CSIDL_ADMINTOOLS : CSIDL_COMMON_ADMINTOOLS};
+    for (const int csidl : csidls) {
+        wchar_t path[MAX_PATH + 1] = L"";
+        ASSERT_TRUE(SHGetSpecialFolderPathW(nullptr, path, csidl, TRUE)) << "special folder " << csidl;
+        const std::wstring special = path;
+        const size_t separator = special.find_last_of(L'\\');
+        ASSERT_EQ(testsupport::programs_folder(GetParam()), special.substr(0, separator)) << narrow(special);
+        ASSERT_TRUE(testsupport::find_shortcuts(special).empty()) << narrow(special) << " is not empty to begin with";
+        // Another letter case names the same folder.
+        std::wstring name = special.substr(separator + 1);
+        CharLowerW(&name[0]);
+        ASSERT_TRUE(testsupport::write_release_information(root(), narrow(name), "18.1"));
+
+        run(L"postinstall.exe", GetParam());
+        EXPECT_TRUE(testsupport::find_shortcuts(special).empty()) << "postinstall wrote into " << narrow(special);
+        run(L"preuninstall.exe", GetParam());
+        EXPECT_TRUE(directory_exists(special)) << "preuninstall removed " << narrow(special);
+    }
+}
+
 namespace {
 
 // The log's lines without their time stamps ("2026-01-31 12:00:00.000 ").
@@ -208,10 +279,10 @@ std::string joined(const std::vector<std::string>& lines)
 
 } // namespace
 
-TEST_P(PreuninstallRoundTrip, LogTellsEveryStepReadBackFromTheSystem)
+TEST_P(PreuninstallInScope, LogTellsEveryStepReadBackFromTheSystem)
 {
     const bool standard_user = GetParam() == As::StandardUser;
-    write_release_information(narrow(kFolderName), "18.1");
+    ASSERT_TRUE(testsupport::write_release_information(root(), narrow(kFolderName), "18.1"));
     const std::wstring log = tree_ / L"logs\\setup \u00FC.log";
     ASSERT_TRUE(testsupport::make_directories(tree_ / L"logs"));
 
@@ -256,12 +327,12 @@ TEST_P(PreuninstallRoundTrip, LogTellsEveryStepReadBackFromTheSystem)
         EXPECT_EQ(std::string::npos, line.find("FAILED")) << line;
 }
 
-INSTANTIATE_TEST_SUITE_P(BothScopes, PreuninstallRoundTrip, ::testing::Values(As::Administrator, As::StandardUser),
+INSTANTIATE_TEST_SUITE_P(BothScopes, PreuninstallInScope, ::testing::Values(As::Administrator, As::StandardUser),
                          testsupport::AccountName());
 
 TEST_F(Preuninstall, LogShowsTheStepsThatFailedAndTheSystemsReason)
 {
-    write_release_information(narrow(kFolderName), "18.1");
+    ASSERT_TRUE(testsupport::write_release_information(root(), narrow(kFolderName), "18.1"));
     const std::wstring log = tree_ / L"setup.log";
     {
         testsupport::DenyingKeyDacl denied(HKEY_LOCAL_MACHINE, testsupport::kMachineEnvironmentKey);
@@ -282,7 +353,7 @@ TEST_F(Preuninstall, LogShowsTheStepsThatFailedAndTheSystemsReason)
 
 TEST_F(Preuninstall, LogThatCannotBeOpenedOrIsNotTheOnlyArgumentChangesNothing)
 {
-    write_release_information(narrow(kFolderName), "18.1");
+    ASSERT_TRUE(testsupport::write_release_information(root(), narrow(kFolderName), "18.1"));
     const std::wstring shortcut = testsupport::all_users_programs_folder() + L"\\" + kFolderName + L"\\Fenwright 18.1.lnk";
     run(L"postinstall.exe", As::Administrator, L" \"/log=" + tree_.path() + L"\\no such folder\\setup.log\"");
     EXPECT_TRUE(file_exists(shortcut)) << narrow(shortcut);
@@ -295,7 +366,7 @@ TEST_F(Preuninstall, LogThatCannotBeOpenedOrIsNotTheOnlyArgumentChangesNothing)
 
 TEST_F(Preuninstall, StandardUserLeavesAdministratorsInstallUntouched)
 {
-    write_release_information(narrow(kFolderName), "18.1");
+    ASSERT_TRUE(testsupport::write_release_information(root(), narrow(kFolderName), "18.1"));
     run(L"postinstall.exe", As::Administrator);
     const Snapshot installed = Snapshot::take();
 
@@ -306,29 +377,9 @@ TEST_F(Preuninstall, StandardUserLeavesAdministratorsInstallUntouched)
     EXPECT_TRUE(file_exists(testsupport::all_users_programs_folder() + L"\\" + kFolderName + L"\\Fenwright 18.1.lnk"));
 }
 
-TEST_F(Preuninstall, RemovesReleaseVariablesOfItsScopeAndAnAdministratorAlsoUserCopies)
-{
-    // The add-on installers' variables too, which no round trip creates.
-    for (const As as : {As::Administrator, As::StandardUser}) {
-        SCOPED_TRACE(as == As::StandardUser ? "standard user" : "administrator");
-        for (const wchar_t* name : testsupport::kSuiteVariables) {
-            ASSERT_EQ(ERROR_SUCCESS, testsupport::write_environment_string(true, name, L"machine value"));
-            ASSERT_EQ(ERROR_SUCCESS, testsupport::write_environment_string(false, name, L"user value"));
-        }
-        run(L"preuninstall.exe", as);
-        for (const wchar_t* name : testsupport::kRemovedVariables) {
-            EXPECT_EQ(as == As::StandardUser, testsupport::read_environment_value(true, name).exists)
-                << narrow(name) << " in the machine key";
-            EXPECT_FALSE(testsupport::read_environment_value(false, name).exists) << narrow(name) << " in the user key";
-        }
-        EXPECT_TRUE(testsupport::read_environment_value(true, L"VELMORA_SYSDIR32").exists);
-        EXPECT_TRUE(testsupport::read_environment_value(false, L"VELMORA_SYSDIR32").exists);
-    }
-}
-
 TEST_F(Preuninstall, RemovesAddOnShortcutsAndOnlyTheFoldersLeftEmpty)
 {
-    write_release_information(narrow(kFolderName), "18.1");
+    ASSERT_TRUE(testsupport::write_release_information(root(), narrow(kFolderName), "18.1"));
     const std::wstring suite = testsupport::all_users_programs_folder() + L"\\" + kFolderName;
     for (const AddOnShortcut& addon : kAddOnShortcuts)
         lay_out_shortcut(suite + L"\\" + addon.sub_folder + L"\\" + addon.name + L" 18.1.lnk");
@@ -350,7 +401,7 @@ TEST_F(Preuninstall, RemovesAddOnShortcutsAndOnlyTheFoldersLeftEmpty)
 
 TEST_F(Preuninstall, EmptyRevisionSuffixRemovesWhatInstallCreated)
 {
-    write_release_information(narrow(kFolderName), "");
+    ASSERT_TRUE(testsupport::write_release_information(root(), narrow(kFolderName), ""));
     run(L"postinstall.exe", As::Administrator);
     const std::wstring suite = testsupport::all_users_programs_folder() + L"\\" + kFolderName;
     ASSERT_TRUE(file_exists(suite + L"\\Fenwright.lnk"));
@@ -361,7 +412,7 @@ TEST_F(Preuninstall, EmptyRevisionSuffixRemovesWhatInstallCreated)
 
 TEST_F(Preuninstall, SuffixAndFolderNameComposeTheNamesLookedFor)
 {
-    write_release_information("setupkit Suite", "18.1");
+    ASSERT_TRUE(testsupport::write_release_information(root(), "setupkit Suite", "18.1"));
     const std::wstring suite = testsupport::all_users_programs_folder() + L"\\setupkit Suite";
     testsupport::remove_tree(suite);
     lay_out_shortcut(suite + L"\\Fenwright 18.1.lnk");
@@ -415,4 +466,32 @@ TEST_F(Preuninstall, EmptyFolderNameLeavesFoldersThatAreNotTheSuites)
     EXPECT_TRUE(directory_exists(programs + L"\\CORVANE"));
     // Guard or not, the library never removes the Programs folder itself.
     EXPECT_TRUE(directory_exists(programs)) << "the Programs folder was removed";
+}
+
+TEST_F(Preuninstall, ReleaseFileRewrittenWhileTheProgramsRunNeverHarmsThem)
+{
+    // Another process keeps swapping the release file between an empty folder name and a long one,
+    // so the value grows between many a program's size query and its fill call.
+    const std::wstring relinfo = root() + L"\\commonfiles\\globalsettings\\relinfo.xml";
+    const std::string shapes[] = {
+        testsupport::release_information("", ""),
+        testsupport::release_information(narrow(kFolderName) + "\\" + std::string(120, 'R'), "")};
+    testsupport::write_bytes(relinfo, shapes[0]);
+    std::atomic<bool> stop(false);
+    std::atomic<unsigned int> swaps(0);
+    std::thread writer([&] {
+        const std::wstring staged = relinfo + L".new";
+        for (unsigned int n = 0; !stop; ++n) {
+            testsupport::write_bytes(staged, shapes[n % 2]);
+            if (MoveFileExW(staged.c_str(), relinfo.c_str(), MOVEFILE_REPLACE_EXISTING))
+                ++swaps;
+        }
+    });
+    for (int round = 0; round < 6; ++round) {
+        run(L"postinstall.exe", As::Administrator);
+        run(L"preuninstall.exe", As::Administrator);
+    }
+    stop = true;
+    writer.join();
+    EXPECT_GT(swaps.load(), 12u) << "the file was hardly rewritten";
 }

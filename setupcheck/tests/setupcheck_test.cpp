@@ -25,7 +25,7 @@ protected:
         clean();
         ASSERT_TRUE(testsupport::place_programs(root(), {L"postinstall.exe", L"preuninstall.exe", L"setupcheck.exe"}))
             << "error " << GetLastError();
-        testsupport::write_release_information(root(), narrow(kFolderName), "18.1");
+        ASSERT_TRUE(testsupport::write_release_information(root(), narrow(kFolderName), "18.1"));
         testsupport::write_bytes(root() + L"\\Framework\\bin\\Win64\\runfen2.exe", "launcher");
     }
     void TearDown() override { clean(); }

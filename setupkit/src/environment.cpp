@@ -2,10 +2,12 @@
 
 #include "setupkit/release_info.h"
 #include "setupkit/strings.h"
+#include "path_compare.h"
 
 #include <windows.h>
 
 #include <cwchar>
+#include <new>
 
 namespace {
 
@@ -42,13 +44,95 @@ void broadcast_environment_change()
                         kBroadcastTimeoutMs, &answer);
 }
 
-// Deletes the value from an open key; on success also from the process, and announces it.
-void delete_value_and_announce(HKEY key, const wchar_t* name)
+// True when the path equals the root or lies below it: ordinal and case-insensitive, as the file
+// system compares names, and on a component boundary, so D:\S\v182 does not cover D:\S\v1820.
+bool path_lies_within(const wchar_t* path, const wchar_t* root)
 {
+    size_t root_length = wcslen(root);
+    // A drive root's backslash is the boundary itself.
+    if (root_length > 0 && root[root_length - 1] == L'\\')
+        --root_length;
+    const size_t path_length = wcslen(path);
+    if (root_length == 0 || path_length < root_length || !same_path_text(path, root, root_length))
+        return false;
+    return path[root_length] == L'\0' || path[root_length] == L'\\';
+}
+
+// True when the key holds the value as a string (REG_SZ or REG_EXPAND_SZ, unexpanded) lying in `root`.
+bool value_lies_within(HKEY key, const wchar_t* name, const wchar_t* root)
+{
+    DWORD type = 0;
+    DWORD bytes = 0;
+    if (RegQueryValueExW(key, name, nullptr, &type, nullptr, &bytes) != ERROR_SUCCESS)
+        return false;
+    if (type != REG_SZ && type != REG_EXPAND_SZ)
+        return false;
+    const DWORD capacity = bytes / sizeof(wchar_t);
+    wchar_t* value = new (std::nothrow) wchar_t[capacity + 1];
+    if (!value)
+        return false;
+    DWORD read_bytes = capacity * sizeof(wchar_t);
+    bool within = false;
+    // A value changed since it was measured fails with ERROR_MORE_DATA and stays.
+    if (RegQueryValueExW(key, name, nullptr, &type, reinterpret_cast<BYTE*>(value), &read_bytes) == ERROR_SUCCESS &&
+        (type == REG_SZ || type == REG_EXPAND_SZ)) {
+        // The stored terminator is not trusted.
+        value[read_bytes / sizeof(wchar_t) < capacity ? read_bytes / sizeof(wchar_t) : capacity] = L'\0';
+        within = path_lies_within(value, root);
+    }
+    delete[] value;
+    return within;
+}
+
+// Deletes the value from an open key (when `root` is given, only while it lies there); on success
+// also from the process, and announces it.
+void delete_value_and_announce(HKEY key, const wchar_t* name, const wchar_t* root)
+{
+    if (root && !value_lies_within(key, name, root))
+        return;
     if (RegDeleteValueW(key, name) != ERROR_SUCCESS)
         return;
     SetEnvironmentVariableW(name, nullptr);
     broadcast_environment_change();
+}
+
+// delete_environment_variable, each key's value judged against `root` when one is given.
+int delete_in_scope(const wchar_t* name, const wchar_t* root, int scope)
+{
+    int result = 0;
+    HKEY machine_key = nullptr;
+    HKEY user_key = nullptr;
+
+    if (scope == kMachineScope) {
+        // A user-scope copy would shadow the machine value for this user: it goes first, whether or
+        // not the machine key can be opened.
+        machine_key = open_environment_key(kMachineScope);
+        user_key = open_environment_key(kUserScope);
+        if (user_key) {
+            delete_value_and_announce(user_key, name, root);
+            RegCloseKey(user_key);
+            user_key = nullptr;
+        }
+        if (!machine_key) {
+            result = E_FAIL;
+            goto cleanup;
+        }
+        delete_value_and_announce(machine_key, name, root);
+    } else {
+        user_key = open_environment_key(kUserScope);
+        if (!user_key) {
+            result = E_FAIL;
+            goto cleanup;
+        }
+        delete_value_and_announce(user_key, name, root);
+    }
+
+cleanup:
+    if (user_key)
+        RegCloseKey(user_key);
+    if (machine_key)
+        RegCloseKey(machine_key);
+    return result;
 }
 
 } // namespace
@@ -79,40 +163,14 @@ int delete_environment_variable(const wchar_t* name, int scope)
 {
     if (!valid_scope(scope) || !name)
         return E_INVALIDARG;
-    int result = 0;
-    HKEY machine_key = nullptr;
-    HKEY user_key = nullptr;
+    return delete_in_scope(name, nullptr, scope);
+}
 
-    if (scope == kMachineScope) {
-        // A user-scope copy would shadow the machine value for this user: it goes first, whether or
-        // not the machine key can be opened.
-        machine_key = open_environment_key(kMachineScope);
-        user_key = open_environment_key(kUserScope);
-        if (user_key) {
-            delete_value_and_announce(user_key, name);
-            RegCloseKey(user_key);
-            user_key = nullptr;
-        }
-        if (!machine_key) {
-            result = E_FAIL;
-            goto cleanup;
-        }
-        delete_value_and_announce(machine_key, name);
-    } else {
-        user_key = open_environment_key(kUserScope);
-        if (!user_key) {
-            result = E_FAIL;
-            goto cleanup;
-        }
-        delete_value_and_announce(user_key, name);
-    }
-
-cleanup:
-    if (user_key)
-        RegCloseKey(user_key);
-    if (machine_key)
-        RegCloseKey(machine_key);
-    return result;
+int delete_environment_variable_within(const wchar_t* name, const wchar_t* root, int scope)
+{
+    if (!valid_scope(scope) || !name || !root)
+        return E_INVALIDARG;
+    return delete_in_scope(name, root, scope);
 }
 
 int get_install_root_variable(wchar_t* buffer, int capacity)

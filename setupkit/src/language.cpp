@@ -96,6 +96,18 @@ void read_first_token(const wchar_t* path, wchar_t* token, const wchar_t* format
     fclose(file);
 }
 
+// The value of the file's first token, as read_setting_value defines it, read once into a new string
+// (free_string); null when the file cannot be opened or holds no token.
+wchar_t* copy_setting_value(const wchar_t* path)
+{
+    wchar_t token[kSettingTokenChars + 1];
+    read_first_token(path, token, kSettingTokenFormat);
+    if (token[0] == L'\0')
+        return nullptr;
+    const wchar_t* equals = wcschr(token, L'=');
+    return concat_strings(1, equals ? equals + 1 : L"");
+}
+
 // Copies `code` into the caller's buffer when there is one with room for it; 0 when filled, else its size.
 // A file without a token sizes its code at 0; the caller's buffer still holds a character, so the
 // empty code is written and comes back terminated.
@@ -137,18 +149,16 @@ int get_language_code(int index, wchar_t* buffer, int capacity)
 
 int read_setting_value(const wchar_t* path, wchar_t** buffer, int capacity)
 {
-    wchar_t token[kSettingTokenChars + 1];
     // Callers' buffers hold at least one character, even when the sizing call gave 0.
     if (buffer && *buffer)
         (*buffer)[0] = L'\0';
-    read_first_token(path, token, kSettingTokenFormat);
-    if (token[0] == L'\0')
+    wchar_t* value = copy_setting_value(path);
+    if (!value)
         return 0;
-    const wchar_t* equals = wcschr(token, L'=');
-    const wchar_t* value = equals ? equals + 1 : L"";
     const int size = size_of(value);
     if (buffer && *buffer && capacity >= size)
         wcscpy(*buffer, value);
+    free_string(&value);
     return size;
 }
 
@@ -255,9 +265,11 @@ int resolve_language_code(const wchar_t* install_root, wchar_t** buffer, int cap
         source = shared_path;
 
     if (source) {
-        const int size = read_setting_value(source, nullptr, 0);
-        value = new_empty_string(size);
-        read_setting_value(source, &value, size);
+        // Read once: a file rewritten meanwhile cannot make the value disagree with its size.
+        value = copy_setting_value(source);
+        const int size = value ? size_of(value) : 0;
+        if (!value)
+            value = new_empty_string(1);
         result = hand_over_code(value, size, buffer, capacity);
     } else {
         const int index = get_locale_language();

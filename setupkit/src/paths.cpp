@@ -9,12 +9,16 @@
 
 #include <sys/stat.h>
 #include <cwchar>
+#include <new>
 
 ASSERT_32BIT_SIZE(SECURITY_DESCRIPTOR_MIN_LENGTH, 20);
 
 namespace {
 
 constexpr int kInstallRootLevels = 5;
+// Files of 2 GiB or more are not read: neither the byte count handed back nor the release
+// readers' signed sizes could describe them.
+constexpr LONGLONG kReadLimitBytes = 0x7FFFFFFF;
 
 // GENERIC_READ | GENERIC_WRITE | GENERIC_EXECUTE | WRITE_DAC | READ_CONTROL | DELETE and the
 // thirteen specific rights: everything but WRITE_OWNER and SYNCHRONIZE.
@@ -147,24 +151,28 @@ cleanup:
 
 int read_whole_file(const wchar_t* path, char** content, unsigned long* bytes_read)
 {
+    int result = 0;
+    char* bytes = nullptr;
+    LARGE_INTEGER measured = {};
+    DWORD size = 0;
+    DWORD done = 0;
+    BOOL last_read_ok = TRUE;
     if (bytes_read)
         *bytes_read = 0;
     HANDLE file = CreateFileW(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_ALWAYS,
                               FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE)
-        return 0;
+        goto cleanup;
 
-    DWORD size = SetFilePointer(file, 0, nullptr, FILE_END);
-    if (size == INVALID_SET_FILE_POINTER && GetLastError() != NO_ERROR)
-        size = 0;
-    // One zero byte past the content keeps careless text searches inside the allocation.
-    char* bytes = new char[static_cast<size_t>(size) + 1];
-    bytes[size] = '\0';
-    *content = bytes;
-    SetFilePointer(file, 0, nullptr, FILE_BEGIN);
+    if (!GetFileSizeEx(file, &measured) || measured.QuadPart < 0 || measured.QuadPart >= kReadLimitBytes)
+        goto cleanup;
+    size = static_cast<DWORD>(measured.QuadPart);
+    // One zero byte past the content keeps careless text searches inside the allocation. A 32-bit
+    // process may lack the address space for a large file: a failed read, not the end of the program.
+    bytes = new (std::nothrow) char[static_cast<size_t>(size) + 1];
+    if (!bytes)
+        goto cleanup;
 
-    BOOL last_read_ok = TRUE;
-    DWORD done = 0;
     while (done < size) {
         DWORD delivered = 0;
         last_read_ok = ReadFile(file, bytes + done, size - done, &delivered, nullptr);
@@ -176,7 +184,13 @@ int read_whole_file(const wchar_t* path, char** content, unsigned long* bytes_re
     bytes[done] = '\0';
     if (bytes_read)
         *bytes_read = done;
+    *content = bytes;
+    bytes = nullptr;
+    result = last_read_ok ? 1 : 0;
 
-    CloseHandle(file);
-    return last_read_ok ? 1 : 0;
+cleanup:
+    delete[] bytes;
+    if (file != INVALID_HANDLE_VALUE)
+        CloseHandle(file);
+    return result;
 }

@@ -3,12 +3,14 @@
 #include "setupkit/paths.h"
 #include "setupkit/strings.h"
 #include "module_path.h"
+#include "release_values.h"
 
 #include <windows.h>
 
 #include <climits>
 #include <cstring>
 #include <cwchar>
+#include <new>
 
 namespace {
 
@@ -62,14 +64,14 @@ wchar_t* global_file_path()
     return path;
 }
 
-// The shared algorithm of the three readers; takes over `file_path` and releases it.
-int read_release_value(wchar_t* file_path, const char* key, wchar_t** buffer)
+// Reads the file once: the key's value as a new string (free_string), "" without one, and through
+// *size n + 1 for a value of n bytes (1 without one). Takes over `file_path` and releases it.
+wchar_t* read_release_value(wchar_t* file_path, const char* key, int* size)
 {
-    int size = 1;
     char* content = nullptr;
     unsigned long length = 0;
-    if (buffer)
-        (*buffer)[0] = L'\0';
+    wchar_t* value = nullptr;
+    *size = 1;
 
     // A failed read still leaves the bytes read so far, which are searched all the same.
     read_whole_file(file_path, &content, &length);
@@ -77,24 +79,81 @@ int read_release_value(wchar_t* file_path, const char* key, wchar_t** buffer)
         const char* end = content + length;
         const char* found = find_bytes(content, length, key, strlen(key));
         const char* opening = found ? static_cast<const char*>(memchr(found, '"', end - found)) : nullptr;
-        const char* value = opening ? opening + 1 : nullptr;
-        const char* closing = value ? static_cast<const char*>(memchr(value, '"', end - value)) : nullptr;
-        const size_t value_bytes = closing ? static_cast<size_t>(closing - value) : 0;
-        // The result is a signed size; a value of 2 GiB or more is treated as none.
-        if (closing && value_bytes < static_cast<size_t>(INT_MAX)) {
-            size = static_cast<int>(value_bytes) + 1;
-            if (buffer && value_bytes > 0) {
-                // UTF-8 never needs more UTF-16 units than bytes, and invalid bytes become one
-                // replacement character each, so n units always suffice.
-                const int converted = MultiByteToWideChar(CP_UTF8, 0, value, static_cast<int>(value_bytes),
-                                                          *buffer, static_cast<int>(value_bytes));
-                (*buffer)[converted] = L'\0';
-            }
+        const char* text = opening ? opening + 1 : nullptr;
+        const char* closing = text ? static_cast<const char*>(memchr(text, '"', end - text)) : nullptr;
+        const size_t value_bytes = closing ? static_cast<size_t>(closing - text) : 0;
+        // The result is a signed size; a value of 2 GiB or more is treated as none, and so is one
+        // whose characters cannot be allocated.
+        if (closing && value_bytes < static_cast<size_t>(INT_MAX))
+            value = new (std::nothrow) wchar_t[value_bytes + 1];
+        if (value) {
+            // UTF-8 never needs more UTF-16 units than bytes, and invalid bytes become one
+            // replacement character each, so n units always suffice.
+            const int converted = value_bytes > 0 ? MultiByteToWideChar(CP_UTF8, 0, text, static_cast<int>(value_bytes),
+                                                                        value, static_cast<int>(value_bytes))
+                                                  : 0;
+            value[converted] = L'\0';
+            *size = static_cast<int>(value_bytes) + 1;
         }
     }
+    if (!value)
+        value = concat_strings(0);
 
     delete[] content;
     free_string(&file_path);
+    return value;
+}
+
+enum Reader { kLocalSuffix, kFolderName, kGlobalSuffix, kReaderCount };
+
+// A thread-local slot per reader for what its last size query on the thread returned (0 before the
+// first): the fill call writes no more than that, so a file that grew since cannot overflow the
+// caller's buffer. Win32 slots, allocated on first use, because the programs link no thread runtime.
+volatile LONG size_slots[kReaderCount] = {static_cast<LONG>(TLS_OUT_OF_INDEXES), static_cast<LONG>(TLS_OUT_OF_INDEXES),
+                                          static_cast<LONG>(TLS_OUT_OF_INDEXES)};
+
+DWORD size_slot(Reader reader)
+{
+    const LONG none = static_cast<LONG>(TLS_OUT_OF_INDEXES);
+    if (size_slots[reader] == none) {
+        const LONG slot = static_cast<LONG>(TlsAlloc());
+        // Another thread may have been first: its slot stays, ours goes back.
+        if (InterlockedCompareExchange(&size_slots[reader], slot, none) != none && slot != none)
+            TlsFree(static_cast<DWORD>(slot));
+    }
+    return static_cast<DWORD>(size_slots[reader]);
+}
+
+int queried_size(Reader reader)
+{
+    const DWORD slot = size_slot(reader);
+    return slot == TLS_OUT_OF_INDEXES ? 0 : static_cast<int>(reinterpret_cast<ULONG_PTR>(TlsGetValue(slot)));
+}
+
+void remember_queried_size(Reader reader, int size)
+{
+    const DWORD slot = size_slot(reader);
+    if (slot != TLS_OUT_OF_INDEXES)
+        TlsSetValue(slot, reinterpret_cast<void*>(static_cast<ULONG_PTR>(size)));
+}
+
+// The two-call protocol over one reading of the file per call.
+int read_into(Reader reader, wchar_t* file_path, const char* key, wchar_t** buffer)
+{
+    int size = 1;
+    wchar_t* value = read_release_value(file_path, key, &size);
+    if (!buffer) {
+        remember_queried_size(reader, size);
+    } else {
+        const int queried = queried_size(reader);
+        const size_t capacity = queried > 0 ? static_cast<size_t>(queried) : 1;
+        const size_t length = wcslen(value);
+        if (length < capacity)
+            wmemcpy(*buffer, value, length + 1);
+        else
+            (*buffer)[0] = L'\0';
+    }
+    free_string(&value);
     return size;
 }
 
@@ -102,17 +161,29 @@ int read_release_value(wchar_t* file_path, const char* key, wchar_t** buffer)
 
 int read_local_revision_suffix(wchar_t** buffer)
 {
-    return read_release_value(local_file_path(), kRevisionSuffixKey, buffer);
+    return read_into(kLocalSuffix, local_file_path(), kRevisionSuffixKey, buffer);
 }
 
 int read_start_menu_folder_name(wchar_t** buffer)
 {
-    return read_release_value(global_file_path(), kFolderNameKey, buffer);
+    return read_into(kFolderName, global_file_path(), kFolderNameKey, buffer);
 }
 
 int read_global_revision_suffix(wchar_t** buffer)
 {
-    return read_release_value(global_file_path(), kRevisionSuffixKey, buffer);
+    return read_into(kGlobalSuffix, global_file_path(), kRevisionSuffixKey, buffer);
+}
+
+wchar_t* copy_local_revision_suffix()
+{
+    int size = 0;
+    return read_release_value(local_file_path(), kRevisionSuffixKey, &size);
+}
+
+wchar_t* copy_global_revision_suffix()
+{
+    int size = 0;
+    return read_release_value(global_file_path(), kRevisionSuffixKey, &size);
 }
 
 int get_release_tag(wchar_t* buffer, int capacity)

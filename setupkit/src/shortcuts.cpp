@@ -1,8 +1,9 @@
 #include "setupkit/shortcuts.h"
 
 #include "setupkit/paths.h"
-#include "setupkit/release_info.h"
 #include "setupkit/strings.h"
+#include "path_compare.h"
+#include "release_values.h"
 
 #include <windows.h>
 #include <objbase.h>
@@ -18,6 +19,8 @@ namespace {
 
 constexpr int kSubfolderPathChars = 520;
 constexpr int kFolderHoldsItem = 80; // ERROR_FILE_EXISTS
+// The shell's special folders are numbered below this bound (CSIDL_COMPUTERSNEARME is 0x3D).
+constexpr int kLastCsidl = 0x3F;
 const wchar_t kFixedSuffix[] = L"18.1";
 const wchar_t kLinkExtension[] = L".lnk";
 
@@ -53,6 +56,62 @@ bool names_no_subfolder(const wchar_t* piece)
     return !piece || wcsspn(piece, L"\\/. ") == wcslen(piece);
 }
 
+// True when a non-empty folder argument or relative path does not begin with a backslash: joined to
+// the Programs folder it would name a folder beside it ("Evil\" gives "...\ProgramsEvil\").
+bool starts_beside_programs_folder(const wchar_t* piece)
+{
+    return piece && piece[0] != L'\0' && piece[0] != L'\\';
+}
+
+// True when the shell names the folder as one of its special folders (Startup, Administrative Tools,
+// a Programs folder ...) in either scope; also when the path cannot be brought into the file system's
+// form, which is compared: GetFullPathNameW drops what opening the path would (trailing dots and
+// spaces, doubled separators), and names compare ordinally without case.
+bool is_special_folder(const wchar_t* path)
+{
+    bool special = true;
+    wchar_t* full = nullptr;
+    const DWORD needed = GetFullPathNameW(path, 0, nullptr, nullptr);
+    if (needed > 0) {
+        full = new wchar_t[needed];
+        const DWORD written = GetFullPathNameW(path, needed, full, nullptr);
+        if (written > 0 && written < needed) {
+            PathRemoveBackslashW(full);
+            special = false;
+        }
+    }
+    for (int csidl = 0; !special && csidl <= kLastCsidl; ++csidl) {
+        wchar_t folder[MAX_PATH + 1] = L"";
+        if (!SHGetSpecialFolderPathW(nullptr, folder, csidl, FALSE))
+            continue;
+        folder[MAX_PATH] = L'\0';
+        PathRemoveBackslashW(folder);
+        special = folder[0] != L'\0' && wcslen(folder) == wcslen(full) && same_path_text(full, folder, wcslen(full));
+    }
+    free_string(&full);
+    return special;
+}
+
+// True when a folder of `path` below its first `programs_length` characters is a special folder:
+// each level is tested, the last component too when `last_is_folder`.
+bool passes_special_folder(const wchar_t* path, size_t programs_length, bool last_is_folder)
+{
+    wchar_t* level = concat_strings(1, path);
+    const size_t length = wcslen(level);
+    bool special = false;
+    for (size_t at = programs_length + 1; !special && at <= length; ++at) {
+        const wchar_t ending = level[at];
+        const bool component_ends = ending == L'\\' || ending == L'/' || (ending == L'\0' && last_is_folder);
+        if (!component_ends || level[at - 1] == L'\\' || level[at - 1] == L'/')
+            continue;
+        level[at] = L'\0';
+        special = is_special_folder(level);
+        level[at] = ending;
+    }
+    free_string(&level);
+    return special;
+}
+
 // The Programs folder of the current scope, new[] (free_string); null when the shell gave none.
 wchar_t* programs_folder()
 {
@@ -65,34 +124,133 @@ wchar_t* programs_folder()
 }
 
 // The start-menu shortcut path that both creation and deletion use, new[] (free_string); null when
-// a piece would leave the Programs folder or there is no Programs folder.
+// a piece would leave the Programs folder or lead into a special folder, or there is no Programs folder.
 wchar_t* start_menu_link_path(const wchar_t* folder, const wchar_t* name, const wchar_t* suffix)
 {
     wchar_t* programs = nullptr;
     wchar_t* link_path = nullptr;
     const bool has_suffix = suffix && suffix[0] != L'\0';
 
-    if (leaves_programs_folder(folder) || leaves_programs_folder(name) || leaves_programs_folder(suffix))
+    if (leaves_programs_folder(folder) || leaves_programs_folder(name) || leaves_programs_folder(suffix) ||
+        starts_beside_programs_folder(folder))
         goto cleanup;
     programs = programs_folder();
     if (!programs)
         goto cleanup;
     link_path = concat_strings(7, programs, folder, L"\\", name, has_suffix ? L" " : L"", has_suffix ? suffix : L"",
                                kLinkExtension);
+    if (passes_special_folder(link_path, wcslen(programs), false))
+        free_string(&link_path);
 
 cleanup:
     free_string(&programs);
     return link_path;
 }
 
-// A revision suffix by the reader's two-call protocol, new[] (free_string).
-wchar_t* read_suffix(int (*reader)(wchar_t**))
+// Releases a COM interface when it goes out of scope.
+template <typename Interface>
+class ComRef {
+public:
+    ComRef() = default;
+    ~ComRef()
+    {
+        if (pointer_)
+            pointer_->Release();
+    }
+    ComRef(const ComRef&) = delete;
+    ComRef& operator=(const ComRef&) = delete;
+
+    Interface* get() const { return pointer_; }
+    Interface* operator->() const { return pointer_; }
+    Interface** typed_receive() { return &pointer_; }
+    void** receive() { return reinterpret_cast<void**>(&pointer_); }
+    // After a failed call: whatever it left in the pointer is not ours to release.
+    void forget() { pointer_ = nullptr; }
+
+private:
+    Interface* pointer_ = nullptr;
+};
+
+// Frees an item identifier list when it goes out of scope, through the shell allocator when there
+// is one, else through the task allocator.
+template <typename ItemId>
+class ItemIdList {
+public:
+    explicit ItemIdList(IMalloc* allocator) : allocator_(allocator) {}
+    ~ItemIdList()
+    {
+        if (!id_)
+            return;
+        if (allocator_)
+            allocator_->Free(id_);
+        else
+            CoTaskMemFree(id_);
+    }
+    ItemIdList(const ItemIdList&) = delete;
+    ItemIdList& operator=(const ItemIdList&) = delete;
+
+    ItemId get() const { return id_; }
+    ItemId* receive() { return &id_; }
+
+private:
+    IMalloc* allocator_;
+    ItemId id_ = nullptr;
+};
+
+// Frees a BSTR when it goes out of scope.
+class BstrText {
+public:
+    explicit BstrText(const wchar_t* text) : text_(SysAllocString(text)) {}
+    ~BstrText()
+    {
+        if (text_)
+            SysFreeString(text_);
+    }
+    BstrText(const BstrText&) = delete;
+    BstrText& operator=(const BstrText&) = delete;
+
+    BSTR get() const { return text_; }
+
+private:
+    BSTR text_;
+};
+
+// Whether the shell lists a visible non-folder item in the folder (hidden items and sub-folders are
+// not listed): S_OK with *listed set, else the failure (E_FAIL when the shell cannot open the path as
+// a folder). An answer other than "no item" counts as listed. Every shell object used here is
+// released on return, so none still holds the directory open when the caller removes it.
+HRESULT lists_visible_item(const wchar_t* path, IMalloc* allocator, bool* listed)
 {
-    const int size = reader(nullptr);
-    wchar_t* suffix = new wchar_t[size];
-    suffix[0] = L'\0';
-    reader(&suffix);
-    return suffix;
+    *listed = true;
+    ComRef<IShellFolder> desktop;
+    if (FAILED(SHGetDesktopFolder(desktop.typed_receive())) || !desktop.get()) {
+        desktop.forget();
+        return E_FAIL;
+    }
+    BstrText display_name(path);
+    if (!display_name.get())
+        return E_FAIL;
+    ItemIdList<PIDLIST_RELATIVE> folder_id(allocator);
+    desktop->ParseDisplayName(nullptr, nullptr, display_name.get(), nullptr, folder_id.receive(), nullptr);
+    if (!folder_id.get())
+        return E_FAIL;
+    ComRef<IShellFolder> folder;
+    desktop->BindToObject(folder_id.get(), nullptr, IID_IShellFolder, folder.receive());
+    if (!folder.get())
+        return E_FAIL;
+
+    ComRef<IEnumIDList> items;
+    const HRESULT status = folder->EnumObjects(nullptr, SHCONTF_NONFOLDERS, items.typed_receive());
+    if (FAILED(status)) {
+        items.forget();
+        return status;
+    }
+    // Succeeding without an enumerator tells nothing about the folder: leave it alone.
+    if (!items.get())
+        return E_FAIL;
+    ItemIdList<PITEMID_CHILD> item_id(allocator);
+    *listed = items->Next(1, item_id.receive(), nullptr) != S_FALSE;
+    return S_OK;
 }
 
 } // namespace
@@ -183,7 +341,7 @@ int create_start_menu_shortcut_global(const wchar_t* directory, const wchar_t* f
                                       const wchar_t* folder, const wchar_t* name, const wchar_t* description,
                                       int show_command)
 {
-    wchar_t* suffix = read_suffix(read_global_revision_suffix);
+    wchar_t* suffix = copy_global_revision_suffix();
     const int result = create_start_menu_shortcut(directory, file_name, arguments, icon_path, working_directory,
                                                   folder, name, description, show_command, suffix);
     free_string(&suffix);
@@ -195,7 +353,7 @@ int create_start_menu_shortcut_local(const wchar_t* directory, const wchar_t* fi
                                      const wchar_t* folder, const wchar_t* name, const wchar_t* description,
                                      int show_command)
 {
-    wchar_t* suffix = read_suffix(read_local_revision_suffix);
+    wchar_t* suffix = copy_local_revision_suffix();
     const int result = create_start_menu_shortcut(directory, file_name, arguments, icon_path, working_directory,
                                                   folder, name, description, show_command, suffix);
     free_string(&suffix);
@@ -218,7 +376,7 @@ int delete_start_menu_shortcut(const wchar_t* folder, const wchar_t* name, const
 
 int delete_start_menu_shortcut_global(const wchar_t* folder, const wchar_t* name)
 {
-    wchar_t* suffix = read_suffix(read_global_revision_suffix);
+    wchar_t* suffix = copy_global_revision_suffix();
     const int result = delete_start_menu_shortcut(folder, name, suffix);
     free_string(&suffix);
     return result;
@@ -236,7 +394,7 @@ int delete_start_menu_shortcut_plain(const wchar_t* folder, const wchar_t* name)
 
 int delete_start_menu_shortcut_local(const wchar_t* folder, const wchar_t* name)
 {
-    wchar_t* suffix = read_suffix(read_local_revision_suffix);
+    wchar_t* suffix = copy_local_revision_suffix();
     const int result = delete_start_menu_shortcut(folder, name, suffix);
     free_string(&suffix);
     return result;
@@ -244,92 +402,33 @@ int delete_start_menu_shortcut_local(const wchar_t* folder, const wchar_t* name)
 
 int remove_folder_if_empty(const wchar_t* path)
 {
-    int result = E_FAIL;
-    IShellFolder* created = nullptr;
-    IShellFolder* desktop = nullptr;
-    IShellFolder* folder = nullptr;
-    IEnumIDList* items = nullptr;
-    IMalloc* allocator = nullptr;
-    PIDLIST_RELATIVE folder_id = nullptr;
-    PITEMID_CHILD item_id = nullptr;
-    BSTR display_name = nullptr;
-    HRESULT status = S_OK;
-    bool empty = false;
-
     if (!PathFileExistsW(path))
-        goto cleanup;
+        return E_FAIL;
+    if (is_special_folder(path))
+        return E_ACCESSDENIED;
 
     CoInitialize(nullptr);
-    status = CoCreateInstance(kShellDesktopClass, nullptr, CLSCTX_INPROC_SERVER, IID_IShellFolder,
-                              reinterpret_cast<void**>(&created));
+    // Creating the desktop folder's class first reports a shell unusable in this apartment with its
+    // own HRESULT; the folders walked below come from SHGetDesktopFolder.
+    ComRef<IShellFolder> created;
+    const HRESULT status = CoCreateInstance(kShellDesktopClass, nullptr, CLSCTX_INPROC_SERVER, IID_IShellFolder,
+                                            created.receive());
     if (FAILED(status)) {
-        created = nullptr;
-        result = status;
-        goto cleanup;
+        created.forget();
+        return status;
     }
-    if (FAILED(SHGetMalloc(&allocator)))
-        allocator = nullptr;
-    if (FAILED(SHGetDesktopFolder(&desktop)) || !desktop) {
-        desktop = nullptr;
-        goto cleanup;
-    }
-    display_name = SysAllocString(path);
-    if (!display_name)
-        goto cleanup;
-    desktop->ParseDisplayName(nullptr, nullptr, display_name, nullptr, &folder_id, nullptr);
-    if (!folder_id)
-        goto cleanup;
-    desktop->BindToObject(folder_id, nullptr, IID_IShellFolder, reinterpret_cast<void**>(&folder));
-    if (!folder)
-        goto cleanup;
+    ComRef<IMalloc> allocator;
+    if (FAILED(SHGetMalloc(allocator.typed_receive())))
+        allocator.forget();
 
-    status = folder->EnumObjects(nullptr, SHCONTF_NONFOLDERS, &items);
-    if (FAILED(status)) {
-        items = nullptr;
-        result = status;
-        goto cleanup;
-    }
-    // Succeeding without an enumerator tells nothing about the folder: leave it alone.
-    if (!items)
-        goto cleanup;
-    empty = items->Next(1, &item_id, nullptr) == S_FALSE;
-    result = kFolderHoldsItem;
-    if (empty) {
-        // The shell may keep the directory open through these objects, which would block its removal.
-        items->Release();
-        items = nullptr;
-        folder->Release();
-        folder = nullptr;
-        _wrmdir(path);
-        result = 0;
-    }
-
-cleanup:
-    if (item_id) {
-        if (allocator)
-            allocator->Free(item_id);
-        else
-            CoTaskMemFree(item_id);
-    }
-    if (items)
-        items->Release();
-    if (folder)
-        folder->Release();
-    if (folder_id) {
-        if (allocator)
-            allocator->Free(folder_id);
-        else
-            CoTaskMemFree(folder_id);
-    }
-    if (display_name)
-        SysFreeString(display_name);
-    if (desktop)
-        desktop->Release();
-    if (allocator)
-        allocator->Release();
-    if (created)
-        created->Release();
-    return result;
+    bool listed = true;
+    const HRESULT listing = lists_visible_item(path, allocator.get(), &listed);
+    if (FAILED(listing))
+        return listing;
+    if (listed)
+        return kFolderHoldsItem;
+    _wrmdir(path);
+    return 0;
 }
 
 int remove_programs_subfolder(const wchar_t* name)
@@ -337,6 +436,7 @@ int remove_programs_subfolder(const wchar_t* name)
     wchar_t path[kSubfolderPathChars] = L"";
     size_t folder_length = 0;
     size_t name_length = 0;
+    size_t at = 0;
     int csidl = CSIDL_PROGRAMS;
     if (leaves_programs_folder(name) || names_no_subfolder(name))
         goto cleanup;
@@ -349,9 +449,29 @@ int remove_programs_subfolder(const wchar_t* name)
     // The folder, a backslash, the name and the terminator must fit; a cut name could name another folder.
     if (folder_length == 0 || folder_length + 1 + name_length + 1 > static_cast<size_t>(kSubfolderPathChars))
         goto cleanup;
+    // Doubled and trailing separators go: the shell parses only the plain form of a folder's path.
     path[folder_length] = L'\\';
-    memcpy(path + folder_length + 1, name, (name_length + 1) * sizeof(wchar_t));
-    remove_folder_if_empty(path);
+    at = folder_length + 1;
+    for (const wchar_t* from = name; *from; ++from) {
+        if (*from != L'\\' || path[at - 1] != L'\\')
+            path[at++] = *from;
+    }
+    if (path[at - 1] == L'\\')
+        --at;
+    path[at] = L'\0';
+    if (passes_special_folder(path, folder_length, true))
+        goto cleanup;
+    // A nested name ("Vendor\Suite") was created with its parents: each level goes, innermost
+    // first, as long as the one below it went; the Programs folder itself is never reached.
+    for (;;) {
+        remove_folder_if_empty(path);
+        if (PathFileExistsW(path))
+            break;
+        wchar_t* last_separator = wcsrchr(path, L'\\');
+        if (!last_separator || last_separator <= path + folder_length)
+            break;
+        *last_separator = L'\0';
+    }
 
 cleanup:
     return 0;
@@ -361,7 +481,8 @@ int remove_start_menu_folder(const wchar_t* relative_path)
 {
     wchar_t* programs = nullptr;
     wchar_t* path = nullptr;
-    if (leaves_programs_folder(relative_path) || names_no_subfolder(relative_path))
+    if (leaves_programs_folder(relative_path) || names_no_subfolder(relative_path) ||
+        starts_beside_programs_folder(relative_path))
         goto cleanup;
     programs = programs_folder();
     if (!programs)

@@ -237,4 +237,12 @@ TEST(ReadWholeFile, UnopenableFileLeavesContentPointerAlone)
     EXPECT_EQ(0, read_whole_file(locked.c_str(), &content));
     EXPECT_EQ(&sentinel, content);
     CloseHandle(holder);
+
+    // Past the read limit (and past what a 32-bit size can measure): failure, nothing handed over.
+    const std::wstring huge = temp / L"huge.xml";
+    ASSERT_TRUE(testsupport::write_sparse_file(huge, "startMenuFolderName=\"x\"", 5ull << 30)) << GetLastError();
+    unsigned long length = 0xDEADBEEF;
+    EXPECT_EQ(0, read_whole_file(huge.c_str(), &content, &length));
+    EXPECT_EQ(&sentinel, content);
+    EXPECT_EQ(0u, length);
 }

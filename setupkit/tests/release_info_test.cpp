@@ -1,4 +1,5 @@
 #include "setupkit/release_info.h"
+#include "setupkit/language.h"
 
 #include "testsupport/files.h"
 #include "testsupport/guarded_buffer.h"
@@ -8,8 +9,13 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#include <algorithm>
+#include <cstdlib>
+#include <iostream>
 #include <map>
+#include <random>
 #include <string>
+#include <thread>
 
 using testsupport::GuardedBuffer;
 using testsupport::TempDir;
@@ -145,12 +151,18 @@ protected:
     void TearDown() override { testsupport::remove_tree(path_); }
 
     // The value by the two-call protocol, into a buffer of exactly the size the reader asked for.
-    std::wstring read(const std::string& content, int* size)
+    // With `replaced`, the file is rewritten between the size query and the fill call.
+    std::wstring read(const std::string& content, int* size, const std::string* replaced = nullptr)
     {
         testsupport::write_bytes(path_, content);
         *size = read_local_revision_suffix(nullptr);
+        if (replaced)
+            testsupport::write_bytes(path_, *replaced);
         GuardedBuffer buffer(*size);
-        EXPECT_EQ(*size, read_local_revision_suffix(buffer.reference()));
+        const int filled = read_local_revision_suffix(buffer.reference());
+        if (!replaced) {
+            EXPECT_EQ(*size, filled);
+        }
         return GUARDED_TEXT(buffer, *size);
     }
 
@@ -220,6 +232,160 @@ TEST_F(MalformedReleaseFile, LongValueFillsExactlyTheSizeAskedFor)
     const std::wstring read_value = read(std::string(kKey) + "=\"" + value + "\"", &size);
     EXPECT_EQ(100001, size);
     EXPECT_EQ(value.size(), read_value.size());
+}
+
+TEST_F(MalformedReleaseFile, FileReplacedBetweenTheCallsNeverWritesPastTheSizeAskedFor)
+{
+    struct Case {
+        std::string first;
+        std::string second;
+        const wchar_t* expected; // what the fill call hands over
+    };
+    const std::string key = std::string(kKey) + "=";
+    const Case cases[] = {
+        {key + "\"\"", key + "\"RRRRRRRRRR\"", L""},                       // grew from empty
+        {key + "\"v\"", key + "\"" + std::string(100000, 'R') + "\"", L""}, // grew a lot
+        {"no key at all", key + "\"RR\"", L""},
+        {key + "\"0123456789\"", key + "\"abc\"", L"abc"},                 // shrank: fits
+        {key + "\"abcd\"", key + "\"\xC3\xA4\xC3\xB6\"", L"\u00E4\u00F6"}, // more bytes, as many characters
+        {key + "\"value\"", "", L""},                                    // emptied
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.first.substr(0, 60) + " -> " + c.second.substr(0, 60));
+        int size = 0;
+        EXPECT_EQ(c.expected, read(c.first, &size, &c.second));
+    }
+}
+
+TEST_F(MalformedReleaseFile, FillWithoutSizeQueryOnItsThreadWritesOnlyTheEmptyValue)
+{
+    testsupport::write_bytes(path_, std::string(kKey) + "=\"value\"");
+    GuardedBuffer buffer(1);
+    int filled = 0;
+    // A thread of its own has never asked this reader for a size.
+    std::thread([&] { filled = read_local_revision_suffix(buffer.reference()); }).join();
+    EXPECT_EQ(6, filled) << "the value's size still comes back";
+    EXPECT_EQ(L"", GUARDED_TEXT(buffer, 1));
+}
+
+namespace {
+
+// Hostile files from a seed: each case draws from its own generator seeded with (seed, case), so a
+// single case replays alone (SETUPKIT_HOSTILE_SEED, SETUPKIT_HOSTILE_CASE).
+class HostileFiles : public MalformedReleaseFile {
+protected:
+    static std::string generate(unsigned int seed, unsigned int case_number)
+    {
+        std::seed_seq sequence{seed, case_number};
+        std::mt19937 random(sequence);
+        auto pick = [&random](unsigned int count) { return static_cast<unsigned int>(random() % count); };
+        static const char* const kOddBytes[] = {"\xC3", "\xF0\x9F\x98", "\xFF\xFE", "\xFE\xFF", "\xEF\xBB\xBF",
+                                                "\xED\xA0\x80", "\xC0\x80", "\x80\x80\x80", "\r\n", "\t \v"};
+        // Half the files start like a real value, so that most of the search gets past the key.
+        std::string content = pick(2) ? std::string(kKey) + "=\"" : std::string();
+        const unsigned int pieces = 1 + pick(10);
+        for (unsigned int i = 0; i < pieces; ++i) {
+            switch (pick(9)) {
+            case 0:
+                for (unsigned int n = pick(64); n > 0; --n)
+                    content += static_cast<char>(pick(256));
+                break;
+            case 1:
+                content += kKey;
+                break;
+            case 2:
+                content += std::string(kKey, pick(sizeof(kKey) - 1));
+                break;
+            case 3:
+                content += pick(2) ? "=\"" : "\"";
+                break;
+            case 4:
+                content += kOddBytes[pick(sizeof(kOddBytes) / sizeof(kOddBytes[0]))];
+                break;
+            case 5:
+                content += std::string(1 + pick(4), '\0');
+                break;
+            case 6:
+                // Now and then a huge value; most values stay short so that a thousand cases take seconds.
+                content += std::string(pick(150) == 0 ? 100000 + pick(400000) : pick(80), pick(2) ? 'R' : '\xE6');
+                break;
+            case 7:
+                content += pick(2) ? "lang=" : "=";
+                break;
+            default:
+                content += std::string(1 + pick(60), static_cast<char>('a' + pick(26)));
+                break;
+            }
+        }
+        return content;
+    }
+
+    // The size the release readers must give for `content`: n + 1 for the n bytes between the two
+    // quotes after the key's first occurrence, else 1.
+    static int expected_size(const std::string& content)
+    {
+        const size_t key = content.find(kKey);
+        const size_t opening = key == std::string::npos ? key : content.find('"', key);
+        const size_t closing = opening == std::string::npos ? opening : content.find('"', opening + 1);
+        return closing == std::string::npos ? 1 : static_cast<int>(closing - opening);
+    }
+
+    // read_setting_value's two calls into a guarded buffer, the file replaced in between when asked.
+    void read_setting(const std::wstring& path, const std::string& content, const std::string* replaced)
+    {
+        testsupport::write_bytes(path, content);
+        const int size = read_setting_value(path.c_str(), nullptr, 0);
+        EXPECT_GE(size, 0);
+        EXPECT_LE(size, 50) << "the token is cut at 49 characters";
+        if (replaced)
+            testsupport::write_bytes(path, *replaced);
+        // Callers allocate at least one character, also for a size of 0.
+        GuardedBuffer buffer(size > 0 ? size : 1);
+        read_setting_value(path.c_str(), buffer.reference(), size);
+        GUARDED_TEXT(buffer, buffer.capacity());
+    }
+};
+
+unsigned int environment_number(const char* name, unsigned int otherwise)
+{
+    const char* text = std::getenv(name);
+    return text && *text ? static_cast<unsigned int>(std::strtoul(text, nullptr, 10)) : otherwise;
+}
+
+} // namespace
+
+TEST_F(HostileFiles, SeededGeneratorCannotMakeAnyReaderWritePastItsBuffer)
+{
+    constexpr unsigned int kCases = 1000;
+    const unsigned int seed = environment_number("SETUPKIT_HOSTILE_SEED", GetTickCount());
+    const unsigned int only = environment_number("SETUPKIT_HOSTILE_CASE", kCases);
+    std::cout << "hostile files: seed " << seed << " (replay: SETUPKIT_HOSTILE_SEED=" << seed
+              << ", one case: SETUPKIT_HOSTILE_CASE=n)" << std::endl;
+    TempDir settings;
+    const std::wstring settings_file = settings / L"languagesettings.txt";
+    unsigned int with_value = 0;
+    for (unsigned int n = only < kCases ? only : 0; n < (only < kCases ? only + 1 : kCases); ++n) {
+        SCOPED_TRACE("seed " + std::to_string(seed) + " case " + std::to_string(n));
+        const std::string content = generate(seed, n);
+        // Every fourth case rewrites the file between the size query and the fill call.
+        const bool race = n % 4 == 3;
+        const std::string replacement = race ? generate(seed, n + kCases) : std::string();
+        int size = 0;
+        const std::wstring value = read(content, &size, race ? &replacement : nullptr);
+        EXPECT_EQ(expected_size(content), size);
+        with_value += size > 1 ? 1 : 0;
+        if (!race && size > 1) {
+            const std::string bytes = content.substr(content.find('"', content.find(kKey)) + 1, size - 1);
+            // Plain ASCII without NULs converts character for character.
+            if (std::all_of(bytes.begin(), bytes.end(), [](char c) { return c > 0; })) {
+                EXPECT_EQ(std::wstring(bytes.begin(), bytes.end()), value);
+            }
+        }
+        read_setting(settings_file, content, race ? &replacement : nullptr);
+        if (HasFailure())
+            break;
+    }
+    std::cout << "hostile files: " << with_value << " release files held a value" << std::endl;
 }
 
 TEST(ReleaseConstants, ComeBackByTwoCallsWithoutPresetting)

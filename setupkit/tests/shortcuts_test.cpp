@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 #include <objbase.h>
+#include <shlobj.h>
 
 #include <string>
 #include <thread>
@@ -30,12 +31,17 @@ std::wstring parent_of(const std::wstring& path)
     return path.substr(0, path.find_last_of(L'\\'));
 }
 
-// The names straight in the folder that begin with the prefix.
+std::wstring leaf_of(const std::wstring& path)
+{
+    return path.substr(path.find_last_of(L'\\') + 1);
+}
+
+// The names straight in the folder that begin with the prefix, in any letter case.
 std::vector<std::wstring> entries_starting(const std::wstring& folder, const std::wstring& prefix)
 {
     std::vector<std::wstring> names;
     for (const std::wstring& entry : testsupport::list_tree(folder)) {
-        if (entry.compare(0, prefix.size(), prefix) == 0 && entry.find(L'\\') == std::wstring::npos)
+        if (_wcsnicmp(entry.c_str(), prefix.c_str(), prefix.size()) == 0 && entry.find(L'\\') == std::wstring::npos)
             names.push_back(entry);
     }
     return names;
@@ -60,9 +66,19 @@ protected:
         for (const std::wstring& programs :
              {testsupport::all_users_programs_folder(), testsupport::user_programs_folder()}) {
             testsupport::remove_tree(programs + L"\\" + kFolder);
-            for (const std::wstring& name : entries_starting(parent_of(programs), kEscapePrefix))
+            for (const std::wstring& name : escapes(programs))
                 testsupport::remove_tree(parent_of(programs) + L"\\" + name);
         }
+    }
+
+    // What lies beside the Programs folder under an escape's name, also glued to its name
+    // ("ProgramsEvil" from a folder argument without its leading backslash).
+    static std::vector<std::wstring> escapes(const std::wstring& programs)
+    {
+        std::vector<std::wstring> names = entries_starting(parent_of(programs), kEscapePrefix);
+        for (const std::wstring& name : entries_starting(parent_of(programs), leaf_of(programs) + kEscapePrefix))
+            names.push_back(name);
+        return names;
     }
 
     static std::wstring all_users_folder() { return testsupport::all_users_programs_folder() + L"\\" + kFolder; }
@@ -167,12 +183,14 @@ TEST_F(StartMenu, PiecesLeadingOutOfProgramsCreateNothing)
         {kFolderArgument, L"Tool", L"2.0\\...\\..\\setupkit escape"},
         {kFolderArgument, L"Tool:stream", L""},
         {kFolderArgument, L"Tool", L"C:\\setupkit escape"},
+        {L"setupkit escape\\", L"Tool", L"2.0"},
+        {L"setupkit escape", L"Tool", L""},
     };
     for (const Case& c : cases) {
         create_tool(c.folder, c.name, c.suffix);
         const std::string shown = narrow(c.folder) + " | " + narrow(c.name) + " | " + narrow(c.suffix);
         EXPECT_FALSE(directory_exists(all_users_folder())) << shown;
-        EXPECT_EQ("", joined(entries_starting(all_users_start_menu(), kEscapePrefix))) << shown;
+        EXPECT_EQ("", joined(escapes(testsupport::all_users_programs_folder()))) << shown;
         clean();
     }
 }
@@ -195,6 +213,58 @@ TEST_F(StartMenu, PiecesLeadingOutOfProgramsDeleteAndRemoveNothing)
     EXPECT_EQ(0, remove_programs_subfolder(L"..\\setupkit escape folder"));
     EXPECT_EQ(0, remove_programs_subfolder(L"../setupkit escape folder"));
     EXPECT_TRUE(directory_exists(outside_folder)) << narrow(outside_folder);
+
+    const std::wstring beside_folder =
+        all_users_start_menu() + L"\\" + leaf_of(testsupport::all_users_programs_folder()) + L"setupkit escape";
+    ASSERT_TRUE(testsupport::make_directories(beside_folder)) << narrow(beside_folder);
+    EXPECT_EQ(0, remove_start_menu_folder(L"setupkit escape"));
+    EXPECT_TRUE(directory_exists(beside_folder)) << narrow(beside_folder);
+}
+
+TEST_F(StartMenu, SpecialFoldersAreNeitherWrittenToNorRemoved)
+{
+    const std::wstring programs = testsupport::all_users_programs_folder();
+    for (const int csidl : {CSIDL_COMMON_STARTUP, CSIDL_COMMON_ADMINTOOLS}) {
+        wchar_t path[MAX_PATH + 1] = L"";
+        ASSERT_TRUE(SHGetSpecialFolderPathW(nullptr, path, csidl, TRUE)) << "special folder " << csidl;
+        const std::wstring special = path;
+        ASSERT_EQ(programs, parent_of(special)) << narrow(special) << " does not lie in the Programs folder";
+        ASSERT_TRUE(testsupport::find_shortcuts(special).empty()) << narrow(special) << " is not empty to begin with";
+        std::wstring upper = leaf_of(special);
+        std::wstring lower = upper;
+        CharUpperW(&upper[0]);
+        CharLowerW(&lower[0]);
+        for (const std::wstring& name : {leaf_of(special), upper, lower, lower + L".", lower + L"\\Sub"}) {
+            SCOPED_TRACE(narrow(name));
+            create_tool((L"\\" + name + L"\\").c_str(), L"Tool", L"2.0");
+            EXPECT_TRUE(testsupport::find_shortcuts(special).empty()) << "a shortcut was written into it";
+            EXPECT_FALSE(directory_exists(special + L"\\Sub"));
+            EXPECT_EQ(0, remove_start_menu_folder((L"\\" + name).c_str()));
+            EXPECT_EQ(0, remove_programs_subfolder(name.c_str()));
+            EXPECT_TRUE(directory_exists(special)) << "removed";
+        }
+        EXPECT_EQ(static_cast<int>(E_ACCESSDENIED), remove_folder_if_empty(special.c_str()));
+        EXPECT_TRUE(directory_exists(special)) << narrow(special);
+    }
+}
+
+TEST_F(StartMenu, NestedNameIsRemovedInnermostFirstUpToAFolderInUse)
+{
+    const std::wstring inner = all_users_folder() + L"\\Suite 18.1\\Deeper";
+    ASSERT_TRUE(testsupport::make_directories(inner));
+    testsupport::write_bytes(all_users_folder() + L"\\readme.txt", "the user's own file");
+    const std::wstring name = std::wstring(kFolder) + L"\\Suite 18.1\\Deeper";
+
+    EXPECT_EQ(0, remove_programs_subfolder(name.c_str()));
+    EXPECT_FALSE(directory_exists(all_users_folder() + L"\\Suite 18.1"));
+    EXPECT_TRUE(file_exists(all_users_folder() + L"\\readme.txt")) << "a folder in use must stay";
+
+    // Once the file is gone the rest follows, separators doubled or not; the Programs folder stays.
+    testsupport::remove_tree(all_users_folder() + L"\\readme.txt");
+    ASSERT_TRUE(testsupport::make_directories(inner));
+    EXPECT_EQ(0, remove_programs_subfolder((std::wstring(kFolder) + L"\\\\Suite 18.1\\Deeper\\").c_str()));
+    EXPECT_FALSE(directory_exists(all_users_folder()));
+    EXPECT_TRUE(directory_exists(testsupport::all_users_programs_folder()));
 }
 
 TEST(ProgramsFolder, ItselfIsNeverRemovedEvenWhenEmpty)

@@ -1,6 +1,7 @@
 #include "testsupport/files.h"
 
 #include <windows.h>
+#include <winioctl.h>
 
 #include <algorithm>
 #include <stdexcept>
@@ -57,6 +58,22 @@ void write_bytes(const std::wstring& path, const std::string& bytes)
     DWORD written = 0;
     WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
     CloseHandle(file);
+}
+
+bool write_sparse_file(const std::wstring& path, const std::string& head, unsigned long long size)
+{
+    write_bytes(path, head);
+    HANDLE file = CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE)
+        return false;
+    DWORD returned = 0;
+    DeviceIoControl(file, FSCTL_SET_SPARSE, nullptr, 0, nullptr, 0, &returned, nullptr);
+    LARGE_INTEGER end;
+    end.QuadPart = static_cast<LONGLONG>(size);
+    const bool sized = SetFilePointerEx(file, end, nullptr, FILE_BEGIN) && SetEndOfFile(file);
+    CloseHandle(file);
+    return sized;
 }
 
 std::string read_bytes(const std::wstring& path)

@@ -6,51 +6,67 @@
 
 namespace testsupport {
 
-// Each table takes the lines of suite_variables.def whose kind it lists.
+// Each table takes the lines of suite_variables.def whose kind it names: NAME keeps a line, SKIP
+// drops it.
 #define NAME(name) L"" #name,
 #define SKIP(name)
-#define RELEASE NAME
+
+#define ROOT NAME
 #define SHARED NAME
 #define ADD_ON SKIP
 const wchar_t* const kPostinstallVariables[4] = {
 #include "testsupport/suite_variables.def"
 };
 #undef SHARED
-#undef ADD_ON
 #define SHARED SKIP
-#define ADD_ON NAME
-const wchar_t* const kRemovedVariables[5] = {
+const wchar_t* const kRootVariables[3] = {
 #include "testsupport/suite_variables.def"
 };
+#undef ROOT
+#undef ADD_ON
+#define ROOT SKIP
+#define ADD_ON NAME
+const wchar_t* const kAddOnVariables[2] = {
+#include "testsupport/suite_variables.def"
+};
+#undef ROOT
 #undef SHARED
+#define ROOT NAME
 #define SHARED NAME
 const wchar_t* const kSuiteVariables[6] = {
 #include "testsupport/suite_variables.def"
 };
-#undef RELEASE
+#undef ROOT
 #undef SHARED
 #undef ADD_ON
 #undef NAME
-#define RELEASE SKIP
+#define ROOT SKIP
 #define SHARED(name) L"" #name
 #define ADD_ON SKIP
 const wchar_t kSharedVariable[] =
 #include "testsupport/suite_variables.def"
     ;
-#undef RELEASE
+#undef ROOT
 #undef SHARED
 #undef ADD_ON
 #undef SKIP
 
 const wchar_t kSetupBelowRoot[] = L"\\Framework\\bin\\Win64\\setup\\";
 
-void write_release_information(const std::wstring& root, const std::string& folder_name_utf8,
+std::string release_information(const std::string& folder_name_utf8, const std::string& revision)
+{
+    return "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\r\n<releaseInformation>\r\n"
+           "  <startMenuFolderName value=\"" + folder_name_utf8 + "\"/>\r\n"
+           "  <startMenuShortcutAppendRevision value=\"" + revision + "\"/>\r\n</releaseInformation>\r\n";
+}
+
+bool write_release_information(const std::wstring& root, const std::string& folder_name_utf8,
                                const std::string& revision)
 {
-    write_bytes(root + L"\\commonfiles\\globalsettings\\relinfo.xml",
-                "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\r\n<releaseInformation>\r\n"
-                "  <startMenuFolderName value=\"" + folder_name_utf8 + "\"/>\r\n"
-                "  <startMenuShortcutAppendRevision value=\"" + revision + "\"/>\r\n</releaseInformation>\r\n");
+    const std::wstring path = root + L"\\commonfiles\\globalsettings\\relinfo.xml";
+    const std::string bytes = release_information(folder_name_utf8, revision);
+    write_bytes(path, bytes);
+    return read_bytes(path) == bytes;
 }
 
 bool place_programs(const std::wstring& root, std::initializer_list<const wchar_t*> programs)

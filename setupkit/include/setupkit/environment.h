@@ -18,6 +18,12 @@ int set_environment_variable(const wchar_t* name, const void* value, unsigned lo
 // nothing opened, for an invalid scope or a null name.
 int delete_environment_variable(const wchar_t* name, int scope);
 
+// delete_environment_variable, except that each key's value goes only while it is a string (REG_SZ or
+// REG_EXPAND_SZ, compared unexpanded) that equals `root` or lies below it: compared ordinally and
+// case-insensitively, on a component boundary (D:\S\v182 covers D:\S\v182\Lib, not D:\S\v1820). A
+// value elsewhere or of another type stays. E_INVALIDARG, with nothing opened, also for a null root.
+int delete_environment_variable_within(const wchar_t* name, const wchar_t* root, int scope);
+
 // TALVO_ROOT182 from the running process's environment (never the registry). Two-call protocol:
 // fills the buffer and returns 0 when capacity >= the size needed (0 when unset), else returns that
 // size with the buffer untouched.

@@ -13,8 +13,14 @@ int get_release_folder_name(wchar_t* buffer, int capacity);
 //
 // Two-call protocol: called with null, each reader returns the size n + 1 of a value of n bytes
 // (1 when there is no value); the caller allocates that many characters and calls again with
-// the address of its buffer pointer, which receives the value (or "") and the same size comes
+// the address of its buffer pointer, which receives the value (or "") and the value's size comes
 // back. The file is read anew on each call. A missing file whose folder exists is left behind empty.
+//
+// A file that changes between the two calls never makes a fill call write more characters than
+// the last size query of the same reader on the same thread returned: a value that no longer fits
+// that size is handed over as "" (and its larger size comes back), never cut. A fill call without
+// an earlier size query on its thread writes only "". A file that cannot be read into memory reads
+// as one without the keys.
 
 // "startMenuShortcutAppendRevision" from relinfo.xml beside the running program.
 int read_local_revision_suffix(wchar_t** buffer);

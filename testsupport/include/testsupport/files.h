@@ -29,6 +29,11 @@ bool make_directories(const std::wstring& path);
 // Writes exactly these bytes, creating missing parent directories.
 void write_bytes(const std::wstring& path, const std::string& bytes);
 
+// Writes `head`, then extends the file to `size` bytes of zeros kept sparse (no disk space for the
+// rest, also where the file system does not honour the request: Wine's files are sparse anyway).
+// True when the file has that size.
+bool write_sparse_file(const std::wstring& path, const std::string& head, unsigned long long size);
+
 // The file's bytes; empty when it cannot be read.
 std::string read_bytes(const std::wstring& path);
 

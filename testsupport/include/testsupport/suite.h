@@ -9,9 +9,11 @@
 
 namespace testsupport {
 
-// From suite_variables.def: postinstall's four in its order; the five preuninstall removes; all six.
+// From suite_variables.def: postinstall's four in its order; the three it derives from the install
+// root; the add-ons' two; all six.
 extern const wchar_t* const kPostinstallVariables[4];
-extern const wchar_t* const kRemovedVariables[5];
+extern const wchar_t* const kRootVariables[3];
+extern const wchar_t* const kAddOnVariables[2];
 extern const wchar_t* const kSuiteVariables[6];
 // The one every release shares, which no uninstall removes.
 extern const wchar_t kSharedVariable[];
@@ -19,8 +21,10 @@ extern const wchar_t kSharedVariable[];
 // Where the programs lie below the install root, with both backslashes.
 extern const wchar_t kSetupBelowRoot[];
 
-// Writes <root>\commonfiles\globalsettings\relinfo.xml as the installer ships it (UTF-8).
-void write_release_information(const std::wstring& root, const std::string& folder_name_utf8,
+// A release-information file as the installer ships it (UTF-8), and that file written to
+// <root>\commonfiles\globalsettings\relinfo.xml; false when it cannot be written.
+std::string release_information(const std::string& folder_name_utf8, const std::string& revision);
+bool write_release_information(const std::wstring& root, const std::string& folder_name_utf8,
                                const std::string& revision);
 
 // Copies each built program (a file name beside the running test) to its place in the tree below
