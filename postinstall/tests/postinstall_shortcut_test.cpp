@@ -16,6 +16,7 @@ using testsupport::As;
 using testsupport::TempDir;
 using testsupport::directory_exists;
 using testsupport::file_exists;
+using testsupport::listed;
 using testsupport::narrow;
 
 namespace {
@@ -25,14 +26,6 @@ const wchar_t kFolderName[] = L"setupkit postinstall_test";
 const wchar_t kNonAsciiFolderName[] = L"setupkit Fenwright \u00DC \u65E5\u672C";
 const char kNonAsciiFolderNameUtf8[] = "setupkit Fenwright \xC3\x9C \xE6\x97\xA5\xE6\x9C\xAC";
 const wchar_t kGlobalSettings[] = L"\\commonfiles\\globalsettings";
-
-std::string listed(const std::vector<std::wstring>& paths)
-{
-    std::string text;
-    for (const std::wstring& path : paths)
-        text += "\"" + narrow(path) + "\" ";
-    return text;
-}
 
 class Postinstall : public ::testing::TestWithParam<As> {
 protected:

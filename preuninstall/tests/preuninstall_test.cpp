@@ -24,6 +24,7 @@ using testsupport::As;
 using testsupport::TempDir;
 using testsupport::directory_exists;
 using testsupport::file_exists;
+using testsupport::listed;
 using testsupport::narrow;
 
 namespace {
@@ -81,14 +82,6 @@ struct Snapshot {
         return snapshot;
     }
 };
-
-std::string listed(const std::vector<std::wstring>& entries)
-{
-    std::string text;
-    for (const std::wstring& entry : entries)
-        text += "\n  " + narrow(entry);
-    return text;
-}
 
 const wchar_t kUserShellFolders[] = L"Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\User Shell Folders";
 // While the user's Programs folder is redirected, the real setting waits here, so that the next
@@ -269,14 +262,6 @@ std::vector<std::string> log_lines(const std::wstring& path)
     return lines;
 }
 
-std::string joined(const std::vector<std::string>& lines)
-{
-    std::string text;
-    for (const std::string& line : lines)
-        text += "\n  " + line;
-    return text;
-}
-
 } // namespace
 
 TEST_P(PreuninstallInScope, LogTellsEveryStepReadBackFromTheSystem)
@@ -291,7 +276,7 @@ TEST_P(PreuninstallInScope, LogTellsEveryStepReadBackFromTheSystem)
 
     // Both runs append to the one file.
     const std::vector<std::string> lines = log_lines(log);
-    ASSERT_EQ(30u, lines.size()) << joined(lines);
+    ASSERT_EQ(30u, lines.size()) << listed(lines);
     const std::string folder = narrow(testsupport::programs_folder(GetParam())) + "\\" + narrow(kFolderName);
     const std::string key = standard_user ? "HKCU\\Environment"
                                           : "HKLM\\System\\CurrentControlSet\\Control\\Session Manager\\Environment";
@@ -340,7 +325,7 @@ TEST_F(Preuninstall, LogShowsTheStepsThatFailedAndTheSystemsReason)
         run(L"postinstall.exe", As::Administrator, L" /log=" + log);
     }
     const std::vector<std::string> lines = log_lines(log);
-    ASSERT_EQ(9u, lines.size()) << joined(lines);
+    ASSERT_EQ(9u, lines.size()) << listed(lines);
     EXPECT_NE(std::string::npos, lines[3].find(": ok, the file exists")) << lines[3];
     std::string reason = narrow(testsupport::expected_system_text(ERROR_ACCESS_DENIED));
     reason.erase(reason.find_last_not_of("\r\n") + 1);
@@ -354,7 +339,8 @@ TEST_F(Preuninstall, LogShowsTheStepsThatFailedAndTheSystemsReason)
 TEST_F(Preuninstall, LogThatCannotBeOpenedOrIsNotTheOnlyArgumentChangesNothing)
 {
     ASSERT_TRUE(testsupport::write_release_information(root(), narrow(kFolderName), "18.1"));
-    const std::wstring shortcut = testsupport::all_users_programs_folder() + L"\\" + kFolderName + L"\\Fenwright 18.1.lnk";
+    const std::wstring shortcut =
+        testsupport::all_users_programs_folder() + L"\\" + kFolderName + L"\\Fenwright 18.1.lnk";
     run(L"postinstall.exe", As::Administrator, L" \"/log=" + tree_.path() + L"\\no such folder\\setup.log\"");
     EXPECT_TRUE(file_exists(shortcut)) << narrow(shortcut);
     EXPECT_FALSE(directory_exists(tree_ / L"no such folder"));

@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+using testsupport::listed;
 using testsupport::narrow;
 
 namespace {
@@ -124,14 +125,6 @@ std::vector<std::string> missing_from(const std::vector<std::string>& list, cons
     return missing;
 }
 
-std::string joined(const std::vector<std::string>& lines)
-{
-    std::ostringstream text;
-    for (const std::string& line : lines)
-        text << "\n  " << line;
-    return text.str();
-}
-
 // One string of the version resource's US English, Unicode block.
 std::wstring version_string(const std::vector<BYTE>& info, const wchar_t* name)
 {
@@ -219,9 +212,9 @@ TEST(Deliverables, AreTheDeclaredSubsystemImportingTheReviewedSystemFunctionsOnl
         const std::vector<std::string> reviewed = reviewed_imports(program.file);
         EXPECT_FALSE(reviewed.empty()) << "no reviewed import list for " << name;
         EXPECT_TRUE(missing_from(reviewed, facts.functions).empty())
-            << name << " imports what its reviewed list lacks:" << joined(missing_from(reviewed, facts.functions));
+            << name << " imports what its reviewed list lacks:" << listed(missing_from(reviewed, facts.functions));
         EXPECT_TRUE(missing_from(facts.functions, reviewed).empty())
-            << name << " no longer imports, though listed:" << joined(missing_from(facts.functions, reviewed));
+            << name << " no longer imports, though listed:" << listed(missing_from(facts.functions, reviewed));
     }
 }
 

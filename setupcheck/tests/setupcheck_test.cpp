@@ -43,8 +43,9 @@ protected:
     // Runs setupcheck, from its place in the tree unless given; its exit status, its output in output_.
     DWORD check(const std::wstring& arguments = L"", const std::wstring& program = L"")
     {
-        const std::wstring command = program.empty() ? testsupport::program_command(root(), L"setupcheck.exe", arguments)
-                                                     : L"\"" + program + L"\"" + arguments;
+        const std::wstring command = program.empty()
+                                         ? testsupport::program_command(root(), L"setupcheck.exe", arguments)
+                                         : L"\"" + program + L"\"" + arguments;
         return testsupport::run_program(command, {As::Administrator, false, &output_});
     }
 

@@ -176,4 +176,20 @@ std::string narrow(const std::wstring& text)
     return result;
 }
 
+std::string listed(const std::vector<std::wstring>& lines)
+{
+    std::string text;
+    for (const std::wstring& line : lines)
+        text += "\n  " + narrow(line);
+    return text;
+}
+
+std::string listed(const std::vector<std::string>& lines)
+{
+    std::string text;
+    for (const std::string& line : lines)
+        text += "\n  " + line;
+    return text;
+}
+
 } // namespace testsupport

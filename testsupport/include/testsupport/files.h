@@ -56,4 +56,8 @@ std::wstring own_directory();
 // UTF-8 from UTF-16, for readable assertion messages.
 std::string narrow(const std::wstring& text);
 
+// Each line or path on a line of its own, indented, for assertion messages; "" for none.
+std::string listed(const std::vector<std::wstring>& lines);
+std::string listed(const std::vector<std::string>& lines);
+
 } // namespace testsupport
