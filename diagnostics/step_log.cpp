@@ -236,7 +236,7 @@ void StepLog::variable_set(const wchar_t* name, const wchar_t* value, int scope)
     end_line();
 }
 
-void StepLog::variable_deleted(const wchar_t* name, int scope)
+void StepLog::variable_deleted(const wchar_t* name, int scope, const wchar_t* root)
 {
     if (!active())
         return;
@@ -245,12 +245,21 @@ void StepLog::variable_deleted(const wchar_t* name, int scope)
     if (scope == 1)
         line_.add(L" and ").add(environment_key_name(false));
     bool failed = false;
+    bool reported = false;
     for (int machine = scope; machine >= 0; --machine) {
         EnvironmentValue stored;
         read_environment_value(machine == 1, name, &stored);
         if (stored.error == ERROR_FILE_NOT_FOUND)
             continue;
-        line_.add(failed ? L"; " : L": FAILED, ");
+        line_.add(reported ? L"; " : L": ");
+        reported = true;
+        if (stored.error == ERROR_SUCCESS && root && !path_lies_within(stored.text, root)) {
+            line_.add(L"kept in ").add(environment_key_name(machine == 1)).add(L", another installation's \"")
+                .add(stored.text).add(L"\"");
+            continue;
+        }
+        if (!failed)
+            line_.add(L"FAILED, ");
         failed = true;
         if (stored.error == ERROR_SUCCESS)
             line_.add(L"still in ").add(environment_key_name(machine == 1)).add(L" as \"").add(stored.text).add(L"\"");
@@ -259,7 +268,7 @@ void StepLog::variable_deleted(const wchar_t* name, int scope)
             add_error(static_cast<DWORD>(stored.error));
         }
     }
-    if (!failed)
+    if (!reported)
         line_.add(L": ok, gone");
     end_line();
 }

@@ -31,9 +31,10 @@ public:
     void folder_removed(const wchar_t* relative_folder);
 
     // The variable in scope's key (1 machine, 0 user): it must hold `value`; after a deletion it
-    // must be gone (a machine-scope deletion removes the user's copy too).
+    // must be gone (a machine-scope deletion removes the user's copy too). With `root`, a value that
+    // does not lie in it is another installation's: kept, not a failure.
     void variable_set(const wchar_t* name, const wchar_t* value, int scope);
-    void variable_deleted(const wchar_t* name, int scope);
+    void variable_deleted(const wchar_t* name, int scope, const wchar_t* root = nullptr);
 
 private:
     void begin(const wchar_t* step);

@@ -18,7 +18,7 @@ int remove_environment(StepLog& log)
 
     wchar_t* name = concat_strings(2, L"TALVO_ROOT", L"182");
     delete_environment_variable_within(name, install_root, scope);
-    log.variable_deleted(name, scope);
+    log.variable_deleted(name, scope, install_root);
     free_string(&name);
 
     name = concat_strings(3, L"CORVANE", L"182", L"_DIR");
@@ -27,7 +27,7 @@ int remove_environment(StepLog& log)
     free_string(&name);
 
     delete_environment_variable_within(L"P_SCHEMA", install_root, scope);
-    log.variable_deleted(L"P_SCHEMA", scope);
+    log.variable_deleted(L"P_SCHEMA", scope, install_root);
 
     name = concat_strings(2, L"VOSKEL_DOCDIR", L"182");
     delete_environment_variable(name, scope);
@@ -36,7 +36,7 @@ int remove_environment(StepLog& log)
 
     name = concat_strings(2, L"VOSKEL_LIBDIR", L"182");
     delete_environment_variable_within(name, install_root, scope);
-    log.variable_deleted(name, scope);
+    log.variable_deleted(name, scope, install_root);
     free_string(&name);
     free_string(&install_root);
 

@@ -53,15 +53,6 @@ bool exists(const wchar_t* path)
     return GetFileAttributesW(path) != INVALID_FILE_ATTRIBUTES;
 }
 
-// True when `path` is the root or lies below it.
-bool inside_root(const wchar_t* path, const wchar_t* root)
-{
-    size_t length = wcslen(root);
-    if (length > 0 && root[length - 1] == L'\\')
-        --length;
-    return _wcsnicmp(path, root, length) == 0 && (path[length] == L'\0' || path[length] == L'\\');
-}
-
 // "startMenuFolderName" and the like: the UTF-8 text between the first two double quotes after the
 // key's first occurrence, as the programs read it; "" without one. Read-only: a missing file stays missing.
 void read_release_value(const char* content, const char* key, wchar_t* value)
@@ -162,7 +153,7 @@ void check_variables(Check& check, int scope)
         } else if (i == 2 ? _wcsnicmp(value.text, expected[i].c_str(), expected[i].length()) != 0
                           : _wcsicmp(value.text, expected[i].c_str()) != 0) {
             // Values that point elsewhere are reported by check_other_roots.
-            if (i == 3 || inside_root(value.text, check.root))
+            if (i == 3 || path_lies_within(value.text, check.root))
                 finding(check, L"wrong_value",
                         text.add(L" is \"")
                             .add(value.text)
@@ -180,7 +171,7 @@ void check_other_roots(Check& check)
     for (int scope = 0; scope < 2; ++scope) {
         for (int i : path_variables) {
             const EnvironmentValue& value = check.scopes[scope].variables[i];
-            if (value.error != ERROR_SUCCESS || inside_root(value.text, check.root))
+            if (value.error != ERROR_SUCCESS || path_lies_within(value.text, check.root))
                 continue;
             Text text;
             text.add(kSuiteVariables[i])
@@ -256,7 +247,7 @@ void check_registration(Check& check)
         }
         for (int i = 0; i < 3; ++i) {
             const EnvironmentValue& value = registration.variables[i];
-            if (value.error == ERROR_SUCCESS && inside_root(value.text, check.root))
+            if (value.error == ERROR_SUCCESS && path_lies_within(value.text, check.root))
                 check.registered[scope] = true;
         }
     }

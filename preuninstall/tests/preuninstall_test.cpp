@@ -179,6 +179,20 @@ TEST_P(PreuninstallInScope, LeavesStartMenuAndEnvironmentAsBeforeButTheSharedVar
     EXPECT_TRUE(settled.user_environment == again.user_environment);
 }
 
+namespace {
+
+// The log's lines without their time stamps ("2026-01-31 12:00:00.000 ").
+std::vector<std::string> log_lines(const std::wstring& path)
+{
+    std::vector<std::string> lines;
+    const std::string bytes = testsupport::read_bytes(path);
+    for (size_t start = 0, end; (end = bytes.find("\r\n", start)) != std::string::npos; start = end + 2)
+        lines.push_back(bytes.substr(start, end - start).substr(std::min<size_t>(24, end - start)));
+    return lines;
+}
+
+} // namespace
+
 TEST_P(PreuninstallInScope, DeletesRootDerivedVariablesOnlyWhileTheyLieInThisRoot)
 {
     const bool standard_user = GetParam() == As::StandardUser;
@@ -206,22 +220,34 @@ TEST_P(PreuninstallInScope, DeletesRootDerivedVariablesOnlyWhileTheyLieInThisRoo
             ASSERT_EQ(ERROR_SUCCESS, testsupport::write_environment_string(false, name, L"C:\\Elsewhere"));
         }
 
-        run(L"preuninstall.exe", GetParam());
+        const std::wstring log = tree_ / L"preuninstall.log";
+        testsupport::remove_tree(log);
+        run(L"preuninstall.exe", GetParam(), L" /log=" + log);
 
         // Each key's value is judged on its own; a standard user's run never touches the machine key.
+        // The log tells a value kept for another installation from a deletion that failed.
+        const std::string lines = listed(log_lines(log));
         for (const wchar_t* name : derived) {
             EXPECT_EQ(standard_user || !machine_holds_ours, testsupport::read_environment_value(true, name).exists)
                 << narrow(name) << " in the machine key";
             EXPECT_EQ(machine_holds_ours, testsupport::read_environment_value(false, name).exists)
                 << narrow(name) << " in the user key";
+            const size_t at = lines.find("variable deleted: " + narrow(name) + " from ");
+            ASSERT_NE(std::string::npos, at) << lines;
+            const std::string line = lines.substr(at, lines.find('\n', at) - at);
+            const char* outcome = machine_holds_ours ? ": kept in HKCU\\Environment, another installation's"
+                                  : standard_user    ? ": ok, gone"
+                                                     : ": kept in HKLM\\System\\CurrentControlSet";
+            EXPECT_NE(std::string::npos, line.find(outcome)) << line;
         }
+        EXPECT_EQ(std::string::npos, lines.find("FAILED")) << lines;
         // The add-on variables, which postinstall never wrote, go whatever they hold.
         for (const wchar_t* name : testsupport::kAddOnVariables) {
             EXPECT_EQ(standard_user, testsupport::read_environment_value(true, name).exists) << narrow(name);
             EXPECT_FALSE(testsupport::read_environment_value(false, name).exists) << narrow(name);
         }
-        EXPECT_TRUE(testsupport::read_environment_value(true, L"VELMORA_SYSDIR32").exists);
-        EXPECT_TRUE(testsupport::read_environment_value(false, L"VELMORA_SYSDIR32").exists);
+        EXPECT_TRUE(testsupport::read_environment_value(true, testsupport::kSharedVariable).exists);
+        EXPECT_TRUE(testsupport::read_environment_value(false, testsupport::kSharedVariable).exists);
         clean();
     }
 }
@@ -249,20 +275,6 @@ TEST_P(PreuninstallInScope, SpecialFolderNamedAsTheSuitesIsNeitherWrittenToNorRe
         EXPECT_TRUE(directory_exists(special)) << "preuninstall removed " << narrow(special);
     }
 }
-
-namespace {
-
-// The log's lines without their time stamps ("2026-01-31 12:00:00.000 ").
-std::vector<std::string> log_lines(const std::wstring& path)
-{
-    std::vector<std::string> lines;
-    const std::string bytes = testsupport::read_bytes(path);
-    for (size_t start = 0, end; (end = bytes.find("\r\n", start)) != std::string::npos; start = end + 2)
-        lines.push_back(bytes.substr(start, end - start).substr(std::min<size_t>(24, end - start)));
-    return lines;
-}
-
-} // namespace
 
 TEST_P(PreuninstallInScope, LogTellsEveryStepReadBackFromTheSystem)
 {

@@ -1,8 +1,9 @@
 #include "setupkit/environment.h"
 
+#include "setupkit/paths.h"
+
 #include "setupkit/release_info.h"
 #include "setupkit/strings.h"
-#include "path_compare.h"
 
 #include <windows.h>
 
@@ -42,20 +43,6 @@ void broadcast_environment_change()
     DWORD_PTR answer = 0;
     SendMessageTimeoutW(HWND_BROADCAST, WM_SETTINGCHANGE, 0, reinterpret_cast<LPARAM>(area), SMTO_NORMAL,
                         kBroadcastTimeoutMs, &answer);
-}
-
-// True when the path equals the root or lies below it: ordinal and case-insensitive, as the file
-// system compares names, and on a component boundary, so D:\S\v182 does not cover D:\S\v1820.
-bool path_lies_within(const wchar_t* path, const wchar_t* root)
-{
-    size_t root_length = wcslen(root);
-    // A drive root's backslash is the boundary itself.
-    if (root_length > 0 && root[root_length - 1] == L'\\')
-        --root_length;
-    const size_t path_length = wcslen(path);
-    if (root_length == 0 || path_length < root_length || !same_path_text(path, root, root_length))
-        return false;
-    return path[root_length] == L'\0' || path[root_length] == L'\\';
 }
 
 // True when the key holds the value as a string (REG_SZ or REG_EXPAND_SZ, unexpanded) lying in `root`.

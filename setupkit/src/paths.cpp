@@ -1,6 +1,7 @@
 #include "setupkit/paths.h"
 
 #include "module_path.h"
+#include "path_compare.h"
 #include "record_sizes.h"
 
 #include <windows.h>
@@ -75,6 +76,18 @@ int get_module_path(wchar_t* buffer, int capacity)
         return needed;
     wcscpy(buffer, module_path);
     return 0;
+}
+
+bool path_lies_within(const wchar_t* path, const wchar_t* root)
+{
+    size_t root_length = wcslen(root);
+    // A drive root's backslash is the boundary itself.
+    if (root_length > 0 && root[root_length - 1] == L'\\')
+        --root_length;
+    const size_t path_length = wcslen(path);
+    if (root_length == 0 || path_length < root_length || !same_path_text(path, root, root_length))
+        return false;
+    return path[root_length] == L'\0' || path[root_length] == L'\\';
 }
 
 bool path_exists(const wchar_t* path)

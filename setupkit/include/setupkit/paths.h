@@ -23,6 +23,10 @@ int get_module_path(wchar_t* buffer, int capacity);
 // True when the path names an existing file or directory.
 bool path_exists(const wchar_t* path);
 
+// True when `path` is `root` or lies below it: letter case aside, as the file system compares names,
+// and on a component boundary (D:\S\v182 covers D:\S\v182\bin, not D:\S\v1820). False for an empty root.
+bool path_lies_within(const wchar_t* path, const wchar_t* root);
+
 // Creates one directory level unless the path exists. Nonzero when it exists afterwards
 // (existed or was created), 0 when the creation failed (for instance a missing parent).
 int ensure_directory(const wchar_t* path);
