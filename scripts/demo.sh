@@ -13,7 +13,7 @@ cmake --preset mingw-i686 >/dev/null
 cmake --build $build --target postinstall preuninstall registration_report run_as_standard_user >/dev/null
 echo "== built: $build/postinstall/postinstall.exe and $build/preuninstall/preuninstall.exe, the files that ship"
 
-wine="testsupport/wine/run-in-prefix.sh $build"
+wine="scripts/wine/run-in-prefix.sh $build"
 $wine --start
 
 # The sample install tree lives on the prefix's drive D:, which maps to $build/drive-d.
@@ -24,13 +24,8 @@ setup_dir="Framework/bin/Win64/setup"
 setup='D:\Sample Suite\v182\Framework\bin\Win64\setup'
 rm -rf "$root_unix"
 mkdir -p "$root_unix/commonfiles/globalsettings" "$root_unix/$setup_dir"
-cat > "$root_unix/commonfiles/globalsettings/relinfo.xml" <<XML
-<?xml version="1.0" encoding="UTF-8"?>
-<releaseInformation>
-  <startMenuFolderName value="$folder_name"/>
-  <startMenuShortcutAppendRevision value="18.1"/>
-</releaseInformation>
-XML
+# The release information the sample installers ship: folder "VELMORA 18.1", revision suffix "18.1".
+cp installers/relinfo.xml "$root_unix/commonfiles/globalsettings/"
 cp $build/postinstall/postinstall.exe $build/preuninstall/preuninstall.exe "$root_unix/$setup_dir/"
 echo "== sample install tree: $root"
 echo "   release information: start-menu folder \"$folder_name\", revision suffix \"18.1\""
@@ -40,7 +35,8 @@ echo "   programs: $setup\\postinstall.exe and preuninstall.exe"
 # either Programs folder, none of the suite's variables in either environment key.
 rm -rf "$build/wineprefix/drive_c/ProgramData/Microsoft/Windows/Start Menu/Programs/$folder_name" \
        "$build/wineprefix/drive_c/users/"*"/AppData/Roaming/Microsoft/Windows/Start Menu/Programs/$folder_name"
-variables="TALVO_ROOT182 P_SCHEMA VOSKEL_LIBDIR182 VELMORA_SYSDIR32 CORVANE182_DIR VOSKEL_DOCDIR182"
+# The names from the tests' one table of them, one "KIND(NAME)" a line.
+variables=$(sed -n 's/^[A-Z_]*(\([A-Z0-9_]*\))$/\1/p' testsupport/include/testsupport/suite_variables.def)
 {
     echo "Windows Registry Editor Version 5.00"
     for key in 'HKEY_LOCAL_MACHINE\System\CurrentControlSet\Control\Session Manager\Environment' \
@@ -59,7 +55,7 @@ echo "   (Fenwright's and the TESSAL and CORVANE add-ons', which their own insta
 echo "   (2 of them the add-ons'), and the start-menu folders left empty. Where depends on the token."
 
 report() {
-    $wine $build/testsupport/registration_report.exe "$folder_name"
+    $wine $build/tools/registration_report.exe "$folder_name"
 }
 
 # What a report shows registered, each line prefixed with its scope, so that two reports compare.
@@ -108,9 +104,9 @@ round_trip "As an administrator (the prefix's default token): machine scope.
     $wine
 
 round_trip "As a standard user (the same user's token with Administrators deny-only, through
-   testsupport/run_as_standard_user.exe): user scope. The programs work on the current user's
+   tools/run_as_standard_user.exe): user scope. The programs work on the current user's
    Programs folder and environment key, and leave the machine scope alone." \
-    $wine $build/testsupport/run_as_standard_user.exe
+    $wine $build/tools/run_as_standard_user.exe
 
 $wine --stop
 exit $unexpected

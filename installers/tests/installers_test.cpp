@@ -6,7 +6,7 @@
 #include "testsupport/process.h"
 #include "testsupport/registry.h"
 #include "testsupport/shortcuts.h"
-#include "testsupport/standard_user.h"
+#include "testsupport/suite.h"
 
 #include <gtest/gtest.h>
 #include <windows.h>
@@ -16,6 +16,7 @@
 
 #include <string>
 
+using testsupport::As;
 using testsupport::directory_exists;
 using testsupport::narrow;
 using testsupport::read_environment_value;
@@ -23,7 +24,6 @@ using testsupport::read_environment_value;
 namespace {
 
 const wchar_t kFolderName[] = L"VELMORA 18.1";
-const wchar_t kSharedVariable[] = L"VELMORA_SYSDIR32";
 const wchar_t kRootBelowFolder[] = L"\\Sample Suite\\v182";
 const wchar_t kProductCode[] = L"{EF3FC1BB-47D8-46CC-BD99-6CAA71CA3245}"; // sample-suite.wxs's
 
@@ -36,8 +36,13 @@ std::wstring shell_folder(int csidl)
 
 std::wstring suite_folder(bool machine)
 {
-    return (machine ? testsupport::all_users_programs_folder() : testsupport::user_programs_folder()) + L"\\" +
-           kFolderName;
+    return testsupport::programs_folder(machine ? As::Administrator : As::StandardUser) + L"\\" + kFolderName;
+}
+
+// Runs an installer as `as` until it and everything it started have ended; its exit status.
+DWORD install(const std::wstring& command_line, As as)
+{
+    return testsupport::run_program(command_line, {as, true});
 }
 
 class SampleInstaller : public ::testing::Test {
@@ -45,12 +50,7 @@ protected:
     void SetUp() override { forget_registration(); }
     void TearDown() override { forget_registration(); }
 
-    static void forget_registration()
-    {
-        testsupport::remove_tree(suite_folder(true));
-        testsupport::remove_tree(suite_folder(false));
-        testsupport::forget_postinstall_variables();
-    }
+    static void forget_registration() { testsupport::forget_suite_registration({kFolderName}); }
 
     // The shortcut and the four variables from `root` in one scope, nothing in the other.
     static void expect_registered(bool machine, const std::wstring& root)
@@ -76,7 +76,7 @@ protected:
         // emptied folders above it.
         EXPECT_FALSE(directory_exists(root + L"\\Framework\\bin\\Win64\\setup")) << narrow(root);
         for (const wchar_t* name : testsupport::kPostinstallVariables) {
-            const bool shared = wcscmp(name, kSharedVariable) == 0;
+            const bool shared = wcscmp(name, testsupport::kSharedVariable) == 0;
             EXPECT_EQ(shared, read_environment_value(machine, name).exists) << narrow(name);
             EXPECT_FALSE(read_environment_value(!machine, name).exists) << narrow(name);
         }
@@ -92,22 +92,21 @@ TEST_F(SampleInstaller, MsiRegistersForAllUsersAndItsRemovalLeavesTheSharedVaria
     // A run that stopped half-way must not leave the product installed: /i would then repair it.
     // Asked first, since Wine's msiexec /x of a product that is not installed never returns.
     if (MsiQueryProductStateW(kProductCode) != INSTALLSTATE_UNKNOWN)
-        testsupport::run_and_wait_for_all(nullptr, L"msiexec /x " + package + L" /qn");
+        install(L"msiexec /x " + package + L" /qn", As::Administrator);
 
-    ASSERT_EQ(0u, testsupport::run_and_wait_for_all(nullptr, L"msiexec /i " + package + L" /qn"));
+    ASSERT_EQ(0u, install(L"msiexec /i " + package + L" /qn", As::Administrator));
     {
         SCOPED_TRACE("after msiexec /i");
         expect_registered(true, root);
     }
     // A repair runs the sequence again: preuninstall must not run then, or it undoes the suite. The
     // properties are those of msiexec /fa, which Wine's msiexec does not carry out (1605).
-    ASSERT_EQ(0u, testsupport::run_and_wait_for_all(
-                      nullptr, L"msiexec /i " + package + L" REINSTALL=ALL REINSTALLMODE=omus /qn"));
+    ASSERT_EQ(0u, install(L"msiexec /i " + package + L" REINSTALL=ALL REINSTALLMODE=omus /qn", As::Administrator));
     {
         SCOPED_TRACE("after a repair");
         expect_registered(true, root);
     }
-    ASSERT_EQ(0u, testsupport::run_and_wait_for_all(nullptr, L"msiexec /x " + package + L" /qn"));
+    ASSERT_EQ(0u, install(L"msiexec /x " + package + L" /qn", As::Administrator));
     SCOPED_TRACE("after msiexec /x");
     expect_removed(true, root);
 }
@@ -116,20 +115,17 @@ TEST_F(SampleInstaller, NsisRegistersForTheStandardUserAndItsUninstallerLeavesTh
 {
     const std::wstring root = shell_folder(CSIDL_LOCAL_APPDATA) + kRootBelowFolder;
     testsupport::remove_tree(root);
-    HANDLE token = testsupport::create_standard_user_token();
-    ASSERT_NE(nullptr, token) << "error " << GetLastError();
 
     const std::wstring installer = L"\"" + testsupport::own_directory() + L"sample-suite-user.exe\" /S";
-    EXPECT_EQ(0u, testsupport::run_and_wait_for_all(token, installer));
+    EXPECT_EQ(0u, install(installer, As::StandardUser));
     {
         SCOPED_TRACE("after the installer");
         expect_registered(false, root);
     }
     // The uninstaller returns once it has started its copy in %TEMP%, which runs preuninstall.
-    EXPECT_EQ(0u, testsupport::run_and_wait_for_all(token, L"\"" + root + L"\\uninstall.exe\" /S"));
+    EXPECT_EQ(0u, install(L"\"" + root + L"\\uninstall.exe\" /S", As::StandardUser));
     {
         SCOPED_TRACE("after the uninstaller");
         expect_removed(false, root);
     }
-    CloseHandle(token);
 }

@@ -5,7 +5,7 @@
 #include "testsupport/process.h"
 #include "testsupport/registry.h"
 #include "testsupport/shortcuts.h"
-#include "testsupport/standard_user.h"
+#include "testsupport/suite.h"
 
 #include <gtest/gtest.h>
 #include <windows.h>
@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+using testsupport::As;
 using testsupport::TempDir;
 using testsupport::narrow;
 using testsupport::read_environment_value;
@@ -20,7 +21,6 @@ using testsupport::read_environment_value;
 namespace {
 
 using testsupport::kPostinstallVariables;
-const wchar_t kProgramBelowRoot[] = L"\\Framework\\bin\\Win64\\setup\\postinstall.exe";
 
 struct Expected {
     const wchar_t* name;
@@ -61,24 +61,17 @@ protected:
     {
         forget_all();
         SetEnvironmentVariableW(L"APPDATA", saved_appdata_ == L"(not set)" ? nullptr : saved_appdata_.c_str());
-        if (!drive_root_program_.empty())
-            testsupport::remove_tree(L"D:\\Framework");
+        testsupport::remove_tree(L"D:\\Framework");
     }
 
-    static void forget_all()
-    {
-        testsupport::forget_postinstall_variables();
-        // Without release information the main shortcut lands directly in the Programs folder.
-        testsupport::remove_tree(testsupport::all_users_programs_folder() + L"\\Fenwright.lnk");
-        testsupport::remove_tree(testsupport::user_programs_folder() + L"\\Fenwright.lnk");
-    }
+    // Without release information the main shortcut lands directly in the Programs folder.
+    static void forget_all() { testsupport::forget_suite_registration({}); }
 
-    std::wstring place_program(const std::wstring& root)
+    // Places the program below `root` and runs it as `as`; its exit status.
+    static DWORD run(const std::wstring& root, As as, const std::wstring& arguments = L"")
     {
-        const std::wstring program = root + kProgramBelowRoot;
-        EXPECT_TRUE(testsupport::copy_file(testsupport::own_directory() + L"postinstall.exe", program))
-            << narrow(program) << ", error " << GetLastError();
-        return program;
+        EXPECT_TRUE(testsupport::place_programs(root, {L"postinstall.exe"})) << narrow(root) << " " << GetLastError();
+        return testsupport::run_program(testsupport::program_command(root, L"postinstall.exe", arguments), {as});
     }
 
     void write_user_settings(const std::string& bytes)
@@ -108,29 +101,26 @@ protected:
         }
     }
 
-    static void skip_unless_english_locale()
-    {
-        // The runner pins LANG=C.UTF-8 (locale 0x409) unless SETUPKIT_TEST_LANG says otherwise.
-        if (GetUserDefaultLCID() != 0x0409)
-            GTEST_SKIP() << "the locale code expected here is English's";
-    }
-
     testsupport::BroadcastReceiver receiver_{present_variables};
     TempDir tree_;
     TempDir profile_;
     std::wstring saved_appdata_;
-    std::wstring drive_root_program_;
 };
 
 } // namespace
 
+// In the test's own body, so that the skip ends the test. The runner pins LANG=C.UTF-8 (locale
+// 0x409) unless SETUPKIT_TEST_LANG says otherwise.
+#define SKIP_UNLESS_ENGLISH_LOCALE()                                                                             \
+    if (GetUserDefaultLCID() != 0x0409)                                                                          \
+    GTEST_SKIP() << "the locale code expected here is English's"
+
 TEST_F(PostinstallRun, AdministratorRegistersFourMachineValuesInOrder)
 {
-    skip_unless_english_locale();
+    SKIP_UNLESS_ENGLISH_LOCALE();
     const std::wstring root = tree_ / L"Suite Root\\Rel";
-    const std::wstring program = place_program(root);
 
-    ASSERT_EQ(0u, testsupport::run_and_wait(L"\"" + program + L"\""));
+    ASSERT_EQ(0u, run(root, As::Administrator));
 
     expect_registered(true, expected_values(root, L"en-us"));
 }
@@ -138,26 +128,19 @@ TEST_F(PostinstallRun, AdministratorRegistersFourMachineValuesInOrder)
 TEST_F(PostinstallRun, StandardUserRegistersInUserKeyWithPerUserLanguage)
 {
     const std::wstring root = tree_ / L"Suite Root\\Rel";
-    const std::wstring program = place_program(root);
     write_user_settings("lang=de");
-    HANDLE token = testsupport::create_standard_user_token();
-    ASSERT_NE(nullptr, token) << "error " << GetLastError();
 
-    const DWORD exit_code = testsupport::run_and_wait_as(token, L"\"" + program + L"\"");
-    CloseHandle(token);
-
-    ASSERT_EQ(0u, exit_code);
+    ASSERT_EQ(0u, run(root, As::StandardUser));
     expect_registered(false, expected_values(root, L"de"));
 }
 
 TEST_F(PostinstallRun, DriveRootInstallRootKeepsItsBackslash)
 {
-    skip_unless_english_locale();
+    SKIP_UNLESS_ENGLISH_LOCALE();
     // The test prefix maps D: to a folder of the build tree.
     testsupport::remove_tree(L"D:\\Framework");
-    drive_root_program_ = place_program(L"D:");
 
-    ASSERT_EQ(0u, testsupport::run_and_wait(L"\"" + drive_root_program_ + L"\""));
+    ASSERT_EQ(0u, run(L"D:", As::Administrator));
 
     // The root is used as passed: its backslash doubles where a separator follows.
     expect_registered(true, {{L"TALVO_ROOT182", L"D:\\"},
@@ -169,19 +152,17 @@ TEST_F(PostinstallRun, DriveRootInstallRootKeepsItsBackslash)
 TEST_F(PostinstallRun, EmptyPerUserSettingsFileLeavesLanguageDirectoryWithoutCode)
 {
     const std::wstring root = tree_ / L"Rel";
-    const std::wstring program = place_program(root);
     write_user_settings("");
 
-    ASSERT_EQ(0u, testsupport::run_and_wait(L"\"" + program + L"\" ignored arguments"));
+    ASSERT_EQ(0u, run(root, As::Administrator, L" ignored arguments"));
 
     expect_registered(true, expected_values(root, L""));
 }
 
 TEST_F(PostinstallRun, ReleaseFileTooLargeForMemoryStillRegistersEverything)
 {
-    skip_unless_english_locale();
+    SKIP_UNLESS_ENGLISH_LOCALE();
     const std::wstring root = tree_ / L"Rel";
-    const std::wstring program = place_program(root);
     // Sparse, so it costs no disk. The shipped 32-bit program has no room for nearly 2 GiB in its
     // address space: its allocation fails for real. A 64-bit program would find the room, so there
     // the file is made larger than the reader takes at all (5 GiB, past what 32 bits can measure).
@@ -190,7 +171,7 @@ TEST_F(PostinstallRun, ReleaseFileTooLargeForMemoryStillRegistersEverything)
                                                "<startMenuFolderName value=\"setupkit huge\"/>", size))
         << "error " << GetLastError();
 
-    ASSERT_EQ(0u, testsupport::run_and_wait(L"\"" + program + L"\""));
+    ASSERT_EQ(0u, run(root, As::Administrator));
 
     // Read as a file without the keys: the shortcut lands directly in the Programs folder, and the
     // environment step after it still runs.

@@ -4,7 +4,7 @@
 #include "testsupport/process.h"
 #include "testsupport/registry.h"
 #include "testsupport/shortcuts.h"
-#include "testsupport/standard_user.h"
+#include "testsupport/suite.h"
 
 #include <gtest/gtest.h>
 #include <windows.h>
@@ -12,9 +12,11 @@
 #include <string>
 #include <vector>
 
+using testsupport::As;
 using testsupport::TempDir;
 using testsupport::directory_exists;
 using testsupport::file_exists;
+using testsupport::listed;
 using testsupport::narrow;
 
 namespace {
@@ -25,76 +27,28 @@ const wchar_t kNonAsciiFolderName[] = L"setupkit Fenwright \u00DC \u65E5\u672C";
 const char kNonAsciiFolderNameUtf8[] = "setupkit Fenwright \xC3\x9C \xE6\x97\xA5\xE6\x9C\xAC";
 const wchar_t kGlobalSettings[] = L"\\commonfiles\\globalsettings";
 
-std::string release_information(const std::string& folder_name, const std::string& revision)
-{
-    return "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\r\n<releaseInformation>\r\n"
-           "  <startMenuFolderName value=\"" + folder_name + "\"/>\r\n"
-           "  <startMenuShortcutAppendRevision value=\"" + revision + "\"/>\r\n</releaseInformation>\r\n";
-}
-
-std::string listed(const std::vector<std::wstring>& paths)
-{
-    std::string text;
-    for (const std::wstring& path : paths)
-        text += "\"" + narrow(path) + "\" ";
-    return text;
-}
-
-// Parameter: true runs the program as a standard user (Administrators disabled), false as the
-// default administrator.
-class Postinstall : public ::testing::TestWithParam<bool> {
+class Postinstall : public ::testing::TestWithParam<As> {
 protected:
     void SetUp() override
     {
         clean();
-        ASSERT_TRUE(testsupport::copy_file(testsupport::own_directory() + L"postinstall.exe", program()))
-            << narrow(program()) << " error " << GetLastError();
+        ASSERT_TRUE(testsupport::place_programs(root(), {L"postinstall.exe"})) << "error " << GetLastError();
     }
     void TearDown() override { clean(); }
 
-    static void clean()
-    {
-        for (const std::wstring& programs :
-             {testsupport::all_users_programs_folder(), testsupport::user_programs_folder()}) {
-            testsupport::remove_tree(programs + L"\\" + kFolderName);
-            testsupport::remove_tree(programs + L"\\" + kNonAsciiFolderName);
-            testsupport::remove_tree(programs + L"\\Fenwright.lnk");
-            testsupport::remove_tree(programs + L"\\Fenwright .lnk");
-        }
-        // Every run also registers the environment, which is not this test's concern.
-        testsupport::forget_postinstall_variables();
-    }
+    static void clean() { testsupport::forget_suite_registration({kFolderName, kNonAsciiFolderName}); }
 
-    bool standard_user() const { return GetParam(); }
-    std::wstring own_programs() const
-    {
-        return standard_user() ? testsupport::user_programs_folder() : testsupport::all_users_programs_folder();
-    }
-    std::wstring other_programs() const
-    {
-        return standard_user() ? testsupport::all_users_programs_folder() : testsupport::user_programs_folder();
-    }
+    std::wstring own_programs() const { return testsupport::programs_folder(GetParam()); }
+    std::wstring other_programs() const { return testsupport::other_programs_folder(GetParam()); }
 
     std::wstring root() const { return temp_ / L"Suite Root\\v182"; }
-    std::wstring program() const { return root() + L"\\Framework\\bin\\Win64\\setup\\postinstall.exe"; }
     std::wstring launcher() const { return root() + L"\\Framework\\bin\\Win64\\runfen2.exe"; }
-    void write_global(const std::string& bytes)
-    {
-        testsupport::write_bytes(root() + kGlobalSettings + L"\\relinfo.xml", bytes);
-    }
 
     // Runs the program in this case's scope; its exit status.
     DWORD run(const std::wstring& arguments = L"")
     {
-        const std::wstring command_line = L"\"" + program() + L"\"" + arguments;
-        if (!standard_user())
-            return testsupport::run_and_wait(command_line);
-        HANDLE token = testsupport::create_standard_user_token();
-        EXPECT_NE(nullptr, token) << "error " << GetLastError();
-        const DWORD status = testsupport::run_and_wait_as(token, command_line);
-        if (token)
-            CloseHandle(token);
-        return status;
+        return testsupport::run_program(testsupport::program_command(root(), L"postinstall.exe", arguments),
+                                        {GetParam()});
     }
 
     // The main shortcut at `link`, read back, is the one that starts the launcher of this tree.
@@ -123,7 +77,7 @@ protected:
 
 TEST_P(Postinstall, CreatesMainShortcutInScopesProgramsFolderOnly)
 {
-    write_global(release_information("setupkit postinstall_test", "R1"));
+    ASSERT_TRUE(testsupport::write_release_information(root(), "setupkit postinstall_test", "R1"));
     EXPECT_EQ(0u, run());
     expect_main_shortcut(own_programs() + L"\\" + kFolderName + L"\\Fenwright R1.lnk");
     EXPECT_FALSE(directory_exists(other_programs() + L"\\" + kFolderName))
@@ -132,14 +86,14 @@ TEST_P(Postinstall, CreatesMainShortcutInScopesProgramsFolderOnly)
 
 TEST_P(Postinstall, NonAsciiFolderNameBecomesThatFolder)
 {
-    write_global(release_information(kNonAsciiFolderNameUtf8, "18.1"));
+    ASSERT_TRUE(testsupport::write_release_information(root(), kNonAsciiFolderNameUtf8, "18.1"));
     EXPECT_EQ(0u, run());
     expect_main_shortcut(own_programs() + L"\\" + kNonAsciiFolderName + L"\\Fenwright 18.1.lnk");
 }
 
 TEST_P(Postinstall, ArgumentsAndSecondRunLeaveOneShortcut)
 {
-    write_global(release_information("setupkit postinstall_test", "R1"));
+    ASSERT_TRUE(testsupport::write_release_information(root(), "setupkit postinstall_test", "R1"));
     EXPECT_EQ(0u, run(L" /uninstall --folder ..\\elsewhere \"C:\\x y\""));
     EXPECT_EQ(0u, run());
     const std::wstring link = own_programs() + L"\\" + kFolderName + L"\\Fenwright R1.lnk";
@@ -161,7 +115,5 @@ TEST_P(Postinstall, MissingReleaseFilePutsFenwrightInProgramsAndLeavesItEmpty)
     EXPECT_EQ("", testsupport::read_bytes(relinfo));
 }
 
-INSTANTIATE_TEST_SUITE_P(Scopes, Postinstall, ::testing::Values(false, true),
-                         [](const ::testing::TestParamInfo<bool>& info) {
-                             return info.param ? "StandardUser" : "Administrator";
-                         });
+INSTANTIATE_TEST_SUITE_P(Scopes, Postinstall, ::testing::Values(As::Administrator, As::StandardUser),
+                         testsupport::AccountName());

@@ -3,10 +3,11 @@
 #include "setupkit/shortcuts.h"
 
 #include "testsupport/files.h"
+#include "testsupport/platform.h"
 #include "testsupport/process.h"
 #include "testsupport/registry.h"
 #include "testsupport/shortcuts.h"
-#include "testsupport/standard_user.h"
+#include "testsupport/suite.h"
 
 #include <gtest/gtest.h>
 #include <windows.h>
@@ -19,15 +20,16 @@
 #include <thread>
 #include <vector>
 
+using testsupport::As;
 using testsupport::TempDir;
 using testsupport::directory_exists;
 using testsupport::file_exists;
+using testsupport::listed;
 using testsupport::narrow;
 
 namespace {
 
 const wchar_t kFolderName[] = L"setupkit preuninstall_test";
-const wchar_t kSetupBelowRoot[] = L"\\Framework\\bin\\Win64\\setup\\";
 
 struct AddOnShortcut {
     const wchar_t* sub_folder;
@@ -40,30 +42,6 @@ const AddOnShortcut kAddOnShortcuts[] = {
     {L"CORVANE", L"CORVANE"},         {L"CORVANE", L"CORVANE Documentation"},
     {L"CORVANE", L"CORVANE Examples"}, {L"CORVANE", L"Uninstall CORVANE"},
 };
-
-std::string release_information(const std::string& folder_name, const std::string& revision)
-{
-    return "<releaseInformation>\r\n  <startMenuFolderName value=\"" + folder_name +
-           "\"/>\r\n  <startMenuShortcutAppendRevision value=\"" + revision + "\"/>\r\n</releaseInformation>\r\n";
-}
-
-// Every file and folder below `folder`, relative to it, in a stable order.
-void list_tree(const std::wstring& folder, const std::wstring& relative, std::vector<std::wstring>& entries)
-{
-    WIN32_FIND_DATAW entry;
-    HANDLE search = FindFirstFileW((folder + relative + L"\\*").c_str(), &entry);
-    if (search == INVALID_HANDLE_VALUE)
-        return;
-    do {
-        const std::wstring name = entry.cFileName;
-        if (name == L"." || name == L"..")
-            continue;
-        entries.push_back(relative + L"\\" + name);
-        if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
-            list_tree(folder, relative + L"\\" + name, entries);
-    } while (FindNextFileW(search, &entry));
-    FindClose(search);
-}
 
 // Every value of an environment key: name -> type and bytes.
 std::map<std::wstring, std::pair<DWORD, std::vector<BYTE>>> environment_values(bool machine)
@@ -97,21 +75,13 @@ struct Snapshot {
     static Snapshot take()
     {
         Snapshot snapshot;
-        list_tree(testsupport::all_users_programs_folder(), L"", snapshot.all_users_programs);
-        list_tree(testsupport::user_programs_folder(), L"", snapshot.user_programs);
+        snapshot.all_users_programs = testsupport::list_tree(testsupport::all_users_programs_folder());
+        snapshot.user_programs = testsupport::list_tree(testsupport::user_programs_folder());
         snapshot.machine_environment = environment_values(true);
         snapshot.user_environment = environment_values(false);
         return snapshot;
     }
 };
-
-std::string listed(const std::vector<std::wstring>& entries)
-{
-    std::string text;
-    for (const std::wstring& entry : entries)
-        text += "\n  " + narrow(entry);
-    return text;
-}
 
 const wchar_t kUserShellFolders[] = L"Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\User Shell Folders";
 // While the user's Programs folder is redirected, the real setting waits here, so that the next
@@ -139,54 +109,25 @@ protected:
     void SetUp() override
     {
         clean();
-        for (const wchar_t* program : {L"postinstall.exe", L"preuninstall.exe"}) {
-            const std::wstring placed = root() + kSetupBelowRoot + program;
-            ASSERT_TRUE(testsupport::copy_file(testsupport::own_directory() + program, placed))
-                << narrow(placed) << " error " << GetLastError();
-        }
-        standard_user_token_ = testsupport::create_standard_user_token();
-        ASSERT_NE(nullptr, standard_user_token_) << "error " << GetLastError();
+        ASSERT_TRUE(testsupport::place_programs(root(), {L"postinstall.exe", L"preuninstall.exe"}))
+            << "error " << GetLastError();
     }
-
-    void TearDown() override
-    {
-        clean();
-        if (standard_user_token_)
-            CloseHandle(standard_user_token_);
-    }
+    void TearDown() override { clean(); }
 
     static void clean()
     {
         restore_user_programs();
-        for (const std::wstring& programs :
-             {testsupport::all_users_programs_folder(), testsupport::user_programs_folder()}) {
-            testsupport::remove_tree(programs + L"\\" + kFolderName);
-            testsupport::remove_tree(programs + L"\\Fenwright.lnk");
-        }
-        for (const wchar_t* name : testsupport::kSuiteVariables)
-            testsupport::forget_environment_variable(name);
+        testsupport::forget_suite_registration({kFolderName});
     }
 
     std::wstring root() const { return tree_ / L"Suite\\v182"; }
 
-    void write_release_information(const std::string& folder_name, const std::string& revision)
+    // Runs one of the programs from the tree as `as`; checks its exit status.
+    void run(const wchar_t* program, As as, const std::wstring& arguments = L"")
     {
-        testsupport::write_bytes(root() + L"\\commonfiles\\globalsettings\\relinfo.xml",
-                                 release_information(folder_name, revision));
-    }
-
-    // Runs one of the programs from the tree; checks its exit status.
-    void run(const wchar_t* program, bool standard_user, const std::wstring& arguments = L"")
-    {
-        const std::wstring command = L"\"" + root() + kSetupBelowRoot + program + L"\"" + arguments;
-        const DWORD status = standard_user ? testsupport::run_and_wait_as(standard_user_token_, command)
-                                           : testsupport::run_and_wait(command);
-        EXPECT_EQ(0u, status) << narrow(command) << (standard_user ? " as a standard user" : " as administrator");
-    }
-
-    static std::wstring programs_folder(bool standard_user)
-    {
-        return standard_user ? testsupport::user_programs_folder() : testsupport::all_users_programs_folder();
+        const std::wstring command = testsupport::program_command(root(), program, arguments);
+        EXPECT_EQ(0u, testsupport::run_program(command, {as}))
+            << narrow(command) << (as == As::StandardUser ? " as a standard user" : " as administrator");
     }
 
     // A real shortcut of an add-on product, as its own installer would have left it.
@@ -197,27 +138,26 @@ protected:
     }
 
     TempDir tree_;
-    HANDLE standard_user_token_ = nullptr;
 };
 
-// Parameter: true for a standard user's install and uninstall, false for an administrator's.
-class PreuninstallInScope : public Preuninstall, public ::testing::WithParamInterface<bool> {};
+// Parameter: whose install and uninstall.
+class PreuninstallInScope : public Preuninstall, public ::testing::WithParamInterface<As> {};
 
 } // namespace
 
 TEST_P(PreuninstallInScope, LeavesStartMenuAndEnvironmentAsBeforeButTheSharedVariable)
 {
-    const bool standard_user = GetParam();
+    const bool standard_user = GetParam() == As::StandardUser;
     // A nested folder name: install creates both levels, uninstall must remove both.
-    write_release_information(narrow(kFolderName) + "\\Suite 18.1", "18.1");
+    ASSERT_TRUE(testsupport::write_release_information(root(), narrow(kFolderName) + "\\Suite 18.1", "18.1"));
     const Snapshot before = Snapshot::take();
 
-    run(L"postinstall.exe", standard_user);
+    run(L"postinstall.exe", GetParam());
     const std::wstring shortcut =
-        programs_folder(standard_user) + L"\\" + kFolderName + L"\\Suite 18.1\\Fenwright 18.1.lnk";
+        testsupport::programs_folder(GetParam()) + L"\\" + kFolderName + L"\\Suite 18.1\\Fenwright 18.1.lnk";
     ASSERT_TRUE(file_exists(shortcut)) << "postinstall did not register: " << narrow(shortcut);
 
-    run(L"preuninstall.exe", standard_user);
+    run(L"preuninstall.exe", GetParam());
     Snapshot after = Snapshot::take();
     EXPECT_EQ(before.all_users_programs, after.all_users_programs) << listed(after.all_users_programs);
     EXPECT_EQ(before.user_programs, after.user_programs) << listed(after.user_programs);
@@ -231,7 +171,7 @@ TEST_P(PreuninstallInScope, LeavesStartMenuAndEnvironmentAsBeforeButTheSharedVar
 
     // Nothing left to do: a second run changes nothing.
     const Snapshot settled = Snapshot::take();
-    run(L"preuninstall.exe", standard_user);
+    run(L"preuninstall.exe", GetParam());
     const Snapshot again = Snapshot::take();
     EXPECT_EQ(settled.all_users_programs, again.all_users_programs);
     EXPECT_EQ(settled.user_programs, again.user_programs);
@@ -251,23 +191,15 @@ std::vector<std::string> log_lines(const std::wstring& path)
     return lines;
 }
 
-std::string joined(const std::vector<std::string>& lines)
-{
-    std::string text;
-    for (const std::string& line : lines)
-        text += "\n  " + line;
-    return text;
-}
-
 } // namespace
 
 TEST_P(PreuninstallInScope, DeletesRootDerivedVariablesOnlyWhileTheyLieInThisRoot)
 {
-    const bool standard_user = GetParam();
+    const bool standard_user = GetParam() == As::StandardUser;
     std::wstring shouted = root();
     CharUpperW(&shouted[0]);
     const std::wstring other_release = tree_ / L"Suite\\v170";
-    const wchar_t* const derived[] = {L"TALVO_ROOT182", L"P_SCHEMA", L"VOSKEL_LIBDIR182"};
+    const auto& derived = testsupport::kRootVariables;
     // This root's values (the letter case aside) and another installation's: another release, and
     // a root that merely begins with this one's name.
     const std::wstring inside[] = {shouted, root() + L"\\ORVANE\\CADIntegration\\Parasolid\\PSchema",
@@ -282,18 +214,19 @@ TEST_P(PreuninstallInScope, DeletesRootDerivedVariablesOnlyWhileTheyLieInThisRoo
             ASSERT_EQ(ERROR_SUCCESS, testsupport::write_environment_string(false, derived[i],
                                                                            machine_holds_ours ? outside[i] : inside[i]));
         }
-        for (const wchar_t* name : {L"CORVANE182_DIR", L"VOSKEL_DOCDIR182", L"VELMORA_SYSDIR32"}) {
+        for (const wchar_t* name : {testsupport::kAddOnVariables[0], testsupport::kAddOnVariables[1],
+                                    testsupport::kSharedVariable}) {
             ASSERT_EQ(ERROR_SUCCESS, testsupport::write_environment_string(true, name, L"C:\\Elsewhere"));
             ASSERT_EQ(ERROR_SUCCESS, testsupport::write_environment_string(false, name, L"C:\\Elsewhere"));
         }
 
         const std::wstring log = tree_ / L"preuninstall.log";
         testsupport::remove_tree(log);
-        run(L"preuninstall.exe", standard_user, L" /log=" + log);
+        run(L"preuninstall.exe", GetParam(), L" /log=" + log);
 
         // Each key's value is judged on its own; a standard user's run never touches the machine key.
         // The log tells a value kept for another installation from a deletion that failed.
-        const std::string lines = joined(log_lines(log));
+        const std::string lines = listed(log_lines(log));
         for (const wchar_t* name : derived) {
             EXPECT_EQ(standard_user || !machine_holds_ours, testsupport::read_environment_value(true, name).exists)
                 << narrow(name) << " in the machine key";
@@ -309,19 +242,19 @@ TEST_P(PreuninstallInScope, DeletesRootDerivedVariablesOnlyWhileTheyLieInThisRoo
         }
         EXPECT_EQ(std::string::npos, lines.find("FAILED")) << lines;
         // The add-on variables, which postinstall never wrote, go whatever they hold.
-        for (const wchar_t* name : {L"CORVANE182_DIR", L"VOSKEL_DOCDIR182"}) {
+        for (const wchar_t* name : testsupport::kAddOnVariables) {
             EXPECT_EQ(standard_user, testsupport::read_environment_value(true, name).exists) << narrow(name);
             EXPECT_FALSE(testsupport::read_environment_value(false, name).exists) << narrow(name);
         }
-        EXPECT_TRUE(testsupport::read_environment_value(true, L"VELMORA_SYSDIR32").exists);
-        EXPECT_TRUE(testsupport::read_environment_value(false, L"VELMORA_SYSDIR32").exists);
+        EXPECT_TRUE(testsupport::read_environment_value(true, testsupport::kSharedVariable).exists);
+        EXPECT_TRUE(testsupport::read_environment_value(false, testsupport::kSharedVariable).exists);
         clean();
     }
 }
 
 TEST_P(PreuninstallInScope, SpecialFolderNamedAsTheSuitesIsNeitherWrittenToNorRemoved)
 {
-    const bool standard_user = GetParam();
+    const bool standard_user = GetParam() == As::StandardUser;
     const int csidls[] = {standard_user ? CSIDL_STARTUP : CSIDL_COMMON_STARTUP,
                           standard_user ? CSIDL_ADMINTOOLS : CSIDL_COMMON_ADMINTOOLS};
     for (const int csidl : csidls) {
@@ -329,34 +262,34 @@ TEST_P(PreuninstallInScope, SpecialFolderNamedAsTheSuitesIsNeitherWrittenToNorRe
         ASSERT_TRUE(SHGetSpecialFolderPathW(nullptr, path, csidl, TRUE)) << "special folder " << csidl;
         const std::wstring special = path;
         const size_t separator = special.find_last_of(L'\\');
-        ASSERT_EQ(programs_folder(standard_user), special.substr(0, separator)) << narrow(special);
+        ASSERT_EQ(testsupport::programs_folder(GetParam()), special.substr(0, separator)) << narrow(special);
         ASSERT_TRUE(testsupport::find_shortcuts(special).empty()) << narrow(special) << " is not empty to begin with";
         // Another letter case names the same folder.
         std::wstring name = special.substr(separator + 1);
         CharLowerW(&name[0]);
-        write_release_information(narrow(name), "18.1");
+        ASSERT_TRUE(testsupport::write_release_information(root(), narrow(name), "18.1"));
 
-        run(L"postinstall.exe", standard_user);
+        run(L"postinstall.exe", GetParam());
         EXPECT_TRUE(testsupport::find_shortcuts(special).empty()) << "postinstall wrote into " << narrow(special);
-        run(L"preuninstall.exe", standard_user);
+        run(L"preuninstall.exe", GetParam());
         EXPECT_TRUE(directory_exists(special)) << "preuninstall removed " << narrow(special);
     }
 }
 
 TEST_P(PreuninstallInScope, LogTellsEveryStepReadBackFromTheSystem)
 {
-    const bool standard_user = GetParam();
-    write_release_information(narrow(kFolderName), "18.1");
+    const bool standard_user = GetParam() == As::StandardUser;
+    ASSERT_TRUE(testsupport::write_release_information(root(), narrow(kFolderName), "18.1"));
     const std::wstring log = tree_ / L"logs\\setup \u00FC.log";
     ASSERT_TRUE(testsupport::make_directories(tree_ / L"logs"));
 
-    run(L"postinstall.exe", standard_user, L" \"/log=" + log + L"\"");
-    run(L"preuninstall.exe", standard_user, L" /LOG=\"" + log + L"\"");
+    run(L"postinstall.exe", GetParam(), L" \"/log=" + log + L"\"");
+    run(L"preuninstall.exe", GetParam(), L" /LOG=\"" + log + L"\"");
 
     // Both runs append to the one file.
     const std::vector<std::string> lines = log_lines(log);
-    ASSERT_EQ(30u, lines.size()) << joined(lines);
-    const std::string folder = narrow(programs_folder(standard_user)) + "\\" + narrow(kFolderName);
+    ASSERT_EQ(30u, lines.size()) << listed(lines);
+    const std::string folder = narrow(testsupport::programs_folder(GetParam())) + "\\" + narrow(kFolderName);
     const std::string key = standard_user ? "HKCU\\Environment"
                                           : "HKLM\\System\\CurrentControlSet\\Control\\Session Manager\\Environment";
     const std::string both_keys = standard_user ? key : key + " and HKCU\\Environment";
@@ -391,28 +324,23 @@ TEST_P(PreuninstallInScope, LogTellsEveryStepReadBackFromTheSystem)
         EXPECT_EQ(std::string::npos, line.find("FAILED")) << line;
 }
 
-INSTANTIATE_TEST_SUITE_P(BothScopes, PreuninstallInScope, ::testing::Values(false, true),
-                         [](const ::testing::TestParamInfo<bool>& info) {
-                             return info.param ? "StandardUser" : "Administrator";
-                         });
+INSTANTIATE_TEST_SUITE_P(BothScopes, PreuninstallInScope, ::testing::Values(As::Administrator, As::StandardUser),
+                         testsupport::AccountName());
 
 TEST_F(Preuninstall, LogShowsTheStepsThatFailedAndTheSystemsReason)
 {
-    write_release_information(narrow(kFolderName), "18.1");
+    ASSERT_TRUE(testsupport::write_release_information(root(), narrow(kFolderName), "18.1"));
     const std::wstring log = tree_ / L"setup.log";
     {
         testsupport::DenyingKeyDacl denied(HKEY_LOCAL_MACHINE, testsupport::kMachineEnvironmentKey);
         ASSERT_TRUE(denied.active()) << "error " << denied.error();
-        run(L"postinstall.exe", false, L" /log=" + log);
+        run(L"postinstall.exe", As::Administrator, L" /log=" + log);
     }
     const std::vector<std::string> lines = log_lines(log);
-    ASSERT_EQ(9u, lines.size()) << joined(lines);
+    ASSERT_EQ(9u, lines.size()) << listed(lines);
     EXPECT_NE(std::string::npos, lines[3].find(": ok, the file exists")) << lines[3];
-    wchar_t denied_text[256] = L"";
-    FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, ERROR_ACCESS_DENIED, 0,
-                   denied_text, 256, nullptr);
-    std::string reason = narrow(denied_text);
-    reason.erase(reason.find_last_not_of("\r\n ") + 1);
+    std::string reason = narrow(testsupport::expected_system_text(ERROR_ACCESS_DENIED));
+    reason.erase(reason.find_last_not_of("\r\n") + 1);
     for (size_t i = 4; i < 8; ++i) {
         const std::string name = narrow(testsupport::kPostinstallVariables[i - 4]);
         EXPECT_NE(std::string::npos, lines[i].find("variable set: " + name)) << lines[i];
@@ -422,24 +350,25 @@ TEST_F(Preuninstall, LogShowsTheStepsThatFailedAndTheSystemsReason)
 
 TEST_F(Preuninstall, LogThatCannotBeOpenedOrIsNotTheOnlyArgumentChangesNothing)
 {
-    write_release_information(narrow(kFolderName), "18.1");
-    const std::wstring shortcut = programs_folder(false) + L"\\" + kFolderName + L"\\Fenwright 18.1.lnk";
-    run(L"postinstall.exe", false, L" \"/log=" + tree_.path() + L"\\no such folder\\setup.log\"");
+    ASSERT_TRUE(testsupport::write_release_information(root(), narrow(kFolderName), "18.1"));
+    const std::wstring shortcut =
+        testsupport::all_users_programs_folder() + L"\\" + kFolderName + L"\\Fenwright 18.1.lnk";
+    run(L"postinstall.exe", As::Administrator, L" \"/log=" + tree_.path() + L"\\no such folder\\setup.log\"");
     EXPECT_TRUE(file_exists(shortcut)) << narrow(shortcut);
     EXPECT_FALSE(directory_exists(tree_ / L"no such folder"));
 
-    run(L"preuninstall.exe", false, L" /log=" + tree_.path() + L"\\setup.log /quiet");
+    run(L"preuninstall.exe", As::Administrator, L" /log=" + tree_.path() + L"\\setup.log /quiet");
     EXPECT_FALSE(file_exists(shortcut)) << narrow(shortcut);
     EXPECT_FALSE(file_exists(tree_ / L"setup.log"));
 }
 
 TEST_F(Preuninstall, StandardUserLeavesAdministratorsInstallUntouched)
 {
-    write_release_information(narrow(kFolderName), "18.1");
-    run(L"postinstall.exe", false);
+    ASSERT_TRUE(testsupport::write_release_information(root(), narrow(kFolderName), "18.1"));
+    run(L"postinstall.exe", As::Administrator);
     const Snapshot installed = Snapshot::take();
 
-    run(L"preuninstall.exe", true);
+    run(L"preuninstall.exe", As::StandardUser);
     const Snapshot after = Snapshot::take();
     EXPECT_EQ(installed.all_users_programs, after.all_users_programs) << listed(after.all_users_programs);
     EXPECT_TRUE(installed.machine_environment == after.machine_environment) << "the machine environment changed";
@@ -448,41 +377,40 @@ TEST_F(Preuninstall, StandardUserLeavesAdministratorsInstallUntouched)
 
 TEST_F(Preuninstall, RemovesAddOnShortcutsAndOnlyTheFoldersLeftEmpty)
 {
-    write_release_information(narrow(kFolderName), "18.1");
+    ASSERT_TRUE(testsupport::write_release_information(root(), narrow(kFolderName), "18.1"));
     const std::wstring suite = testsupport::all_users_programs_folder() + L"\\" + kFolderName;
     for (const AddOnShortcut& addon : kAddOnShortcuts)
         lay_out_shortcut(suite + L"\\" + addon.sub_folder + L"\\" + addon.name + L" 18.1.lnk");
     lay_out_shortcut(suite + L"\\Fenwright 18.1.lnk");
     testsupport::write_bytes(suite + L"\\TESSAL\\notes.txt", "the user's own file");
 
-    run(L"preuninstall.exe", false);
+    run(L"preuninstall.exe", As::Administrator);
 
-    std::vector<std::wstring> left;
-    list_tree(suite, L"", left);
-    const std::vector<std::wstring> expected = {L"\\TESSAL", L"\\TESSAL\\notes.txt"};
+    const std::vector<std::wstring> left = testsupport::list_tree(suite);
+    const std::vector<std::wstring> expected = {L"TESSAL", L"TESSAL\\notes.txt"};
     EXPECT_EQ(expected, left) << "what is left of the suite's folder:" << listed(left);
     EXPECT_FALSE(directory_exists(suite + L"\\CORVANE"));
 
     // Once the user's file is gone, a second run removes the rest.
     testsupport::remove_tree(suite + L"\\TESSAL\\notes.txt");
-    run(L"preuninstall.exe", false);
+    run(L"preuninstall.exe", As::Administrator);
     EXPECT_FALSE(directory_exists(suite));
 }
 
 TEST_F(Preuninstall, EmptyRevisionSuffixRemovesWhatInstallCreated)
 {
-    write_release_information(narrow(kFolderName), "");
-    run(L"postinstall.exe", false);
+    ASSERT_TRUE(testsupport::write_release_information(root(), narrow(kFolderName), ""));
+    run(L"postinstall.exe", As::Administrator);
     const std::wstring suite = testsupport::all_users_programs_folder() + L"\\" + kFolderName;
     ASSERT_TRUE(file_exists(suite + L"\\Fenwright.lnk"));
 
-    run(L"preuninstall.exe", false);
+    run(L"preuninstall.exe", As::Administrator);
     EXPECT_FALSE(directory_exists(suite)) << "shortcut or folder left behind";
 }
 
 TEST_F(Preuninstall, SuffixAndFolderNameComposeTheNamesLookedFor)
 {
-    write_release_information("setupkit Suite", "18.1");
+    ASSERT_TRUE(testsupport::write_release_information(root(), "setupkit Suite", "18.1"));
     const std::wstring suite = testsupport::all_users_programs_folder() + L"\\setupkit Suite";
     testsupport::remove_tree(suite);
     lay_out_shortcut(suite + L"\\Fenwright 18.1.lnk");
@@ -490,10 +418,9 @@ TEST_F(Preuninstall, SuffixAndFolderNameComposeTheNamesLookedFor)
     // Names without the suffix are not the suite's shortcuts of this release.
     lay_out_shortcut(suite + L"\\TESSAL\\TESSAL Desktop.lnk");
 
-    run(L"preuninstall.exe", false);
-    std::vector<std::wstring> left;
-    list_tree(suite, L"", left);
-    const std::vector<std::wstring> expected = {L"\\TESSAL", L"\\TESSAL\\TESSAL Desktop.lnk"};
+    run(L"preuninstall.exe", As::Administrator);
+    const std::vector<std::wstring> left = testsupport::list_tree(suite);
+    const std::vector<std::wstring> expected = {L"TESSAL", L"TESSAL\\TESSAL Desktop.lnk"};
     EXPECT_EQ(expected, left) << listed(left);
     testsupport::remove_tree(suite);
 }
@@ -531,7 +458,7 @@ TEST_F(Preuninstall, EmptyFolderNameLeavesFoldersThatAreNotTheSuites)
     {
         RedirectedUserPrograms redirected(programs);
         ASSERT_EQ(programs, testsupport::user_programs_folder()) << "the redirection did not take";
-        run(L"preuninstall.exe", true);
+        run(L"preuninstall.exe", As::StandardUser);
     }
     EXPECT_TRUE(directory_exists(programs + L"\\TESSAL"));
     EXPECT_TRUE(directory_exists(programs + L"\\CORVANE"));
@@ -544,8 +471,9 @@ TEST_F(Preuninstall, ReleaseFileRewrittenWhileTheProgramsRunNeverHarmsThem)
     // Another process keeps swapping the release file between an empty folder name and a long one,
     // so the value grows between many a program's size query and its fill call.
     const std::wstring relinfo = root() + L"\\commonfiles\\globalsettings\\relinfo.xml";
-    const std::string shapes[] = {release_information("", ""),
-                                  release_information(narrow(kFolderName) + "\\" + std::string(120, 'R'), "")};
+    const std::string shapes[] = {
+        testsupport::release_information("", ""),
+        testsupport::release_information(narrow(kFolderName) + "\\" + std::string(120, 'R'), "")};
     testsupport::write_bytes(relinfo, shapes[0]);
     std::atomic<bool> stop(false);
     std::atomic<unsigned int> swaps(0);
@@ -558,8 +486,8 @@ TEST_F(Preuninstall, ReleaseFileRewrittenWhileTheProgramsRunNeverHarmsThem)
         }
     });
     for (int round = 0; round < 6; ++round) {
-        run(L"postinstall.exe", false);
-        run(L"preuninstall.exe", false);
+        run(L"postinstall.exe", As::Administrator);
+        run(L"preuninstall.exe", As::Administrator);
     }
     stop = true;
     writer.join();

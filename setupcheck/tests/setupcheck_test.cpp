@@ -4,63 +4,49 @@
 #include "testsupport/process.h"
 #include "testsupport/registry.h"
 #include "testsupport/shortcuts.h"
-#include "testsupport/standard_user.h"
+#include "testsupport/suite.h"
 
 #include <gtest/gtest.h>
 #include <windows.h>
 
 #include <string>
 
+using testsupport::As;
 using testsupport::narrow;
 
 namespace {
 
 const wchar_t kFolderName[] = L"setupkit setupcheck_test";
-const wchar_t kSetupBelowRoot[] = L"\\Framework\\bin\\Win64\\setup\\";
 
 class Setupcheck : public ::testing::Test {
 protected:
     void SetUp() override
     {
         clean();
-        for (const wchar_t* program : {L"postinstall.exe", L"preuninstall.exe", L"setupcheck.exe"}) {
-            const std::wstring placed = root() + kSetupBelowRoot + program;
-            ASSERT_TRUE(testsupport::copy_file(testsupport::own_directory() + program, placed)) << narrow(placed);
-        }
-        testsupport::write_bytes(root() + L"\\commonfiles\\globalsettings\\relinfo.xml",
-                                 "<releaseInformation>\r\n  <startMenuFolderName value=\"" + narrow(kFolderName) +
-                                     "\"/>\r\n  <startMenuShortcutAppendRevision value=\"18.1\"/>\r\n"
-                                     "</releaseInformation>\r\n");
+        ASSERT_TRUE(testsupport::place_programs(root(), {L"postinstall.exe", L"preuninstall.exe", L"setupcheck.exe"}))
+            << "error " << GetLastError();
+        ASSERT_TRUE(testsupport::write_release_information(root(), narrow(kFolderName), "18.1"));
         testsupport::write_bytes(root() + L"\\Framework\\bin\\Win64\\runfen2.exe", "launcher");
     }
     void TearDown() override { clean(); }
 
-    static void clean()
-    {
-        testsupport::remove_tree(testsupport::all_users_programs_folder() + L"\\" + kFolderName);
-        testsupport::remove_tree(testsupport::user_programs_folder() + L"\\" + kFolderName);
-        for (const wchar_t* name : testsupport::kSuiteVariables)
-            testsupport::forget_environment_variable(name);
-    }
+    static void clean() { testsupport::forget_suite_registration({kFolderName}); }
 
     std::wstring root() const { return tree_ / L"Suite\\v182"; }
 
-    void run_program(const wchar_t* program, bool standard_user = false)
+    void run_program(const wchar_t* program, As as = As::Administrator)
     {
-        const std::wstring command = L"\"" + root() + kSetupBelowRoot + program + L"\"";
-        HANDLE token = standard_user ? testsupport::create_standard_user_token() : nullptr;
-        const DWORD status =
-            standard_user ? testsupport::run_and_wait_as(token, command) : testsupport::run_and_wait(command);
-        if (token)
-            CloseHandle(token);
-        ASSERT_EQ(0u, status) << narrow(command);
+        const std::wstring command = testsupport::program_command(root(), program);
+        ASSERT_EQ(0u, testsupport::run_program(command, {as})) << narrow(command);
     }
 
-    // Runs setupcheck from its place in the tree; its exit status, its output in output_.
-    DWORD check(const std::wstring& arguments = L"")
+    // Runs setupcheck, from its place in the tree unless given; its exit status, its output in output_.
+    DWORD check(const std::wstring& arguments = L"", const std::wstring& program = L"")
     {
-        return testsupport::run_and_capture(L"\"" + root() + kSetupBelowRoot + L"setupcheck.exe\"" + arguments,
-                                            output_);
+        const std::wstring command = program.empty()
+                                         ? testsupport::program_command(root(), L"setupcheck.exe", arguments)
+                                         : L"\"" + program + L"\"" + arguments;
+        return testsupport::run_program(command, {As::Administrator, false, &output_});
     }
 
     bool reports(const std::string& text) const { return output_.find(text) != std::string::npos; }
@@ -79,7 +65,7 @@ TEST_F(Setupcheck, RegisteredTreeIsCompleteInEitherScope)
     EXPECT_TRUE(reports("    TALVO_ROOT182     " + narrow(root()) + "  (REG_SZ)\n")) << output_;
 
     run_program(L"preuninstall.exe");
-    run_program(L"postinstall.exe", true);
+    run_program(L"postinstall.exe", As::StandardUser);
     EXPECT_EQ(0u, check()) << output_;
     EXPECT_TRUE(reports("\n  registered in: user\nResult: complete and consistent\n")) << output_;
 }
@@ -104,9 +90,7 @@ TEST_F(Setupcheck, HalfRemovedRegistrationNamesWhatIsMissing)
     testsupport::delete_environment_value(true, L"P_SCHEMA");
 
     // The root given explicitly, from elsewhere, with a trailing backslash.
-    EXPECT_EQ(1u,
-              testsupport::run_and_capture(
-                  L"\"" + testsupport::own_directory() + L"setupcheck.exe\" \"" + root() + L"\\\"", output_));
+    EXPECT_EQ(1u, check(L" \"" + root() + L"\\\"", testsupport::own_directory() + L"setupcheck.exe")) << output_;
     EXPECT_TRUE(reports("\n  missing in machine scope: the shortcut " + narrow(folder) + "\\Fenwright 18.1.lnk\n"))
         << output_;
     EXPECT_TRUE(reports("\n  P_SCHEMA in HKLM\\System\\CurrentControlSet\\Control\\Session Manager\\Environment is "

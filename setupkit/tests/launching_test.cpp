@@ -225,8 +225,10 @@ TEST_F(Launching, TerminateByNameNeverEndsTheCaller)
     ASSERT_NE(nullptr, peer.hProcess);
     const std::wstring report = temp_ / L"terminate.txt";
 
+    testsupport::RunOptions options;
+    options.timeout_ms = 20000;
     const DWORD exit_code =
-        testsupport::run_and_wait(quoted(caller) + L" terminate " + token_ + L" " + quoted(report), 20000);
+        testsupport::run_program(quoted(caller) + L" terminate " + token_ + L" " + quoted(report), options);
 
     EXPECT_EQ(42u, exit_code) << "the caller itself was ended";
     EXPECT_EQ("result=1", testsupport::read_bytes(report));

@@ -17,6 +17,7 @@
 using testsupport::TempDir;
 using testsupport::directory_exists;
 using testsupport::file_exists;
+using testsupport::listed;
 using testsupport::narrow;
 
 namespace {
@@ -36,27 +37,15 @@ std::wstring leaf_of(const std::wstring& path)
     return path.substr(path.find_last_of(L'\\') + 1);
 }
 
-// The names in the folder that begin with the prefix.
+// The names straight in the folder that begin with the prefix, in any letter case.
 std::vector<std::wstring> entries_starting(const std::wstring& folder, const std::wstring& prefix)
 {
     std::vector<std::wstring> names;
-    WIN32_FIND_DATAW entry;
-    HANDLE search = FindFirstFileW((folder + L"\\" + prefix + L"*").c_str(), &entry);
-    if (search == INVALID_HANDLE_VALUE)
-        return names;
-    do
-        names.push_back(entry.cFileName);
-    while (FindNextFileW(search, &entry));
-    FindClose(search);
+    for (const std::wstring& entry : testsupport::list_tree(folder)) {
+        if (_wcsnicmp(entry.c_str(), prefix.c_str(), prefix.size()) == 0 && entry.find(L'\\') == std::wstring::npos)
+            names.push_back(entry);
+    }
     return names;
-}
-
-std::string joined(const std::vector<std::wstring>& names)
-{
-    std::string text;
-    for (const std::wstring& name : names)
-        text += "\"" + narrow(name) + "\" ";
-    return text;
 }
 
 // The suite folder and every trace of an escape, in both scopes' start menus, removed before and after.
@@ -142,7 +131,7 @@ TEST_F(StartMenu, EmptySuffixNamesTheSameFileForCreateAndDelete)
 {
     create_tool(kFolderArgument, L"Tool", L"");
     const std::wstring link = all_users_folder() + L"\\Tool.lnk";
-    EXPECT_TRUE(file_exists(link)) << "found: " << joined(entries_starting(all_users_folder(), L""));
+    EXPECT_TRUE(file_exists(link)) << "found: " << listed(entries_starting(all_users_folder(), L""));
 
     EXPECT_EQ(0, delete_start_menu_shortcut_plain(kFolderArgument, L"Tool"));
     EXPECT_FALSE(file_exists(link)) << "uninstall would leave the shortcut behind";
@@ -153,7 +142,7 @@ TEST_F(StartMenu, FixedVariantsUseRelease181)
     EXPECT_EQ(0, create_start_menu_shortcut_fixed(L"C:\\X\\bin\\", L"tool.exe", L"", L"", L"", kFolderArgument,
                                                   L"Tool", L"Start Tool", SW_SHOWNORMAL));
     const std::wstring link = all_users_folder() + L"\\Tool 18.1.lnk";
-    EXPECT_TRUE(file_exists(link)) << "found: " << joined(entries_starting(all_users_folder(), L""));
+    EXPECT_TRUE(file_exists(link)) << "found: " << listed(entries_starting(all_users_folder(), L""));
     EXPECT_EQ(0, delete_start_menu_shortcut_fixed(kFolderArgument, L"Tool"));
     EXPECT_FALSE(file_exists(link));
 }
@@ -165,7 +154,7 @@ TEST_F(StartMenu, LocalVariantsUseRelinfoBesideTheProgram)
     EXPECT_EQ(0, create_start_menu_shortcut_local(L"C:\\X\\bin\\", L"tool.exe", L"", L"", L"", kFolderArgument,
                                                   L"Tool", L"Start Tool", SW_SHOWNORMAL));
     const std::wstring link = all_users_folder() + L"\\Tool L7.lnk";
-    EXPECT_TRUE(file_exists(link)) << "found: " << joined(entries_starting(all_users_folder(), L""));
+    EXPECT_TRUE(file_exists(link)) << "found: " << listed(entries_starting(all_users_folder(), L""));
     EXPECT_EQ(0, delete_start_menu_shortcut_local(kFolderArgument, L"Tool"));
     EXPECT_FALSE(file_exists(link));
     testsupport::remove_tree(relinfo);
@@ -194,7 +183,7 @@ TEST_F(StartMenu, PiecesLeadingOutOfProgramsCreateNothing)
         create_tool(c.folder, c.name, c.suffix);
         const std::string shown = narrow(c.folder) + " | " + narrow(c.name) + " | " + narrow(c.suffix);
         EXPECT_FALSE(directory_exists(all_users_folder())) << shown;
-        EXPECT_EQ("", joined(escapes(testsupport::all_users_programs_folder()))) << shown;
+        EXPECT_EQ("", listed(escapes(testsupport::all_users_programs_folder()))) << shown;
         clean();
     }
 }

@@ -3,6 +3,7 @@
 #include <windows.h>
 #include <winioctl.h>
 
+#include <algorithm>
 #include <stdexcept>
 
 namespace testsupport {
@@ -102,27 +103,50 @@ bool directory_exists(const std::wstring& path)
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
 }
 
+namespace {
+
+void add_entries(const std::wstring& folder, const std::wstring& relative, std::vector<std::wstring>& entries)
+{
+    WIN32_FIND_DATAW entry;
+    HANDLE search = FindFirstFileW((folder + L"\\" + relative + L"*").c_str(), &entry);
+    if (search == INVALID_HANDLE_VALUE)
+        return;
+    do {
+        const std::wstring name = entry.cFileName;
+        if (name == L"." || name == L"..")
+            continue;
+        entries.push_back(relative + name);
+        if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+            add_entries(folder, relative + name + L"\\", entries);
+    } while (FindNextFileW(search, &entry));
+    FindClose(search);
+}
+
+} // namespace
+
+std::vector<std::wstring> list_tree(const std::wstring& folder)
+{
+    std::vector<std::wstring> entries;
+    add_entries(folder, L"", entries);
+    std::sort(entries.begin(), entries.end());
+    return entries;
+}
+
 void remove_tree(const std::wstring& path)
 {
-    const DWORD attributes = GetFileAttributesW(path.c_str());
-    if (attributes == INVALID_FILE_ATTRIBUTES)
-        return;
-    if (!(attributes & FILE_ATTRIBUTE_DIRECTORY)) {
-        SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
-        DeleteFileW(path.c_str());
-        return;
+    std::vector<std::wstring> doomed = list_tree(path);
+    for (std::wstring& entry : doomed)
+        entry = path + L"\\" + entry;
+    doomed.insert(doomed.begin(), path);
+    // Backwards, so that what a folder holds goes before the folder.
+    for (auto entry = doomed.rbegin(); entry != doomed.rend(); ++entry) {
+        if (directory_exists(*entry)) {
+            RemoveDirectoryW(entry->c_str());
+        } else {
+            SetFileAttributesW(entry->c_str(), FILE_ATTRIBUTE_NORMAL);
+            DeleteFileW(entry->c_str());
+        }
     }
-    WIN32_FIND_DATAW entry;
-    HANDLE search = FindFirstFileW((path + L"\\*").c_str(), &entry);
-    if (search != INVALID_HANDLE_VALUE) {
-        do {
-            const std::wstring name = entry.cFileName;
-            if (name != L"." && name != L"..")
-                remove_tree(path + L"\\" + name);
-        } while (FindNextFileW(search, &entry));
-        FindClose(search);
-    }
-    RemoveDirectoryW(path.c_str());
 }
 
 bool copy_file(const std::wstring& from, const std::wstring& to)
@@ -150,6 +174,22 @@ std::string narrow(const std::wstring& text)
     std::string result(static_cast<size_t>(size), '\0');
     WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), &result[0], size, nullptr, nullptr);
     return result;
+}
+
+std::string listed(const std::vector<std::wstring>& lines)
+{
+    std::string text;
+    for (const std::wstring& line : lines)
+        text += "\n  " + narrow(line);
+    return text;
+}
+
+std::string listed(const std::vector<std::string>& lines)
+{
+    std::string text;
+    for (const std::string& line : lines)
+        text += "\n  " + line;
+    return text;
 }
 
 } // namespace testsupport

@@ -1,6 +1,7 @@
 #include "testsupport/process.h"
 
 #include "testsupport/files.h"
+#include "testsupport/standard_user.h"
 
 #include <vector>
 
@@ -8,134 +9,102 @@ namespace testsupport {
 
 namespace {
 
-DWORD wait_for_exit(PROCESS_INFORMATION& process, DWORD timeout_ms)
+// Waits for the process and, when asked, for everything else in its job; true when all ended in time.
+bool wait_for_end(HANDLE process, HANDLE job, bool descendants, DWORD timeout_ms)
 {
-    DWORD exit_code = kNoExitCode;
-    CloseHandle(process.hThread);
-    if (WaitForSingleObject(process.hProcess, timeout_ms) == WAIT_OBJECT_0)
-        GetExitCodeProcess(process.hProcess, &exit_code);
-    else
-        TerminateProcess(process.hProcess, kNoExitCode);
-    CloseHandle(process.hProcess);
-    return exit_code;
+    const ULONGLONG deadline = GetTickCount64() + timeout_ms;
+    if (WaitForSingleObject(process, timeout_ms) != WAIT_OBJECT_0)
+        return false;
+    JOBOBJECT_BASIC_ACCOUNTING_INFORMATION accounting = {};
+    while (descendants) {
+        if (!QueryInformationJobObject(job, JobObjectBasicAccountingInformation, &accounting, sizeof(accounting),
+                                       nullptr))
+            return false;
+        if (accounting.ActiveProcesses == 0)
+            return true;
+        if (GetTickCount64() >= deadline)
+            return false;
+        Sleep(50);
+    }
+    return true;
 }
 
 } // namespace
 
-DWORD run_and_wait(const std::wstring& command_line, DWORD timeout_ms)
-{
-    std::vector<wchar_t> writable(command_line.begin(), command_line.end());
-    writable.push_back(L'\0');
-    STARTUPINFOW startup = {};
-    startup.cb = sizeof(startup);
-    PROCESS_INFORMATION process = {};
-    if (!CreateProcessW(nullptr, writable.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process))
-        return kNoExitCode;
-    return wait_for_exit(process, timeout_ms);
-}
-
-DWORD run_and_capture(const std::wstring& command_line, std::string& output, DWORD timeout_ms)
-{
-    output.clear();
-    wchar_t directory[MAX_PATH + 1];
-    wchar_t file_name[MAX_PATH + 1];
-    GetTempPathW(MAX_PATH + 1, directory);
-    if (!GetTempFileNameW(directory, L"out", 0, file_name))
-        return kNoExitCode;
-    SECURITY_ATTRIBUTES inheritable = {sizeof(inheritable), nullptr, TRUE};
-    HANDLE file = CreateFileW(file_name, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, &inheritable, CREATE_ALWAYS,
-                              FILE_ATTRIBUTE_TEMPORARY, nullptr);
-    std::vector<wchar_t> writable(command_line.begin(), command_line.end());
-    writable.push_back(L'\0');
-    STARTUPINFOW startup = {};
-    startup.cb = sizeof(startup);
-    startup.dwFlags = STARTF_USESTDHANDLES;
-    startup.hStdOutput = file;
-    startup.hStdError = file;
-    PROCESS_INFORMATION process = {};
-    DWORD exit_code = kNoExitCode;
-    if (file != INVALID_HANDLE_VALUE &&
-        CreateProcessW(nullptr, writable.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup, &process))
-        exit_code = wait_for_exit(process, timeout_ms);
-    if (file != INVALID_HANDLE_VALUE)
-        CloseHandle(file);
-    output = read_bytes(file_name);
-    DeleteFileW(file_name);
-    return exit_code;
-}
-
-DWORD run_and_wait_as(HANDLE token, const std::wstring& command_line, DWORD timeout_ms)
-{
-    std::vector<wchar_t> writable(command_line.begin(), command_line.end());
-    writable.push_back(L'\0');
-    STARTUPINFOW startup = {};
-    startup.cb = sizeof(startup);
-    PROCESS_INFORMATION process = {};
-    if (!CreateProcessAsUserW(token, nullptr, writable.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
-                              &startup, &process))
-        return kNoExitCode;
-    return wait_for_exit(process, timeout_ms);
-}
-
-DWORD run_and_wait_for_all(HANDLE token, const std::wstring& command_line, DWORD timeout_ms)
+DWORD run_program(const std::wstring& command_line, const RunOptions& options)
 {
     DWORD exit_code = kNoExitCode;
+    DWORD error = ERROR_SUCCESS;
+    HANDLE token = nullptr;
     HANDLE job = nullptr;
+    HANDLE output = INVALID_HANDLE_VALUE;
+    wchar_t output_name[MAX_PATH + 1] = L"";
     PROCESS_INFORMATION process = {};
-    std::vector<wchar_t> writable(command_line.begin(), command_line.end());
-    writable.push_back(L'\0');
     STARTUPINFOW startup = {};
     startup.cb = sizeof(startup);
-    JOBOBJECT_BASIC_ACCOUNTING_INFORMATION accounting = {};
-    const ULONGLONG deadline = GetTickCount64() + timeout_ms;
+    std::vector<wchar_t> writable(command_line.begin(), command_line.end());
+    writable.push_back(L'\0');
+    SECURITY_ATTRIBUTES inheritable = {sizeof(inheritable), nullptr, TRUE};
     BOOL started = FALSE;
+    bool ended = false;
 
-    job = CreateJobObjectW(nullptr, nullptr);
-    if (!job)
+    if (options.as == As::StandardUser && !(token = create_standard_user_token()))
         goto cleanup;
     // Suspended until it is in the job, so that nothing it starts can escape the job.
+    if (!(job = CreateJobObjectW(nullptr, nullptr)))
+        goto cleanup;
+    if (options.output) {
+        // A plain file rather than a pipe: nothing to drain while the program runs.
+        wchar_t directory[MAX_PATH + 1];
+        GetTempPathW(MAX_PATH + 1, directory);
+        if (!GetTempFileNameW(directory, L"out", 0, output_name))
+            goto cleanup;
+        output = CreateFileW(output_name, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, &inheritable,
+                             CREATE_ALWAYS, FILE_ATTRIBUTE_TEMPORARY, nullptr);
+        if (output == INVALID_HANDLE_VALUE)
+            goto cleanup;
+        startup.dwFlags = STARTF_USESTDHANDLES;
+        startup.hStdOutput = output;
+        startup.hStdError = output;
+    }
     if (token)
-        started = CreateProcessAsUserW(token, nullptr, writable.data(), nullptr, nullptr, FALSE, CREATE_SUSPENDED,
-                                       nullptr, nullptr, &startup, &process);
+        started = CreateProcessAsUserW(token, nullptr, writable.data(), nullptr, nullptr, options.output != nullptr,
+                                       CREATE_SUSPENDED, nullptr, nullptr, &startup, &process);
     else
-        started = CreateProcessW(nullptr, writable.data(), nullptr, nullptr, FALSE, CREATE_SUSPENDED, nullptr,
-                                 nullptr, &startup, &process);
+        started = CreateProcessW(nullptr, writable.data(), nullptr, nullptr, options.output != nullptr,
+                                 CREATE_SUSPENDED, nullptr, nullptr, &startup, &process);
     if (!started) {
         process.hProcess = nullptr;
         process.hThread = nullptr;
         goto cleanup;
     }
-    if (!AssignProcessToJobObject(job, process.hProcess)) {
-        TerminateProcess(process.hProcess, kNoExitCode);
+    if (!AssignProcessToJobObject(job, process.hProcess))
         goto cleanup;
-    }
     ResumeThread(process.hThread);
-    if (WaitForSingleObject(process.hProcess, timeout_ms) != WAIT_OBJECT_0 ||
-        !GetExitCodeProcess(process.hProcess, &exit_code)) {
+    ended = wait_for_end(process.hProcess, job, options.wait_for_descendants, options.timeout_ms);
+    if (ended && !GetExitCodeProcess(process.hProcess, &exit_code))
         exit_code = kNoExitCode;
-        goto cleanup;
-    }
-    for (;;) {
-        if (!QueryInformationJobObject(job, JobObjectBasicAccountingInformation, &accounting, sizeof(accounting),
-                                       nullptr) ||
-            (accounting.ActiveProcesses > 0 && GetTickCount64() >= deadline)) {
-            exit_code = kNoExitCode;
-            break;
-        }
-        if (accounting.ActiveProcesses == 0)
-            break;
-        Sleep(50);
-    }
 
 cleanup:
-    if (job) {
+    error = GetLastError();
+    // What did not end in time is ended; what a program that ended left running stays.
+    if (job && !ended)
         TerminateJobObject(job, kNoExitCode);
+    if (job)
         CloseHandle(job);
-    }
     if (process.hThread)
         CloseHandle(process.hThread);
     if (process.hProcess)
         CloseHandle(process.hProcess);
+    if (token)
+        CloseHandle(token);
+    if (output != INVALID_HANDLE_VALUE)
+        CloseHandle(output);
+    if (output_name[0]) {
+        *options.output = read_bytes(output_name);
+        DeleteFileW(output_name);
+    }
+    SetLastError(error);
     return exit_code;
 }
 

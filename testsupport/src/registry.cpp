@@ -88,18 +88,6 @@ void forget_environment_variable(const wchar_t* name)
     SetEnvironmentVariableW(name, nullptr);
 }
 
-const wchar_t* const kPostinstallVariables[4] = {L"TALVO_ROOT182", L"P_SCHEMA", L"VOSKEL_LIBDIR182",
-                                                 L"VELMORA_SYSDIR32"};
-
-const wchar_t* const kSuiteVariables[6] = {L"TALVO_ROOT182",    L"P_SCHEMA",       L"VOSKEL_LIBDIR182",
-                                           L"VELMORA_SYSDIR32", L"CORVANE182_DIR", L"VOSKEL_DOCDIR182"};
-
-void forget_postinstall_variables()
-{
-    for (const wchar_t* name : kPostinstallVariables)
-        forget_environment_variable(name);
-}
-
 std::wstring process_variable(const wchar_t* name)
 {
     const DWORD needed = GetEnvironmentVariableW(name, nullptr, 0);

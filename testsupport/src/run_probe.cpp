@@ -15,7 +15,7 @@ ProbeReport run_probe(const wchar_t* probe, const std::wstring& placed, const st
         ADD_FAILURE() << "cannot copy the probe to " << narrow(placed) << ", error " << GetLastError();
         return ProbeReport();
     }
-    const DWORD exit_code = run_and_wait(L"\"" + placed + L"\" \"" + report_file + L"\"");
+    const DWORD exit_code = run_program(L"\"" + placed + L"\" \"" + report_file + L"\"");
     EXPECT_EQ(0u, exit_code) << narrow(placed);
     return read_probe_report(report_file);
 }

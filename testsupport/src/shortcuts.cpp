@@ -5,7 +5,6 @@
 #include <objbase.h>
 #include <shlobj.h>
 
-#include <algorithm>
 #include <cstring>
 #include <cwchar>
 
@@ -49,25 +48,6 @@ std::wstring special_folder(int csidl)
     if (!SHGetSpecialFolderPathW(nullptr, path, csidl, FALSE))
         path[0] = L'\0';
     return path;
-}
-
-void collect_shortcuts(const std::wstring& folder, std::vector<std::wstring>& found)
-{
-    WIN32_FIND_DATAW entry;
-    HANDLE search = FindFirstFileW((folder + L"\\*").c_str(), &entry);
-    if (search == INVALID_HANDLE_VALUE)
-        return;
-    do {
-        const std::wstring name = entry.cFileName;
-        if (name == L"." || name == L"..")
-            continue;
-        const std::wstring path = folder + L"\\" + name;
-        if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
-            collect_shortcuts(path, found);
-        else if (name.size() >= 4 && _wcsicmp(name.c_str() + name.size() - 4, L".lnk") == 0)
-            found.push_back(path);
-    } while (FindNextFileW(search, &entry));
-    FindClose(search);
 }
 
 } // namespace
@@ -139,8 +119,10 @@ std::wstring user_programs_folder()
 std::vector<std::wstring> find_shortcuts(const std::wstring& folder)
 {
     std::vector<std::wstring> found;
-    collect_shortcuts(folder, found);
-    std::sort(found.begin(), found.end());
+    for (const std::wstring& entry : list_tree(folder)) {
+        if (entry.size() >= 4 && _wcsicmp(entry.c_str() + entry.size() - 4, L".lnk") == 0)
+            found.push_back(folder + L"\\" + entry);
+    }
     return found;
 }
 

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 namespace testsupport {
 
@@ -39,6 +40,10 @@ std::string read_bytes(const std::wstring& path);
 bool file_exists(const std::wstring& path);
 bool directory_exists(const std::wstring& path);
 
+// Every file and folder below `folder`, as paths relative to it ("A", "A\\b.txt"), sorted, so that
+// a folder comes before what it holds; empty when the folder cannot be listed.
+std::vector<std::wstring> list_tree(const std::wstring& folder);
+
 // Removes a file or a directory tree; missing is fine.
 void remove_tree(const std::wstring& path);
 
@@ -50,5 +55,9 @@ std::wstring own_directory();
 
 // UTF-8 from UTF-16, for readable assertion messages.
 std::string narrow(const std::wstring& text);
+
+// Each line or path on a line of its own, indented, for assertion messages; "" for none.
+std::string listed(const std::vector<std::wstring>& lines);
+std::string listed(const std::vector<std::string>& lines);
 
 } // namespace testsupport

@@ -1,4 +1,5 @@
-// Starting programs for tests and collecting their exit status.
+// Starting programs for tests and tools, as an administrator or as a standard user, and collecting
+// their exit status.
 #pragma once
 
 #include <windows.h>
@@ -9,19 +10,31 @@ namespace testsupport {
 
 constexpr DWORD kNoExitCode = 0xDEADBEEF;
 
-// Runs the command line to its end (up to timeout_ms) and returns its exit code, or kNoExitCode
-// when it could not be started or did not end in time (it is then terminated).
-DWORD run_and_wait(const std::wstring& command_line, DWORD timeout_ms = 60000);
+// Whose token a program runs under: the caller's own (in the test prefix, an administrator's), or a
+// standard user's (the caller's with BUILTIN\Administrators deny-only).
+enum class As { Administrator, StandardUser };
 
-// The same, with the program's standard output collected into `output` (its raw bytes).
-DWORD run_and_capture(const std::wstring& command_line, std::string& output, DWORD timeout_ms = 60000);
+// Names the cases of a test suite instantiated with both accounts.
+struct AccountName {
+    template <class ParamInfo>
+    std::string operator()(const ParamInfo& info) const
+    {
+        return info.param == As::StandardUser ? "StandardUser" : "Administrator";
+    }
+};
 
-// The same, with a primary token (for example a standard user's) instead of the caller's.
-DWORD run_and_wait_as(HANDLE token, const std::wstring& command_line, DWORD timeout_ms = 60000);
+struct RunOptions {
+    As as = As::Administrator;
+    // Wait until every process the program started, directly or not, has ended too: an uninstaller
+    // may hand its work to a copy of itself and return at once.
+    bool wait_for_descendants = false;
+    // When set, receives the program's standard output and error (their raw bytes).
+    std::string* output = nullptr;
+    DWORD timeout_ms = 60000;
+};
 
-// The same (under the caller's token when `token` is null), but waits until every process the
-// program started, directly or not, has ended too: an uninstaller may hand its work to a copy of
-// itself and return at once. What is still running at the timeout is terminated.
-DWORD run_and_wait_for_all(HANDLE token, const std::wstring& command_line, DWORD timeout_ms = 60000);
+// Runs the command line to its end and returns its exit code, or kNoExitCode when it could not be
+// started or did not end in time (what still runs is then terminated); GetLastError then tells why.
+DWORD run_program(const std::wstring& command_line, const RunOptions& options = RunOptions());
 
 } // namespace testsupport

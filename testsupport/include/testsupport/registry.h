@@ -36,15 +36,6 @@ void delete_environment_value(bool machine, const wchar_t* name);
 // Removes the value from both environment keys and from the process environment.
 void forget_environment_variable(const wchar_t* name);
 
-// The variables postinstall writes, in the order it writes them.
-extern const wchar_t* const kPostinstallVariables[4];
-
-// Every variable the programs write or delete: postinstall's four, then the add-ons' two.
-extern const wchar_t* const kSuiteVariables[6];
-
-// forget_environment_variable for each of kPostinstallVariables.
-void forget_postinstall_variables();
-
 // The process environment's value, or "(not set)".
 std::wstring process_variable(const wchar_t* name);
 

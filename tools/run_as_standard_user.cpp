@@ -3,13 +3,12 @@
 // user-scope behaviour of the programs under a token that really is not an administrator's.
 //   run_as_standard_user.exe PROGRAM [ARGUMENTS...]
 // Exit status: the program's, or 126 when it could not be started.
-#include "testsupport/standard_user.h"
+#include "testsupport/process.h"
 
 #include <windows.h>
 
 #include <cstdio>
 #include <string>
-#include <vector>
 
 namespace {
 
@@ -44,51 +43,20 @@ void append_quoted(std::wstring& command_line, const std::wstring& argument)
 
 int wmain(int argc, wchar_t** argv)
 {
-    int status = kCannotStart;
-    HANDLE token = nullptr;
-    PROCESS_INFORMATION process = {};
-    STARTUPINFOW startup = {};
-    std::wstring command_line;
-    std::vector<wchar_t> writable;
-    DWORD exit_code = 0;
-
     if (argc < 2 || argv[1][0] == L'\0') {
         fputs("usage: run_as_standard_user PROGRAM [ARGUMENTS...]\n", stderr);
-        goto cleanup;
+        return kCannotStart;
     }
-    token = testsupport::create_standard_user_token();
-    if (!token) {
-        fprintf(stderr, "run_as_standard_user: cannot create a standard user's token: error %lu\n",
-                static_cast<unsigned long>(GetLastError()));
-        goto cleanup;
-    }
+    std::wstring command_line;
     for (int i = 1; i < argc; ++i)
         append_quoted(command_line, argv[i]);
-    writable.assign(command_line.begin(), command_line.end());
-    writable.push_back(L'\0');
-    startup.cb = sizeof(startup);
-    if (!CreateProcessAsUserW(token, nullptr, writable.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
-                              &process)) {
-        fprintf(stderr, "run_as_standard_user: cannot start %ls: error %lu\n", argv[1],
-                static_cast<unsigned long>(GetLastError()));
-        process.hProcess = nullptr;
-        process.hThread = nullptr;
-        goto cleanup;
-    }
-    if (WaitForSingleObject(process.hProcess, INFINITE) != WAIT_OBJECT_0 ||
-        !GetExitCodeProcess(process.hProcess, &exit_code)) {
-        fprintf(stderr, "run_as_standard_user: cannot wait for %ls: error %lu\n", argv[1],
-                static_cast<unsigned long>(GetLastError()));
-        goto cleanup;
-    }
-    status = static_cast<int>(exit_code);
-
-cleanup:
-    if (process.hThread)
-        CloseHandle(process.hThread);
-    if (process.hProcess)
-        CloseHandle(process.hProcess);
-    if (token)
-        CloseHandle(token);
-    return status;
+    testsupport::RunOptions options;
+    options.as = testsupport::As::StandardUser;
+    options.timeout_ms = INFINITE;
+    const DWORD status = testsupport::run_program(command_line, options);
+    if (status != testsupport::kNoExitCode)
+        return static_cast<int>(status);
+    fprintf(stderr, "run_as_standard_user: cannot start %ls as a standard user: error %lu\n", argv[1],
+            static_cast<unsigned long>(GetLastError()));
+    return kCannotStart;
 }

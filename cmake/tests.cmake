@@ -1,0 +1,56 @@
+# How the tests are built and run: GoogleTest from Debian's sources, the Wine server around every
+# run, and the functions the tests' CMakeLists use. Included once, before the test directories.
+
+# GoogleTest from Debian's sources, built with the same cross compiler.
+set(GOOGLETEST_SOURCE_DIR /usr/src/googletest CACHE PATH "GoogleTest sources")
+set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
+set(BUILD_GMOCK OFF CACHE BOOL "" FORCE)
+add_subdirectory(${GOOGLETEST_SOURCE_DIR} ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL)
+foreach(gtest_target gtest gtest_main)
+  # Third-party code: our warning flags are not its concern.
+  target_compile_options(${gtest_target} PRIVATE $<$<NOT:$<CXX_COMPILER_ID:MSVC>>:-w>)
+endforeach()
+
+# Every test program runs in the build tree's Wine prefix, one persistent server for the run.
+add_test(NAME wine_server_start COMMAND ${SETUPKIT_WINE_RUNNER} ${CMAKE_BINARY_DIR} --start)
+set_tests_properties(wine_server_start PROPERTIES FIXTURES_SETUP wine)
+add_test(NAME wine_server_stop COMMAND ${SETUPKIT_WINE_RUNNER} ${CMAKE_BINARY_DIR} --stop)
+set_tests_properties(wine_server_stop PROPERTIES FIXTURES_CLEANUP wine)
+
+# setupkit_add_test_program(NAME [WIN32] source... LIBRARIES lib...): a wmain program (a probe, a
+# tool or a test's child), linked without the test framework.
+function(setupkit_add_test_program name)
+  cmake_parse_arguments(ARG "" "" "LIBRARIES" ${ARGN})
+  add_executable(${name} ${ARG_UNPARSED_ARGUMENTS})
+  target_link_libraries(${name} PRIVATE ${ARG_LIBRARIES})
+  target_link_options(${name} PRIVATE $<$<NOT:$<CXX_COMPILER_ID:MSVC>>:-municode>)
+endfunction()
+
+# setupkit_add_test(NAME source... [LIBRARIES lib...]): a GoogleTest program run under Wine.
+function(setupkit_add_test name)
+  cmake_parse_arguments(ARG "" "" "LIBRARIES" ${ARGN})
+  add_executable(${name} ${ARG_UNPARSED_ARGUMENTS})
+  target_link_libraries(${name} PRIVATE testsupport gtest_main ${ARG_LIBRARIES})
+  add_test(NAME ${name} COMMAND ${name})
+  set_tests_properties(${name} PROPERTIES FIXTURES_REQUIRED wine TIMEOUT 300)
+endfunction()
+
+# setupkit_copy_programs_beside(TESTS test... PROGRAMS program...): copies the built programs into
+# the current build directory, beside the test programs that run them, whenever a program is rebuilt
+# (a POST_BUILD step of a test would miss a rebuild of the program alone).
+function(setupkit_copy_programs_beside)
+  cmake_parse_arguments(ARG "" "" "TESTS;PROGRAMS" ${ARGN})
+  set(copies)
+  foreach(program ${ARG_PROGRAMS})
+    set(copy ${CMAKE_CURRENT_BINARY_DIR}/${program}.exe)
+    add_custom_command(OUTPUT ${copy}
+      COMMAND ${CMAKE_COMMAND} -E copy_if_different $<TARGET_FILE:${program}> ${copy}
+      DEPENDS ${program})
+    list(APPEND copies ${copy})
+  endforeach()
+  list(GET ARG_TESTS 0 first_test)
+  add_custom_target(${first_test}_programs ALL DEPENDS ${copies})
+  foreach(test ${ARG_TESTS})
+    add_dependencies(${test} ${first_test}_programs)
+  endforeach()
+endfunction()

@@ -1,0 +1,108 @@
+#include "testsupport/suite.h"
+
+#include "testsupport/files.h"
+#include "testsupport/registry.h"
+#include "testsupport/shortcuts.h"
+
+namespace testsupport {
+
+// Each table takes the lines of suite_variables.def whose kind it names: NAME keeps a line, SKIP
+// drops it.
+#define NAME(name) L"" #name,
+#define SKIP(name)
+
+#define ROOT NAME
+#define SHARED NAME
+#define ADD_ON SKIP
+const wchar_t* const kPostinstallVariables[4] = {
+#include "testsupport/suite_variables.def"
+};
+#undef SHARED
+#define SHARED SKIP
+const wchar_t* const kRootVariables[3] = {
+#include "testsupport/suite_variables.def"
+};
+#undef ROOT
+#undef ADD_ON
+#define ROOT SKIP
+#define ADD_ON NAME
+const wchar_t* const kAddOnVariables[2] = {
+#include "testsupport/suite_variables.def"
+};
+#undef ROOT
+#undef SHARED
+#define ROOT NAME
+#define SHARED NAME
+const wchar_t* const kSuiteVariables[6] = {
+#include "testsupport/suite_variables.def"
+};
+#undef ROOT
+#undef SHARED
+#undef ADD_ON
+#undef NAME
+#define ROOT SKIP
+#define SHARED(name) L"" #name
+#define ADD_ON SKIP
+const wchar_t kSharedVariable[] =
+#include "testsupport/suite_variables.def"
+    ;
+#undef ROOT
+#undef SHARED
+#undef ADD_ON
+#undef SKIP
+
+const wchar_t kSetupBelowRoot[] = L"\\Framework\\bin\\Win64\\setup\\";
+
+std::string release_information(const std::string& folder_name_utf8, const std::string& revision)
+{
+    return "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\r\n<releaseInformation>\r\n"
+           "  <startMenuFolderName value=\"" + folder_name_utf8 + "\"/>\r\n"
+           "  <startMenuShortcutAppendRevision value=\"" + revision + "\"/>\r\n</releaseInformation>\r\n";
+}
+
+bool write_release_information(const std::wstring& root, const std::string& folder_name_utf8,
+                               const std::string& revision)
+{
+    const std::wstring path = root + L"\\commonfiles\\globalsettings\\relinfo.xml";
+    const std::string bytes = release_information(folder_name_utf8, revision);
+    write_bytes(path, bytes);
+    return read_bytes(path) == bytes;
+}
+
+bool place_programs(const std::wstring& root, std::initializer_list<const wchar_t*> programs)
+{
+    for (const wchar_t* program : programs) {
+        if (!copy_file(own_directory() + program, root + kSetupBelowRoot + program))
+            return false;
+    }
+    return true;
+}
+
+std::wstring program_command(const std::wstring& root, const wchar_t* program, const std::wstring& arguments)
+{
+    return L"\"" + root + kSetupBelowRoot + program + L"\"" + arguments;
+}
+
+std::wstring programs_folder(As as)
+{
+    return as == As::StandardUser ? user_programs_folder() : all_users_programs_folder();
+}
+
+std::wstring other_programs_folder(As as)
+{
+    return as == As::StandardUser ? all_users_programs_folder() : user_programs_folder();
+}
+
+void forget_suite_registration(std::initializer_list<std::wstring> folder_names)
+{
+    for (const std::wstring& programs : {all_users_programs_folder(), user_programs_folder()}) {
+        for (const std::wstring& folder_name : folder_names)
+            remove_tree(programs + L"\\" + folder_name);
+        remove_tree(programs + L"\\Fenwright.lnk");
+        remove_tree(programs + L"\\Fenwright .lnk");
+    }
+    for (const wchar_t* name : kSuiteVariables)
+        forget_environment_variable(name);
+}
+
+} // namespace testsupport
