@@ -36,10 +36,16 @@ function(setupkit_add_program name)
   endif()
   set(SETUPKIT_PROGRAM_NAME ${name})
   set(SETUPKIT_PROGRAM_DESCRIPTION "${ARG_DESCRIPTION}")
+  # The programs ask for the highest rights available; a console tool runs as its caller.
+  if(ARG_CONSOLE)
+    set(SETUPKIT_PROGRAM_MANIFEST console.manifest)
+  else()
+    set(SETUPKIT_PROGRAM_MANIFEST app.manifest)
+  endif()
   set(resources ${CMAKE_CURRENT_BINARY_DIR}/${name}_resources.rc)
   configure_file(${PROJECT_SOURCE_DIR}/resources/program.rc.in ${resources} @ONLY)
   set_source_files_properties(${resources} PROPERTIES OBJECT_DEPENDS
-    "${PROJECT_SOURCE_DIR}/resources/app.rc;${PROJECT_SOURCE_DIR}/resources/app.manifest;${PROJECT_SOURCE_DIR}/resources/app.ico")
+    "${PROJECT_SOURCE_DIR}/resources/app.rc;${PROJECT_SOURCE_DIR}/resources/${SETUPKIT_PROGRAM_MANIFEST};${PROJECT_SOURCE_DIR}/resources/app.ico")
 
   if(ARG_CONSOLE)
     add_executable(${name} ${ARG_UNPARSED_ARGUMENTS} ${resources} $<TARGET_OBJECTS:program_allocation>)
