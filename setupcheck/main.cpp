@@ -5,8 +5,11 @@
 #include "version.h"
 
 #include "setupkit/paths.h"
+#include "setupkit/release_info.h"
+#include "setupkit/strings.h"
 
 #include <cwchar>
+#include <new>
 
 namespace {
 
@@ -53,35 +56,42 @@ bool exists(const wchar_t* path)
     return GetFileAttributesW(path) != INVALID_FILE_ATTRIBUTES;
 }
 
-// "startMenuFolderName" and the like: the UTF-8 text between the first two double quotes after the
-// key's first occurrence, as the programs read it; "" without one. Read-only: a missing file stays missing.
-void read_release_value(const char* content, const char* key, wchar_t* value)
+// Copies the key's value as the programs read it into `value` (kNameChars); "" without one, and for a
+// value too long to name a start-menu folder.
+void copy_release_value(const char* content, unsigned long length, const char* key, wchar_t* value)
 {
+    wchar_t* found = find_release_value(content, length, key);
     value[0] = L'\0';
-    const char* found = strstr(content, key);
-    const char* opening = found ? strchr(found, '"') : nullptr;
-    const char* closing = opening ? strchr(opening + 1, '"') : nullptr;
-    if (!closing || closing - opening - 1 >= kNameChars)
-        return;
-    const int converted =
-        MultiByteToWideChar(CP_UTF8, 0, opening + 1, static_cast<int>(closing - opening - 1), value, kNameChars - 1);
-    value[converted] = L'\0';
+    if (wcslen(found) < static_cast<size_t>(kNameChars))
+        wcscpy(value, found);
+    free_string(&found);
 }
 
+// The whole release-information file, searched by the programs' own rule. Read-only: a missing file
+// stays missing (the programs' reader would leave it behind empty).
 void read_release_information(Check& check)
 {
-    char content[8192];
+    LARGE_INTEGER size = {};
+    char* content = nullptr;
     DWORD got = 0;
     wsprintfW(check.release_file, L"%s%s", check.root, kReleaseFileBelowRoot);
     HANDLE file = CreateFileW(check.release_file, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                               OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-    check.release_file_read =
-        file != INVALID_HANDLE_VALUE && ReadFile(file, content, sizeof(content) - 1, &got, nullptr);
+    check.release_file_read = false;
+    // Past 2 GiB neither the programs' reader nor one ReadFile takes it.
+    if (file != INVALID_HANDLE_VALUE && GetFileSizeEx(file, &size) && size.QuadPart >= 0 &&
+        size.QuadPart < 0x7FFFFFFF) {
+        content = new (std::nothrow) char[static_cast<size_t>(size.QuadPart) + 1];
+        check.release_file_read =
+            content && ReadFile(file, content, static_cast<DWORD>(size.QuadPart), &got, nullptr);
+    }
     if (file != INVALID_HANDLE_VALUE)
         CloseHandle(file);
-    content[check.release_file_read ? got : 0] = '\0';
-    read_release_value(content, "startMenuFolderName", check.folder_name);
-    read_release_value(content, "startMenuShortcutAppendRevision", check.suffix);
+    if (!check.release_file_read)
+        got = 0;
+    copy_release_value(content ? content : "", got, "startMenuFolderName", check.folder_name);
+    copy_release_value(content ? content : "", got, "startMenuShortcutAppendRevision", check.suffix);
+    delete[] content;
     wsprintfW(check.main_shortcut, check.suffix[0] ? L"Fenwright %s.lnk" : L"Fenwright.lnk", check.suffix);
 }
 

@@ -64,41 +64,44 @@ wchar_t* global_file_path()
     return path;
 }
 
+// The key's value in the bytes as a new string (free_string), "" without one, and through *size
+// n + 1 for a value of n bytes (1 without one).
+wchar_t* value_in_bytes(const char* content, size_t length, const char* key, int* size)
+{
+    wchar_t* value = nullptr;
+    *size = 1;
+    const char* end = content + length;
+    const char* found = find_bytes(content, length, key, strlen(key));
+    const char* opening = found ? static_cast<const char*>(memchr(found, '"', end - found)) : nullptr;
+    const char* text = opening ? opening + 1 : nullptr;
+    const char* closing = text ? static_cast<const char*>(memchr(text, '"', end - text)) : nullptr;
+    const size_t value_bytes = closing ? static_cast<size_t>(closing - text) : 0;
+    // The result is a signed size; a value of 2 GiB or more is treated as none, and so is one
+    // whose characters cannot be allocated.
+    if (closing && value_bytes < static_cast<size_t>(INT_MAX))
+        value = new (std::nothrow) wchar_t[value_bytes + 1];
+    if (value) {
+        // UTF-8 never needs more UTF-16 units than bytes, and invalid bytes become one
+        // replacement character each, so n units always suffice.
+        const int converted = value_bytes > 0 ? MultiByteToWideChar(CP_UTF8, 0, text, static_cast<int>(value_bytes),
+                                                                    value, static_cast<int>(value_bytes))
+                                              : 0;
+        value[converted] = L'\0';
+        *size = static_cast<int>(value_bytes) + 1;
+    }
+    return value ? value : concat_strings(0);
+}
+
 // Reads the file once: the key's value as a new string (free_string), "" without one, and through
 // *size n + 1 for a value of n bytes (1 without one). Takes over `file_path` and releases it.
 wchar_t* read_release_value(wchar_t* file_path, const char* key, int* size)
 {
     char* content = nullptr;
     unsigned long length = 0;
-    wchar_t* value = nullptr;
     *size = 1;
-
     // A failed read still leaves the bytes read so far, which are searched all the same.
     read_whole_file(file_path, &content, &length);
-    if (content) {
-        const char* end = content + length;
-        const char* found = find_bytes(content, length, key, strlen(key));
-        const char* opening = found ? static_cast<const char*>(memchr(found, '"', end - found)) : nullptr;
-        const char* text = opening ? opening + 1 : nullptr;
-        const char* closing = text ? static_cast<const char*>(memchr(text, '"', end - text)) : nullptr;
-        const size_t value_bytes = closing ? static_cast<size_t>(closing - text) : 0;
-        // The result is a signed size; a value of 2 GiB or more is treated as none, and so is one
-        // whose characters cannot be allocated.
-        if (closing && value_bytes < static_cast<size_t>(INT_MAX))
-            value = new (std::nothrow) wchar_t[value_bytes + 1];
-        if (value) {
-            // UTF-8 never needs more UTF-16 units than bytes, and invalid bytes become one
-            // replacement character each, so n units always suffice.
-            const int converted = value_bytes > 0 ? MultiByteToWideChar(CP_UTF8, 0, text, static_cast<int>(value_bytes),
-                                                                        value, static_cast<int>(value_bytes))
-                                                  : 0;
-            value[converted] = L'\0';
-            *size = static_cast<int>(value_bytes) + 1;
-        }
-    }
-    if (!value)
-        value = concat_strings(0);
-
+    wchar_t* value = content ? value_in_bytes(content, length, key, size) : concat_strings(0);
     delete[] content;
     free_string(&file_path);
     return value;
@@ -184,6 +187,12 @@ wchar_t* copy_global_revision_suffix()
 {
     int size = 0;
     return read_release_value(global_file_path(), kRevisionSuffixKey, &size);
+}
+
+wchar_t* find_release_value(const char* content, unsigned long length, const char* key)
+{
+    int size = 0;
+    return value_in_bytes(content, length, key, &size);
 }
 
 int get_release_tag(wchar_t* buffer, int capacity)
