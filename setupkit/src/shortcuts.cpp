@@ -63,53 +63,84 @@ bool starts_beside_programs_folder(const wchar_t* piece)
     return piece && piece[0] != L'\0' && piece[0] != L'\\';
 }
 
-// True when the shell names the folder as one of its special folders (Startup, Administrative Tools,
-// a Programs folder ...) in either scope; also when the path cannot be brought into the file system's
-// form, which is compared: GetFullPathNameW drops what opening the path would (trailing dots and
-// spaces, doubled separators), and names compare ordinally without case.
-bool is_special_folder(const wchar_t* path)
-{
-    bool special = true;
-    wchar_t* full = nullptr;
-    const DWORD needed = GetFullPathNameW(path, 0, nullptr, nullptr);
-    if (needed > 0) {
-        full = new wchar_t[needed];
-        const DWORD written = GetFullPathNameW(path, needed, full, nullptr);
-        if (written > 0 && written < needed) {
-            PathRemoveBackslashW(full);
-            special = false;
+// The shell's special folders (Startup, Administrative Tools, the Programs folders ...) of either
+// scope, asked for once, on the first question, and kept for the rest of one operation.
+class SpecialFolders {
+public:
+    SpecialFolders() = default;
+    ~SpecialFolders()
+    {
+        for (wchar_t*& folder : folders_)
+            free_string(&folder);
+    }
+    SpecialFolders(const SpecialFolders&) = delete;
+    SpecialFolders& operator=(const SpecialFolders&) = delete;
+
+    // True when the path names one of them; also when the path cannot be brought into the file
+    // system's form, which is compared: GetFullPathNameW drops what opening the path would
+    // (trailing dots and spaces, doubled separators), and names compare ordinally without case.
+    bool includes(const wchar_t* path)
+    {
+        bool special = true;
+        wchar_t* full = nullptr;
+        const DWORD needed = GetFullPathNameW(path, 0, nullptr, nullptr);
+        if (needed > 0) {
+            full = new wchar_t[needed];
+            const DWORD written = GetFullPathNameW(path, needed, full, nullptr);
+            if (written > 0 && written < needed) {
+                PathRemoveBackslashW(full);
+                special = false;
+            }
+        }
+        collect();
+        const size_t length = full ? wcslen(full) : 0;
+        for (int csidl = 0; !special && csidl <= kLastCsidl; ++csidl) {
+            const wchar_t* folder = folders_[csidl];
+            special = folder && wcslen(folder) == length && same_path_text(full, folder, length);
+        }
+        free_string(&full);
+        return special;
+    }
+
+private:
+    void collect()
+    {
+        if (collected_)
+            return;
+        collected_ = true;
+        for (int csidl = 0; csidl <= kLastCsidl; ++csidl) {
+            wchar_t folder[MAX_PATH + 1] = L"";
+            if (!SHGetSpecialFolderPathW(nullptr, folder, csidl, FALSE))
+                continue;
+            folder[MAX_PATH] = L'\0';
+            PathRemoveBackslashW(folder);
+            if (folder[0] != L'\0')
+                folders_[csidl] = concat_strings(1, folder);
         }
     }
-    for (int csidl = 0; !special && csidl <= kLastCsidl; ++csidl) {
-        wchar_t folder[MAX_PATH + 1] = L"";
-        if (!SHGetSpecialFolderPathW(nullptr, folder, csidl, FALSE))
-            continue;
-        folder[MAX_PATH] = L'\0';
-        PathRemoveBackslashW(folder);
-        special = folder[0] != L'\0' && wcslen(folder) == wcslen(full) && same_path_text(full, folder, wcslen(full));
-    }
-    free_string(&full);
-    return special;
-}
+
+    bool collected_ = false;
+    wchar_t* folders_[kLastCsidl + 1] = {};
+};
 
 // True when a folder of `path` below its first `programs_length` characters is a special folder:
 // each level is tested, the last component too when `last_is_folder`.
-bool passes_special_folder(const wchar_t* path, size_t programs_length, bool last_is_folder)
+bool passes_special_folder(const wchar_t* path, size_t programs_length, bool last_is_folder, SpecialFolders& special)
 {
     wchar_t* level = concat_strings(1, path);
     const size_t length = wcslen(level);
-    bool special = false;
-    for (size_t at = programs_length + 1; !special && at <= length; ++at) {
+    bool passes = false;
+    for (size_t at = programs_length + 1; !passes && at <= length; ++at) {
         const wchar_t ending = level[at];
         const bool component_ends = ending == L'\\' || ending == L'/' || (ending == L'\0' && last_is_folder);
         if (!component_ends || level[at - 1] == L'\\' || level[at - 1] == L'/')
             continue;
         level[at] = L'\0';
-        special = is_special_folder(level);
+        passes = special.includes(level);
         level[at] = ending;
     }
     free_string(&level);
-    return special;
+    return passes;
 }
 
 // The Programs folder of the current scope, new[] (free_string); null when the shell gave none.
@@ -130,6 +161,7 @@ wchar_t* start_menu_link_path(const wchar_t* folder, const wchar_t* name, const 
     wchar_t* programs = nullptr;
     wchar_t* link_path = nullptr;
     const bool has_suffix = suffix && suffix[0] != L'\0';
+    SpecialFolders special;
 
     if (leaves_programs_folder(folder) || leaves_programs_folder(name) || leaves_programs_folder(suffix) ||
         starts_beside_programs_folder(folder))
@@ -139,7 +171,7 @@ wchar_t* start_menu_link_path(const wchar_t* folder, const wchar_t* name, const 
         goto cleanup;
     link_path = concat_strings(7, programs, folder, L"\\", name, has_suffix ? L" " : L"", has_suffix ? suffix : L"",
                                kLinkExtension);
-    if (passes_special_folder(link_path, wcslen(programs), false))
+    if (passes_special_folder(link_path, wcslen(programs), false, special))
         free_string(&link_path);
 
 cleanup:
@@ -251,6 +283,38 @@ HRESULT lists_visible_item(const wchar_t* path, IMalloc* allocator, bool* listed
     ItemIdList<PITEMID_CHILD> item_id(allocator);
     *listed = items->Next(1, item_id.receive(), nullptr) != S_FALSE;
     return S_OK;
+}
+
+// remove_folder_if_empty, asking `special` whether the path is a special folder.
+int remove_unless_special(const wchar_t* path, SpecialFolders& special)
+{
+    if (!PathFileExistsW(path))
+        return E_FAIL;
+    if (special.includes(path))
+        return E_ACCESSDENIED;
+
+    CoInitialize(nullptr);
+    // Creating the desktop folder's class first reports a shell unusable in this apartment with its
+    // own HRESULT; the folders walked below come from SHGetDesktopFolder.
+    ComRef<IShellFolder> created;
+    const HRESULT status = CoCreateInstance(kShellDesktopClass, nullptr, CLSCTX_INPROC_SERVER, IID_IShellFolder,
+                                            created.receive());
+    if (FAILED(status)) {
+        created.forget();
+        return status;
+    }
+    ComRef<IMalloc> allocator;
+    if (FAILED(SHGetMalloc(allocator.typed_receive())))
+        allocator.forget();
+
+    bool listed = true;
+    const HRESULT listing = lists_visible_item(path, allocator.get(), &listed);
+    if (FAILED(listing))
+        return listing;
+    if (listed)
+        return kFolderHoldsItem;
+    _wrmdir(path);
+    return 0;
 }
 
 } // namespace
@@ -402,33 +466,8 @@ int delete_start_menu_shortcut_local(const wchar_t* folder, const wchar_t* name)
 
 int remove_folder_if_empty(const wchar_t* path)
 {
-    if (!PathFileExistsW(path))
-        return E_FAIL;
-    if (is_special_folder(path))
-        return E_ACCESSDENIED;
-
-    CoInitialize(nullptr);
-    // Creating the desktop folder's class first reports a shell unusable in this apartment with its
-    // own HRESULT; the folders walked below come from SHGetDesktopFolder.
-    ComRef<IShellFolder> created;
-    const HRESULT status = CoCreateInstance(kShellDesktopClass, nullptr, CLSCTX_INPROC_SERVER, IID_IShellFolder,
-                                            created.receive());
-    if (FAILED(status)) {
-        created.forget();
-        return status;
-    }
-    ComRef<IMalloc> allocator;
-    if (FAILED(SHGetMalloc(allocator.typed_receive())))
-        allocator.forget();
-
-    bool listed = true;
-    const HRESULT listing = lists_visible_item(path, allocator.get(), &listed);
-    if (FAILED(listing))
-        return listing;
-    if (listed)
-        return kFolderHoldsItem;
-    _wrmdir(path);
-    return 0;
+    SpecialFolders special;
+    return remove_unless_special(path, special);
 }
 
 int remove_programs_subfolder(const wchar_t* name)
@@ -438,6 +477,7 @@ int remove_programs_subfolder(const wchar_t* name)
     size_t name_length = 0;
     size_t at = 0;
     int csidl = CSIDL_PROGRAMS;
+    SpecialFolders special;
     if (leaves_programs_folder(name) || names_no_subfolder(name))
         goto cleanup;
     csidl = is_user_admin() ? CSIDL_COMMON_PROGRAMS : CSIDL_PROGRAMS;
@@ -459,12 +499,12 @@ int remove_programs_subfolder(const wchar_t* name)
     if (path[at - 1] == L'\\')
         --at;
     path[at] = L'\0';
-    if (passes_special_folder(path, folder_length, true))
+    if (passes_special_folder(path, folder_length, true, special))
         goto cleanup;
     // A nested name ("Vendor\Suite") was created with its parents: each level goes, innermost
     // first, as long as the one below it went; the Programs folder itself is never reached.
     for (;;) {
-        remove_folder_if_empty(path);
+        remove_unless_special(path, special);
         if (PathFileExistsW(path))
             break;
         wchar_t* last_separator = wcsrchr(path, L'\\');
