@@ -148,6 +148,27 @@ bool programs_folder(bool machine, wchar_t* path)
     return path[0] != L'\0';
 }
 
+int folder_item_count(const wchar_t* folder)
+{
+    WIN32_FIND_DATAW entry;
+    int items = -1;
+    const size_t length = wcslen(folder);
+    wchar_t* pattern = new wchar_t[length + 3];
+    wcscpy(pattern, folder);
+    wcscpy(pattern + length, length > 0 && folder[length - 1] == L'\\' ? L"*" : L"\\*");
+    HANDLE search = FindFirstFileW(pattern, &entry);
+    if (search != INVALID_HANDLE_VALUE) {
+        items = 0;
+        do {
+            if (wcscmp(entry.cFileName, L".") != 0 && wcscmp(entry.cFileName, L"..") != 0)
+                ++items;
+        } while (FindNextFileW(search, &entry));
+        FindClose(search);
+    }
+    delete[] pattern;
+    return items;
+}
+
 void error_text(DWORD code, wchar_t* buffer, DWORD capacity)
 {
     buffer[0] = L'\0';

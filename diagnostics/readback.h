@@ -54,6 +54,9 @@ bool same_target(const wchar_t* target, const wchar_t* wanted);
 // "" when the shell has none. `path` holds MAX_PATH + 1 characters.
 bool programs_folder(bool machine, wchar_t* path);
 
+// How many entries the folder holds ("." and ".." aside); -1 when it cannot be listed (a missing folder).
+int folder_item_count(const wchar_t* folder);
+
 // The system's text for an error code or HRESULT, without the trailing line break.
 void error_text(DWORD code, wchar_t* buffer, DWORD capacity);
 

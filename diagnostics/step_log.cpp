@@ -192,27 +192,17 @@ void StepLog::folder_removed(const wchar_t* relative_folder)
         return;
     wchar_t programs[MAX_PATH + 1];
     programs_folder(scope_ == 1, programs);
-    wchar_t* pattern = concat_strings(3, programs, relative_folder, L"*");
+    wchar_t* folder = concat_strings(2, programs, relative_folder);
     begin(L"folder removed");
-    line_.add(pattern, wcslen(pattern) - 2);
-    WIN32_FIND_DATAW entry;
-    int items = 0;
-    HANDLE search = FindFirstFileW(pattern, &entry);
-    if (search == INVALID_HANDLE_VALUE) {
+    line_.add(folder, wcslen(folder) - 1);
+    const int items = folder_item_count(folder);
+    if (items < 0)
         line_.add(L": ok, gone");
-    } else {
-        do {
-            if (wcscmp(entry.cFileName, L".") != 0 && wcscmp(entry.cFileName, L"..") != 0)
-                ++items;
-        } while (FindNextFileW(search, &entry));
-        FindClose(search);
-        if (items == 0) {
-            line_.add(L": FAILED, the folder is empty and still exists");
-        } else {
-            line_.add(L": ok, kept, it holds ").add_number(items).add(items == 1 ? L" item" : L" items");
-        }
-    }
-    free_string(&pattern);
+    else if (items == 0)
+        line_.add(L": FAILED, the folder is empty and still exists");
+    else
+        line_.add(L": ok, kept, it holds ").add_number(items).add(items == 1 ? L" item" : L" items");
+    free_string(&folder);
     end_line();
 }
 

@@ -215,22 +215,6 @@ void check_shadowing(Check& check)
     }
 }
 
-bool is_empty_folder(const wchar_t* path)
-{
-    wchar_t pattern[MAX_PATH + 32];
-    WIN32_FIND_DATAW entry;
-    bool empty = true;
-    wsprintfW(pattern, L"%s\\*", path);
-    HANDLE search = FindFirstFileW(pattern, &entry);
-    if (search == INVALID_HANDLE_VALUE)
-        return false;
-    do
-        empty = empty && (wcscmp(entry.cFileName, L".") == 0 || wcscmp(entry.cFileName, L"..") == 0);
-    while (FindNextFileW(search, &entry));
-    FindClose(search);
-    return empty;
-}
-
 void check_empty_folders(Check& check)
 {
     wchar_t path[MAX_PATH + 16];
@@ -239,7 +223,7 @@ void check_empty_folders(Check& check)
         for (int i = -1; i < 2 && registration.folder_exists; ++i) {
             wsprintfW(path, i < 0 ? L"%s" : L"%s\\%s", registration.folder, i < 0 ? L"" : kAddOnFolders[i]);
             Text text;
-            if (is_empty_folder(path))
+            if (folder_item_count(path) == 0)
                 finding(check, L"empty_folder", text.add(L"the start-menu folder ").add(path).add(L" is empty"));
         }
     }
