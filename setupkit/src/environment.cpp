@@ -1,7 +1,6 @@
 #include "setupkit/environment.h"
 
 #include "setupkit/paths.h"
-
 #include "setupkit/release_info.h"
 #include "setupkit/strings.h"
 
