@@ -73,7 +73,9 @@ void read_release_information(Check& check)
     copy_release_value(content ? content : "", length, "startMenuFolderName", check.folder_name);
     copy_release_value(content ? content : "", length, "startMenuShortcutAppendRevision", check.suffix);
     delete[] content;
-    wsprintfW(check.main_shortcut, check.suffix[0] ? L"%s %s.lnk" : L"%s.lnk", kMainShortcut.name, check.suffix);
+    Text file_name;
+    lstrcpynW(check.main_shortcut, add_shortcut_file_name(file_name, kMainShortcut.name, check.suffix).c_str(),
+              kNameChars + 32);
 }
 
 const wchar_t* scope_name(Scope scope)

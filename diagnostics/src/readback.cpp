@@ -53,6 +53,14 @@ cleanup:
         RegCloseKey(key);
 }
 
+Text& add_shortcut_file_name(Text& out, const wchar_t* name, const wchar_t* suffix)
+{
+    out.add(name);
+    if (suffix && suffix[0] != L'\0')
+        out.add(L" ").add(suffix);
+    return out.add(L".lnk");
+}
+
 const wchar_t* registry_type_name(DWORD type, wchar_t* buffer)
 {
     switch (type) {

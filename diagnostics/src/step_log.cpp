@@ -108,10 +108,7 @@ void StepLog::add_error(DWORD code)
 
 void StepLog::add_link_path(const wchar_t* relative_folder, const wchar_t* name)
 {
-    line_.add(programs_).add(relative_folder).add(name);
-    if (suffix_ && suffix_[0] != L'\0')
-        line_.add(L" ").add(suffix_);
-    line_.add(L".lnk");
+    add_shortcut_file_name(line_.add(programs_).add(relative_folder), name, suffix_);
 }
 
 void StepLog::inputs(const wchar_t* install_root, const wchar_t* folder_name, const wchar_t* suffix, Scope scope,

@@ -3,7 +3,6 @@
 #include "record_sizes.h"
 
 #include <windows.h>
-#include <shlobj.h>
 
 #include <cstring>
 #include <cwchar>
@@ -18,6 +17,7 @@ constexpr ACCESS_MASK kAdminGrantedAccess = 3;
 // The access-control list header and one access-allowed entry, less the entry's SidStart
 // placeholder: 8 + 12 - 4 bytes.
 constexpr DWORD kAclOverhead = sizeof(ACL) + sizeof(ACCESS_ALLOWED_ACE) - sizeof(DWORD);
+
 static_assert(kAclOverhead == 16, "one access-allowed entry needs 16 bytes beside its SID");
 
 } // namespace

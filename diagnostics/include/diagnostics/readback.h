@@ -26,6 +26,9 @@ struct EnvironmentValue {
 // Reads `name` from the scope's environment key; sets every field.
 void read_environment_value(Scope scope, const wchar_t* name, EnvironmentValue* value);
 
+// A start-menu shortcut's file name as the library's operations name it: name [+ " " + suffix] + ".lnk".
+Text& add_shortcut_file_name(Text& out, const wchar_t* name, const wchar_t* suffix);
+
 // "REG_SZ", "REG_EXPAND_SZ", ... or "type N" in `buffer` (at least 16 characters).
 const wchar_t* registry_type_name(DWORD type, wchar_t* buffer);
 

@@ -6,7 +6,6 @@
 
 #include <cstddef>
 
-// A growing line of text, written out as UTF-8.
 class Text {
 public:
     Text() = default;
