@@ -5,7 +5,9 @@
 set(SETUPKIT_OLDEST_WINDOWS 0x0500)
 
 # setupkit_shipped_code(TARGET): compile settings of code that ships. Nothing in it throws or
-# catches, and it has one thread, so it needs neither exception tables nor guarded statics.
+# catches, so it needs no exception tables; no function in it keeps a static that is built on first
+# use, so none needs a guard. What several threads share (the release readers' size slots) is
+# guarded by hand.
 function(setupkit_shipped_code target)
   target_compile_definitions(${target} PRIVATE
     _WIN32_WINNT=${SETUPKIT_OLDEST_WINDOWS} WINVER=${SETUPKIT_OLDEST_WINDOWS})
@@ -19,10 +21,6 @@ function(setupkit_shipped_code target)
       -fno-rtti -fno-threadsafe-statics -ffunction-sections -fdata-sections)
   endif()
 endfunction()
-
-# The programs' allocation functions, in place of the C++ runtime's.
-add_library(program_allocation OBJECT ${CMAKE_CURRENT_LIST_DIR}/../setupkit/src/program_allocation.cpp)
-setupkit_shipped_code(program_allocation)
 
 # setupkit_add_program(NAME [CONSOLE] [DESCRIPTION text] source...): a shipped program. A GUI
 # program unless CONSOLE (whose entry is wmain). Each carries the shared manifest and icon group and

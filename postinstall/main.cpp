@@ -1,25 +1,15 @@
 #include "register_environment.h"
 
-#include "step_log.h"
+#include "diagnostics/step_log.h"
+#include "suite/registration.h"
 
 #include "setupkit/paths.h"
 #include "setupkit/release_info.h"
+#include "setupkit/scope.h"
 #include "setupkit/shortcuts.h"
 #include "setupkit/strings.h"
 
 #include <windows.h>
-
-namespace {
-
-const wchar_t kLauncherBelowRoot[] = L"\\Framework\\bin\\";
-const wchar_t kLauncherPlatform[] = L"Win64\\";
-const wchar_t kLauncherFile[] = L"runfen2.exe";
-const wchar_t kShortcutName[] = L"Fenwright";
-const wchar_t kShortcutDescription[] = L"Start VELMORA Fenwright";
-// Left for the shell to expand when the shortcut is started, in the user who starts it.
-const wchar_t kShortcutWorkingDirectory[] = L"%HOMEDRIVE%%HOMEPATH%";
-
-} // namespace
 
 // Registers the installed release with the desktop: the main shortcut in the install scope's start
 // menu, then the environment. Reads one argument only, "/log=<path>", which logs each step; every
@@ -27,10 +17,13 @@ const wchar_t kShortcutWorkingDirectory[] = L"%HOMEDRIVE%%HOMEPATH%";
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, LPWSTR command_line, int)
 {
     StepLog log(command_line, L"postinstall");
+    const Scope scope = install_scope();
     wchar_t* install_root = nullptr;
     wchar_t* folder_name = nullptr;
+    wchar_t* suffix = nullptr;
     wchar_t* folder = nullptr;
     wchar_t* launcher_directory = nullptr;
+    wchar_t programs[kProgramsFolderChars] = L"";
 
     const int root_size = get_install_root(nullptr, 0);
     install_root = new wchar_t[root_size];
@@ -42,21 +35,31 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, LPWSTR command_line, int)
     read_start_menu_folder_name(&folder_name);
 
     folder = concat_strings(3, L"\\", folder_name, L"\\");
-    launcher_directory = concat_strings(3, install_root, kLauncherBelowRoot, kLauncherPlatform);
-    log.inputs(folder_name);
-
-    create_start_menu_shortcut_global(launcher_directory, kLauncherFile, L"", L"", kShortcutWorkingDirectory, folder,
-                                      kShortcutName, kShortcutDescription, SW_SHOWNORMAL);
+    launcher_directory = concat_strings(2, install_root, kMainShortcut.launcher_directory);
     if (log.active()) {
-        wchar_t* target = concat_strings(2, launcher_directory, kLauncherFile);
-        log.shortcut_created(folder, kShortcutName, target);
+        // The shortcut operation reads the suffix and the Programs folder for itself; the log names them.
+        const int suffix_size = read_global_revision_suffix(nullptr);
+        suffix = new wchar_t[suffix_size];
+        suffix[0] = L'\0';
+        read_global_revision_suffix(&suffix);
+        scope_programs_folder(scope, programs);
+    }
+    log.inputs(install_root, folder_name, suffix, scope, programs);
+
+    create_start_menu_shortcut_global(launcher_directory, kMainShortcut.launcher_file, L"", L"",
+                                      kMainShortcut.working_directory, folder, kMainShortcut.name,
+                                      kMainShortcut.description, kMainShortcut.show_command);
+    if (log.active()) {
+        wchar_t* target = concat_strings(2, launcher_directory, kMainShortcut.launcher_file);
+        log.shortcut_created(folder, kMainShortcut.name, target);
         free_string(&target);
     }
 
-    register_environment(install_root, log);
+    register_environment(install_root, scope, log);
 
     free_string(&launcher_directory);
     free_string(&folder);
+    free_string(&suffix);
     free_string(&folder_name);
     free_string(&install_root);
     return 0;

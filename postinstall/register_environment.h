@@ -1,9 +1,11 @@
 // The suite's environment variables, written by postinstall after the main shortcut.
 #pragma once
 
+#include "setupkit/scope.h"
+
 class StepLog;
 
-// Writes TALVO_ROOT182 (the install root), P_SCHEMA, VOSKEL_LIBDIR182 (the language directory) and
-// VELMORA_SYSDIR32 ("win32"), in that order, as REG_SZ in the scope is_user_admin gives once. Each
-// write is attempted whatever became of the others, and each is logged. Always 0.
-int register_environment(const wchar_t* install_root, StepLog& log);
+// Writes the suite's variables that postinstall owns (those not of the add-ons), in their order, as
+// REG_SZ in `scope`: each a path below the install root, the language directory, or a fixed value.
+// Each write is attempted whatever became of the others, and each is logged. Always 0.
+int register_environment(const wchar_t* install_root, Scope scope, StepLog& log);

@@ -4,9 +4,12 @@
 // one argument read, "/log=<path>", logs each step.
 #include "remove_environment.h"
 
-#include "step_log.h"
+#include "diagnostics/step_log.h"
+#include "suite/registration.h"
 
+#include "setupkit/paths.h"
 #include "setupkit/release_info.h"
+#include "setupkit/scope.h"
 #include "setupkit/shortcuts.h"
 #include "setupkit/strings.h"
 
@@ -14,16 +17,10 @@
 
 namespace {
 
-void delete_shortcut(const wchar_t* folder, const wchar_t* name, StepLog& log)
+// "\<folder name>\" or "\<folder name>\<add-on folder>\", as the start-menu operations take a folder.
+wchar_t* relative_folder(const wchar_t* main_folder, const wchar_t* add_on_folder)
 {
-    delete_start_menu_shortcut_global(folder, name);
-    log.shortcut_deleted(folder, name);
-}
-
-void remove_folder(const wchar_t* relative_path, StepLog& log)
-{
-    remove_start_menu_folder(relative_path);
-    log.folder_removed(relative_path);
+    return add_on_folder ? concat_strings(3, main_folder, add_on_folder, L"\\") : concat_strings(1, main_folder);
 }
 
 } // namespace
@@ -31,41 +28,52 @@ void remove_folder(const wchar_t* relative_path, StepLog& log)
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, LPWSTR command_line, int)
 {
     StepLog log(command_line, L"preuninstall");
+    const Scope scope = install_scope();
+    wchar_t* suffix = nullptr;
+    wchar_t programs[kProgramsFolderChars] = L"";
+    const int root_size = get_install_root(nullptr, 0);
+    wchar_t* install_root = new wchar_t[root_size];
+    get_install_root(install_root, root_size);
     const int folder_name_size = read_start_menu_folder_name(nullptr);
     wchar_t* folder_name = new wchar_t[folder_name_size];
     read_start_menu_folder_name(&folder_name);
-    log.inputs(folder_name);
+    if (log.active()) {
+        // The shortcut operations read the suffix and the Programs folder for themselves; the log names them.
+        const int suffix_size = read_global_revision_suffix(nullptr);
+        suffix = new wchar_t[suffix_size];
+        suffix[0] = L'\0';
+        read_global_revision_suffix(&suffix);
+        scope_programs_folder(scope, programs);
+    }
+    log.inputs(install_root, folder_name, suffix, scope, programs);
 
     wchar_t* main_folder = concat_strings(3, L"\\", folder_name, L"\\");
-    delete_shortcut(main_folder, L"Fenwright", log);
+    for (const RemovedShortcut& shortcut : kRemovedShortcuts) {
+        wchar_t* folder = relative_folder(main_folder, shortcut.add_on_folder);
+        delete_start_menu_shortcut_global(folder, shortcut.name);
+        log.shortcut_deleted(folder, shortcut.name);
+        free_string(&folder);
+    }
 
-    wchar_t* tessal_folder = concat_strings(2, main_folder, L"TESSAL\\");
-    delete_shortcut(tessal_folder, L"TESSAL Desktop", log);
-    delete_shortcut(tessal_folder, L"TESSAL Studio", log);
-    delete_shortcut(tessal_folder, L"Server Upgrade", log);
-    delete_shortcut(tessal_folder, L"Server Diagnostics", log);
-
-    wchar_t* corvane_folder = concat_strings(2, main_folder, L"CORVANE\\");
-    delete_shortcut(corvane_folder, L"CORVANE", log);
-    delete_shortcut(corvane_folder, L"CORVANE Documentation", log);
-    delete_shortcut(corvane_folder, L"CORVANE Examples", log);
-    delete_shortcut(corvane_folder, L"Uninstall CORVANE", log);
-
-    remove_environment(log);
+    remove_environment(install_root, scope, log);
 
     // Without a folder name the add-on steps would test Programs\TESSAL and Programs\CORVANE, which
     // are other products' folders (the last step refuses the Programs folder itself on its own).
     if (folder_name[0] != L'\0') {
-        remove_folder(tessal_folder, log);
-        remove_folder(corvane_folder, log);
+        for (const wchar_t* add_on_folder : kAddOnFolders) {
+            wchar_t* folder = relative_folder(main_folder, add_on_folder);
+            remove_start_menu_folder(folder);
+            log.folder_removed(folder);
+            free_string(&folder);
+        }
         remove_programs_subfolder(folder_name);
         log.folder_removed(main_folder);
     }
 
-    free_string(&corvane_folder);
-    free_string(&tessal_folder);
     free_string(&main_folder);
+    free_string(&suffix);
     free_string(&folder_name);
+    free_string(&install_root);
     return 0;
 }
 

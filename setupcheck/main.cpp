@@ -1,15 +1,15 @@
 // setupcheck: tells whether this release of the suite is registered completely and consistently for
 // one install root, in both scopes, read back with the plain registry and shell interfaces. Never
 // changes a file or a value. Console program; UTF-8 output.
-#include "registration.h"
-#include "version.h"
+#include "diagnostics/registration.h"
+#include "diagnostics/version.h"
+#include "suite/registration.h"
 
 #include "setupkit/paths.h"
 #include "setupkit/release_info.h"
 #include "setupkit/strings.h"
 
 #include <cwchar>
-#include <new>
 
 namespace {
 
@@ -21,12 +21,9 @@ const wchar_t kUsage[] =
     L"and preuninstall handle for this release, in both scopes, and what is missing or inconsistent.\n"
     L"Without INSTALL_ROOT, the root is five path components above setupcheck.exe, as for the programs.\n"
     L"Exit status: 0 complete and consistent, 1 not, 2 bad usage.\n";
-const wchar_t kReleaseFileBelowRoot[] = L"\\commonfiles\\globalsettings\\relinfo.xml";
-const wchar_t kLauncherBelowRoot[] = L"\\Framework\\bin\\Win64\\runfen2.exe";
-const wchar_t kSchemaBelowRoot[] = L"\\ORVANE\\CADIntegration\\Parasolid\\PSchema";
-const wchar_t kLanguageBelowRoot[] = L"\\CommonFiles\\Language\\";
-const wchar_t* const kAddOnFolders[] = {L"TESSAL", L"CORVANE"};
 constexpr int kNameChars = 1024;
+// Both scopes, in the order the report lists them.
+constexpr Scope kScopes[] = {kMachineScope, kUserScope};
 
 // Everything the check reads, and what it found.
 struct Check {
@@ -36,11 +33,11 @@ struct Check {
     wchar_t folder_name[kNameChars];
     wchar_t suffix[kNameChars];
     wchar_t main_shortcut[kNameChars + 32]; // file name
-    ScopeRegistration scopes[2];            // machine, user
+    ScopeRegistration scopes[2]; // indexed by Scope
     Text findings_text;
     Text findings_json;
     int problems;
-    bool registered[2];
+    bool registered[2]; // indexed by Scope
 };
 
 void finding(Check& check, const wchar_t* kind, const Text& text)
@@ -49,11 +46,6 @@ void finding(Check& check, const wchar_t* kind, const Text& text)
     check.findings_json.add(check.problems ? L", " : L"").add(L"{\"kind\": \"").add(kind).add(L"\", \"text\": ");
     check.findings_json.add_json(text.c_str()).add(L"}");
     ++check.problems;
-}
-
-bool exists(const wchar_t* path)
-{
-    return GetFileAttributesW(path) != INVALID_FILE_ATTRIBUTES;
 }
 
 // Copies the key's value as the programs read it into `value` (kNameChars); "" without one, and for a
@@ -68,44 +60,35 @@ void copy_release_value(const char* content, unsigned long length, const char* k
 }
 
 // The whole release-information file, searched by the programs' own rule. Read-only: a missing file
-// stays missing (the programs' reader would leave it behind empty).
+// stays missing.
 void read_release_information(Check& check)
 {
-    LARGE_INTEGER size = {};
     char* content = nullptr;
-    DWORD got = 0;
+    unsigned long length = 0;
     wsprintfW(check.release_file, L"%s%s", check.root, kReleaseFileBelowRoot);
-    HANDLE file = CreateFileW(check.release_file, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-    check.release_file_read = false;
-    // Past 2 GiB neither the programs' reader nor one ReadFile takes it.
-    if (file != INVALID_HANDLE_VALUE && GetFileSizeEx(file, &size) && size.QuadPart >= 0 &&
-        size.QuadPart < 0x7FFFFFFF) {
-        content = new (std::nothrow) char[static_cast<size_t>(size.QuadPart) + 1];
-        check.release_file_read =
-            content && ReadFile(file, content, static_cast<DWORD>(size.QuadPart), &got, nullptr);
-    }
-    if (file != INVALID_HANDLE_VALUE)
-        CloseHandle(file);
+    check.release_file_read =
+        read_whole_file(check.release_file, &content, &length, MissingFile::kLeave) != 0;
     if (!check.release_file_read)
-        got = 0;
-    copy_release_value(content ? content : "", got, "startMenuFolderName", check.folder_name);
-    copy_release_value(content ? content : "", got, "startMenuShortcutAppendRevision", check.suffix);
+        length = 0;
+    copy_release_value(content ? content : "", length, "startMenuFolderName", check.folder_name);
+    copy_release_value(content ? content : "", length, "startMenuShortcutAppendRevision", check.suffix);
     delete[] content;
-    wsprintfW(check.main_shortcut, check.suffix[0] ? L"Fenwright %s.lnk" : L"Fenwright.lnk", check.suffix);
+    Text file_name;
+    lstrcpynW(check.main_shortcut, add_shortcut_file_name(file_name, kMainShortcut.name, check.suffix).c_str(),
+              kNameChars + 32);
 }
 
-const wchar_t* scope_name(int scope)
+const wchar_t* scope_name(Scope scope)
 {
-    return scope == 0 ? L"machine scope" : L"user scope";
+    return scope == kMachineScope ? L"machine scope" : L"user scope";
 }
 
 // The main shortcut of one scope: present, starting this root's launcher, which exists.
-void check_shortcut(Check& check, int scope)
+void check_shortcut(Check& check, Scope scope)
 {
     const ScopeRegistration& registration = check.scopes[scope];
     wchar_t launcher[MAX_PATH + 64];
-    wsprintfW(launcher, L"%s%s", check.root, kLauncherBelowRoot);
+    wsprintfW(launcher, L"%s%s%s", check.root, kMainShortcut.launcher_directory, kMainShortcut.launcher_file);
     Text text;
     for (int i = 0; i < registration.shortcut_count && i < kMaxShortcuts; ++i) {
         const ShortcutEntry& entry = registration.shortcuts[i];
@@ -125,7 +108,7 @@ void check_shortcut(Check& check, int scope)
                         .add(entry.info.target)
                         .add(L", not this root's ")
                         .add(launcher));
-        } else if (!exists(launcher)) {
+        } else if (!path_exists(launcher)) {
             finding(check, L"target_missing",
                     text.add(L"the shortcut ")
                         .add(entry.path)
@@ -144,32 +127,34 @@ void check_shortcut(Check& check, int scope)
                 .add(check.main_shortcut));
 }
 
-// Postinstall's four variables in the scope that holds the registration.
-void check_variables(Check& check, int scope)
+// The variables postinstall writes, in the scope that holds the registration.
+void check_variables(Check& check, Scope scope)
 {
     const ScopeRegistration& registration = check.scopes[scope];
-    Text expected[4];
-    expected[0].add(check.root);
-    expected[1].add(check.root).add(kSchemaBelowRoot);
-    expected[2].add(check.root).add(kLanguageBelowRoot);
-    expected[3].add(L"win32");
-    for (int i = 0; i < 4; ++i) {
+    for (int i = 0; i < kSuiteVariableCount; ++i) {
+        const SuiteVariable& variable = kSuiteVariables[i];
+        if (!written_by_postinstall(variable))
+            continue;
+        const bool fixed = variable.source == VariableValue::kFixed;
+        const bool language = variable.source == VariableValue::kLanguageBelowRoot;
+        Text expected;
+        expected.add(fixed ? L"" : check.root).add(variable.value);
         const EnvironmentValue& value = registration.variables[i];
         Text text;
-        text.add(kSuiteVariables[i]).add(L" in ").add(environment_key_name(scope == 0));
+        add_environment_key_name(text.add(variable.name).add(L" in "), scope);
         if (value.error != ERROR_SUCCESS) {
             finding(check, L"missing",
                     text.add(value.error == ERROR_FILE_NOT_FOUND ? L" is not set" : L" cannot be read"));
-        } else if (i == 2 ? _wcsnicmp(value.text, expected[i].c_str(), expected[i].length()) != 0
-                          : _wcsicmp(value.text, expected[i].c_str()) != 0) {
+        } else if (language ? _wcsnicmp(value.text, expected.c_str(), expected.length()) != 0
+                            : _wcsicmp(value.text, expected.c_str()) != 0) {
             // Values that point elsewhere are reported by check_other_roots.
-            if (i == 3 || path_lies_within(value.text, check.root))
+            if (fixed || path_lies_within(value.text, check.root))
                 finding(check, L"wrong_value",
                         text.add(L" is \"")
                             .add(value.text)
                             .add(L"\", not \"")
-                            .add(expected[i].c_str())
-                            .add(i == 2 ? L"<language>\"" : L"\""));
+                            .add(expected.c_str())
+                            .add(language ? L"<language>\"" : L"\""));
         }
     }
 }
@@ -177,20 +162,18 @@ void check_variables(Check& check, int scope)
 // Path values in either scope that lie outside this root: a different or a removed installation.
 void check_other_roots(Check& check)
 {
-    const int path_variables[] = {0, 1, 2, 4, 5};
-    for (int scope = 0; scope < 2; ++scope) {
-        for (int i : path_variables) {
+    for (const Scope scope : kScopes) {
+        for (int i = 0; i < kSuiteVariableCount; ++i) {
             const EnvironmentValue& value = check.scopes[scope].variables[i];
-            if (value.error != ERROR_SUCCESS || path_lies_within(value.text, check.root))
+            if (kSuiteVariables[i].source == VariableValue::kFixed || value.error != ERROR_SUCCESS ||
+                path_lies_within(value.text, check.root))
                 continue;
             Text text;
-            text.add(kSuiteVariables[i])
-                .add(L" in ")
-                .add(environment_key_name(scope == 0))
+            add_environment_key_name(text.add(kSuiteVariables[i].name).add(L" in "), scope)
                 .add(L" is \"")
                 .add(value.text)
                 .add(L"\", outside this install root");
-            text.add(exists(value.text) ? L" (another installation?)"
+            text.add(path_exists(value.text) ? L" (another installation?)"
                                         : L" (it does not exist: a removed installation?)");
             finding(check, L"other_root", text);
         }
@@ -199,14 +182,14 @@ void check_other_roots(Check& check)
 
 void check_shadowing(Check& check)
 {
-    for (int i = 0; i < kVariableCount; ++i) {
-        const EnvironmentValue& machine = check.scopes[0].variables[i];
-        const EnvironmentValue& user = check.scopes[1].variables[i];
+    for (int i = 0; i < kSuiteVariableCount; ++i) {
+        const EnvironmentValue& machine = check.scopes[kMachineScope].variables[i];
+        const EnvironmentValue& user = check.scopes[kUserScope].variables[i];
         if (machine.error != ERROR_SUCCESS || user.error != ERROR_SUCCESS || wcscmp(machine.text, user.text) == 0)
             continue;
         Text text;
         finding(check, L"shadowed",
-                text.add(kSuiteVariables[i])
+                text.add(kSuiteVariables[i].name)
                     .add(L": the user value \"")
                     .add(user.text)
                     .add(L"\" shadows the machine value \"")
@@ -215,23 +198,31 @@ void check_shadowing(Check& check)
     }
 }
 
+void check_empty_folder(Check& check, const wchar_t* path)
+{
+    Text text;
+    if (folder_item_count(path) == 0)
+        finding(check, L"empty_folder", text.add(L"the start-menu folder ").add(path).add(L" is empty"));
+}
+
+// The suite's folder and the add-on folders in it, in each scope.
 void check_empty_folders(Check& check)
 {
-    wchar_t path[MAX_PATH + 16];
-    for (int scope = 0; scope < 2 && check.folder_name[0]; ++scope) {
+    for (const Scope scope : kScopes) {
         const ScopeRegistration& registration = check.scopes[scope];
-        for (int i = -1; i < 2 && registration.folder_exists; ++i) {
-            wsprintfW(path, i < 0 ? L"%s" : L"%s\\%s", registration.folder, i < 0 ? L"" : kAddOnFolders[i]);
-            Text text;
-            if (folder_item_count(path) == 0)
-                finding(check, L"empty_folder", text.add(L"the start-menu folder ").add(path).add(L" is empty"));
+        if (!check.folder_name[0] || !registration.folder_exists)
+            continue;
+        check_empty_folder(check, registration.folder);
+        for (const wchar_t* add_on_folder : kAddOnFolders) {
+            Text path;
+            check_empty_folder(check, path.add(registration.folder).add(L"\\").add(add_on_folder).c_str());
         }
     }
 }
 
 void check_registration(Check& check)
 {
-    for (int scope = 0; scope < 2; ++scope) {
+    for (const Scope scope : kScopes) {
         const ScopeRegistration& registration = check.scopes[scope];
         check.registered[scope] = false;
         for (int i = 0; i < registration.shortcut_count && i < kMaxShortcuts; ++i) {
@@ -239,20 +230,21 @@ void check_registration(Check& check)
             if (file_name && _wcsicmp(file_name + 1, check.main_shortcut) == 0)
                 check.registered[scope] = true;
         }
-        for (int i = 0; i < 3; ++i) {
+        for (int i = 0; i < kSuiteVariableCount; ++i) {
             const EnvironmentValue& value = registration.variables[i];
-            if (value.error == ERROR_SUCCESS && path_lies_within(value.text, check.root))
+            if (derived_from_root(kSuiteVariables[i]) && value.error == ERROR_SUCCESS &&
+                path_lies_within(value.text, check.root))
                 check.registered[scope] = true;
         }
     }
-    if (!check.registered[0] && !check.registered[1]) {
+    if (!check.registered[kMachineScope] && !check.registered[kUserScope]) {
         Text text;
         finding(check, L"not_registered",
                 text.add(L"not registered: neither scope holds the shortcut ")
                     .add(check.main_shortcut)
                     .add(L" or a variable of this install root"));
     }
-    for (int scope = 0; scope < 2; ++scope) {
+    for (const Scope scope : kScopes) {
         if (check.registered[scope]) {
             check_shortcut(check, scope);
             check_variables(check, scope);
@@ -265,9 +257,11 @@ void check_registration(Check& check)
 
 const wchar_t* registered_scopes(const Check& check)
 {
-    if (check.registered[0] && check.registered[1])
+    const bool machine = check.registered[kMachineScope];
+    const bool user = check.registered[kUserScope];
+    if (machine && user)
         return L"machine and user";
-    return check.registered[0] ? L"machine" : check.registered[1] ? L"user" : L"none";
+    return machine ? L"machine" : user ? L"user" : L"none";
 }
 
 void report_text(const Check& check, Text& out)
@@ -280,7 +274,7 @@ void report_text(const Check& check, Text& out)
     } else {
         out.add(L": cannot be read\n");
     }
-    add_registration_listing(check.scopes[0], check.scopes[1], check.folder_name, out);
+    add_registration_listing(check.scopes[kMachineScope], check.scopes[kUserScope], check.folder_name, out);
     out.add(L"Findings\n  registered in: ").add(registered_scopes(check)).add(L"\n").add(check.findings_text.c_str());
     if (check.problems == 0)
         out.add(L"Result: complete and consistent\n");
@@ -297,9 +291,9 @@ void report_json(const Check& check, Text& out)
     out.add(L", \"read\": ").add(check.release_file_read ? L"true" : L"false");
     out.add(L", \"start_menu_folder\": ").add_json(check.folder_name);
     out.add(L", \"revision_suffix\": ").add_json(check.suffix).add(L"}, \"scopes\": [");
-    add_registration_json(check.scopes[0], out);
+    add_registration_json(check.scopes[kMachineScope], out);
     out.add(L", ");
-    add_registration_json(check.scopes[1], out);
+    add_registration_json(check.scopes[kUserScope], out);
     out.add(L"], \"registered_in\": ").add_json(registered_scopes(check));
     out.add(L", \"findings\": [").add(check.findings_json.c_str()).add(L"], \"complete\": ");
     out.add(check.problems == 0 ? L"true" : L"false").add(L"}\n");
@@ -323,12 +317,11 @@ bool set_root(const wchar_t* given, wchar_t* root)
     return true;
 }
 
-int write_out(const wchar_t* text, DWORD handle)
+void write_out(const wchar_t* text, DWORD handle)
 {
     Text out;
     out.add(text);
     out.write_utf8(GetStdHandle(handle));
-    return 0;
 }
 
 } // namespace
@@ -358,8 +351,8 @@ int wmain(int argc, wchar_t** argv)
                    : get_install_root(nullptr, 0) > MAX_PATH + 1 || get_install_root(check->root, MAX_PATH + 1) != 0)
         goto usage;
     read_release_information(*check);
-    read_scope_registration(true, check->folder_name, check->main_shortcut, &check->scopes[0]);
-    read_scope_registration(false, check->folder_name, check->main_shortcut, &check->scopes[1]);
+    for (const Scope scope : kScopes)
+        read_scope_registration(scope, check->folder_name, check->main_shortcut, &check->scopes[scope]);
     check_registration(*check);
     if (json)
         report_json(*check, out);

@@ -2,7 +2,7 @@
 // the environment, each in both scopes, read back with the plain shell and registry API rather than
 // through the library, in the listing setupcheck prints. Console program; UTF-8 output.
 //   registration_report.exe START_MENU_FOLDER_NAME
-#include "registration.h"
+#include "diagnostics/registration.h"
 
 #include <cstdio>
 
@@ -13,8 +13,8 @@ int wmain(int argc, wchar_t** argv)
         return 2;
     }
     ScopeRegistration* scopes = new ScopeRegistration[2];
-    read_scope_registration(true, argv[1], nullptr, &scopes[0]);
-    read_scope_registration(false, argv[1], nullptr, &scopes[1]);
+    read_scope_registration(kMachineScope, argv[1], nullptr, &scopes[0]);
+    read_scope_registration(kUserScope, argv[1], nullptr, &scopes[1]);
     Text listing;
     add_registration_listing(scopes[0], scopes[1], argv[1], listing);
     listing.write_utf8(GetStdHandle(STD_OUTPUT_HANDLE));

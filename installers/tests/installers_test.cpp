@@ -19,6 +19,7 @@
 using testsupport::As;
 using testsupport::directory_exists;
 using testsupport::narrow;
+using testsupport::other_scope;
 using testsupport::read_environment_value;
 
 namespace {
@@ -34,9 +35,10 @@ std::wstring shell_folder(int csidl)
     return path;
 }
 
-std::wstring suite_folder(bool machine)
+std::wstring suite_folder(Scope scope)
 {
-    return testsupport::programs_folder(machine ? As::Administrator : As::StandardUser) + L"\\" + kFolderName;
+    return testsupport::programs_folder(scope == kMachineScope ? As::Administrator : As::StandardUser) + L"\\" +
+           kFolderName;
 }
 
 // Runs an installer as `as` until it and everything it started have ended; its exit status.
@@ -53,32 +55,32 @@ protected:
     static void forget_registration() { testsupport::forget_suite_registration({kFolderName}); }
 
     // The shortcut and the four variables from `root` in one scope, nothing in the other.
-    static void expect_registered(bool machine, const std::wstring& root)
+    static void expect_registered(Scope scope, const std::wstring& root)
     {
         const testsupport::ShortcutProperties shortcut =
-            testsupport::read_shortcut(suite_folder(machine) + L"\\Fenwright 18.1.lnk");
-        EXPECT_TRUE(shortcut.ok()) << narrow(suite_folder(machine)) << " status " << shortcut.status;
+            testsupport::read_shortcut(suite_folder(scope) + L"\\Fenwright 18.1.lnk");
+        EXPECT_TRUE(shortcut.ok()) << narrow(suite_folder(scope)) << " status " << shortcut.status;
         EXPECT_EQ(narrow(root + L"\\Framework\\bin\\Win64\\runfen2.exe"), narrow(shortcut.target));
-        EXPECT_FALSE(directory_exists(suite_folder(!machine))) << narrow(suite_folder(!machine));
+        EXPECT_FALSE(directory_exists(suite_folder(other_scope(scope)))) << narrow(suite_folder(other_scope(scope)));
         for (const wchar_t* name : testsupport::kPostinstallVariables) {
-            EXPECT_TRUE(read_environment_value(machine, name).exists) << narrow(name);
-            EXPECT_FALSE(read_environment_value(!machine, name).exists) << narrow(name);
+            EXPECT_TRUE(read_environment_value(scope, name).exists) << narrow(name);
+            EXPECT_FALSE(read_environment_value(other_scope(scope), name).exists) << narrow(name);
         }
-        EXPECT_EQ(narrow(root), narrow(read_environment_value(machine, L"TALVO_ROOT182").text()));
+        EXPECT_EQ(narrow(root), narrow(read_environment_value(scope, L"TALVO_ROOT182").text()));
     }
 
     // No suite folder, no programs, and of the variables only the shared one in its scope.
-    static void expect_removed(bool machine, const std::wstring& root)
+    static void expect_removed(Scope scope, const std::wstring& root)
     {
-        EXPECT_FALSE(directory_exists(suite_folder(true))) << narrow(suite_folder(true));
-        EXPECT_FALSE(directory_exists(suite_folder(false))) << narrow(suite_folder(false));
+        EXPECT_FALSE(directory_exists(suite_folder(kMachineScope))) << narrow(suite_folder(kMachineScope));
+        EXPECT_FALSE(directory_exists(suite_folder(kUserScope))) << narrow(suite_folder(kUserScope));
         // Not the whole tree: Wine's msiexec removes each component's own folder but leaves the
         // emptied folders above it.
         EXPECT_FALSE(directory_exists(root + L"\\Framework\\bin\\Win64\\setup")) << narrow(root);
         for (const wchar_t* name : testsupport::kPostinstallVariables) {
             const bool shared = wcscmp(name, testsupport::kSharedVariable) == 0;
-            EXPECT_EQ(shared, read_environment_value(machine, name).exists) << narrow(name);
-            EXPECT_FALSE(read_environment_value(!machine, name).exists) << narrow(name);
+            EXPECT_EQ(shared, read_environment_value(scope, name).exists) << narrow(name);
+            EXPECT_FALSE(read_environment_value(other_scope(scope), name).exists) << narrow(name);
         }
     }
 };
@@ -97,18 +99,18 @@ TEST_F(SampleInstaller, MsiRegistersForAllUsersAndItsRemovalLeavesTheSharedVaria
     ASSERT_EQ(0u, install(L"msiexec /i " + package + L" /qn", As::Administrator));
     {
         SCOPED_TRACE("after msiexec /i");
-        expect_registered(true, root);
+        expect_registered(kMachineScope, root);
     }
     // A repair runs the sequence again: preuninstall must not run then, or it undoes the suite. The
     // properties are those of msiexec /fa, which Wine's msiexec does not carry out (1605).
     ASSERT_EQ(0u, install(L"msiexec /i " + package + L" REINSTALL=ALL REINSTALLMODE=omus /qn", As::Administrator));
     {
         SCOPED_TRACE("after a repair");
-        expect_registered(true, root);
+        expect_registered(kMachineScope, root);
     }
     ASSERT_EQ(0u, install(L"msiexec /x " + package + L" /qn", As::Administrator));
     SCOPED_TRACE("after msiexec /x");
-    expect_removed(true, root);
+    expect_removed(kMachineScope, root);
 }
 
 TEST_F(SampleInstaller, NsisRegistersForTheStandardUserAndItsUninstallerLeavesTheSharedVariable)
@@ -120,12 +122,12 @@ TEST_F(SampleInstaller, NsisRegistersForTheStandardUserAndItsUninstallerLeavesTh
     EXPECT_EQ(0u, install(installer, As::StandardUser));
     {
         SCOPED_TRACE("after the installer");
-        expect_registered(false, root);
+        expect_registered(kUserScope, root);
     }
     // The uninstaller returns once it has started its copy in %TEMP%, which runs preuninstall.
     EXPECT_EQ(0u, install(L"\"" + root + L"\\uninstall.exe\" /S", As::StandardUser));
     {
         SCOPED_TRACE("after the uninstaller");
-        expect_removed(false, root);
+        expect_removed(kUserScope, root);
     }
 }

@@ -40,7 +40,8 @@ std::wstring present_variables()
 {
     std::wstring present;
     for (const wchar_t* name : kPostinstallVariables) {
-        const bool exists = read_environment_value(true, name).exists || read_environment_value(false, name).exists;
+        const bool exists =
+            read_environment_value(kMachineScope, name).exists || read_environment_value(kUserScope, name).exists;
         present += exists ? L'1' : L'0';
     }
     return present;
@@ -80,16 +81,17 @@ protected:
     }
 
     // All four in the scope's key as REG_SZ, none in the other key, and four broadcasts.
-    void expect_registered(bool machine, const std::vector<Expected>& expected)
+    void expect_registered(Scope scope, const std::vector<Expected>& expected)
     {
         for (const Expected& variable : expected) {
             SCOPED_TRACE(narrow(variable.name));
-            const auto stored = read_environment_value(machine, variable.name);
-            ASSERT_TRUE(stored.exists) << (machine ? "not in the machine key" : "not in the user key");
+            const auto stored = read_environment_value(scope, variable.name);
+            ASSERT_TRUE(stored.exists) << (scope == kMachineScope ? "not in the machine key" : "not in the user key");
             EXPECT_EQ(static_cast<DWORD>(REG_SZ), stored.type);
             EXPECT_EQ(variable.value, stored.text());
             EXPECT_EQ((variable.value.size() + 1) * sizeof(wchar_t), stored.data.size());
-            EXPECT_FALSE(read_environment_value(!machine, variable.name).exists) << "written in the other scope too";
+            EXPECT_FALSE(read_environment_value(testsupport::other_scope(scope), variable.name).exists)
+                << "written in the other scope too";
         }
         // Each broadcast follows its own write: at the k-th, exactly the first k values exist.
         const auto changes = receiver_.received();
@@ -122,7 +124,7 @@ TEST_F(PostinstallRun, AdministratorRegistersFourMachineValuesInOrder)
 
     ASSERT_EQ(0u, run(root, As::Administrator));
 
-    expect_registered(true, expected_values(root, L"en-us"));
+    expect_registered(kMachineScope, expected_values(root, L"en-us"));
 }
 
 TEST_F(PostinstallRun, StandardUserRegistersInUserKeyWithPerUserLanguage)
@@ -131,7 +133,7 @@ TEST_F(PostinstallRun, StandardUserRegistersInUserKeyWithPerUserLanguage)
     write_user_settings("lang=de");
 
     ASSERT_EQ(0u, run(root, As::StandardUser));
-    expect_registered(false, expected_values(root, L"de"));
+    expect_registered(kUserScope, expected_values(root, L"de"));
 }
 
 TEST_F(PostinstallRun, DriveRootInstallRootKeepsItsBackslash)
@@ -143,10 +145,10 @@ TEST_F(PostinstallRun, DriveRootInstallRootKeepsItsBackslash)
     ASSERT_EQ(0u, run(L"D:", As::Administrator));
 
     // The root is used as passed: its backslash doubles where a separator follows.
-    expect_registered(true, {{L"TALVO_ROOT182", L"D:\\"},
-                             {L"P_SCHEMA", L"D:\\\\ORVANE\\CADIntegration\\Parasolid\\PSchema"},
-                             {L"VOSKEL_LIBDIR182", L"D:\\\\CommonFiles\\Language\\en-us"},
-                             {L"VELMORA_SYSDIR32", L"win32"}});
+    expect_registered(kMachineScope, {{L"TALVO_ROOT182", L"D:\\"},
+                                      {L"P_SCHEMA", L"D:\\\\ORVANE\\CADIntegration\\Parasolid\\PSchema"},
+                                      {L"VOSKEL_LIBDIR182", L"D:\\\\CommonFiles\\Language\\en-us"},
+                                      {L"VELMORA_SYSDIR32", L"win32"}});
 }
 
 TEST_F(PostinstallRun, EmptyPerUserSettingsFileLeavesLanguageDirectoryWithoutCode)
@@ -156,7 +158,7 @@ TEST_F(PostinstallRun, EmptyPerUserSettingsFileLeavesLanguageDirectoryWithoutCod
 
     ASSERT_EQ(0u, run(root, As::Administrator, L" ignored arguments"));
 
-    expect_registered(true, expected_values(root, L""));
+    expect_registered(kMachineScope, expected_values(root, L""));
 }
 
 TEST_F(PostinstallRun, ReleaseFileTooLargeForMemoryStillRegistersEverything)
@@ -176,5 +178,5 @@ TEST_F(PostinstallRun, ReleaseFileTooLargeForMemoryStillRegistersEverything)
     // Read as a file without the keys: the shortcut lands directly in the Programs folder, and the
     // environment step after it still runs.
     EXPECT_TRUE(testsupport::file_exists(testsupport::all_users_programs_folder() + L"\\Fenwright.lnk"));
-    expect_registered(true, expected_values(root, L"en-us"));
+    expect_registered(kMachineScope, expected_values(root, L"en-us"));
 }

@@ -1,5 +1,7 @@
 // setupcheck run from a real install tree against what the programs registered: a complete
-// registration in each scope, none, a half-removed one and a value a user's copy shadows.
+// registration in each scope, none, and damaged ones that show every kind of finding.
+#include "setupkit/shortcuts.h"
+
 #include "testsupport/files.h"
 #include "testsupport/process.h"
 #include "testsupport/registry.h"
@@ -51,6 +53,15 @@ protected:
 
     bool reports(const std::string& text) const { return output_.find(text) != std::string::npos; }
 
+    // A JSON string's content, as setupcheck escapes the text of a finding.
+    static std::string json_text(const std::string& text)
+    {
+        std::string escaped;
+        for (const char c : text)
+            escaped += c == '\\' || c == '"' ? std::string(1, '\\') + c : std::string(1, c);
+        return escaped;
+    }
+
     testsupport::TempDir tree_;
     std::string output_;
 };
@@ -76,43 +87,87 @@ TEST_F(Setupcheck, RegisteredTreeIsCompleteInEitherScope)
 
 TEST_F(Setupcheck, UnregisteredTreeAndBadUsage)
 {
-    EXPECT_EQ(1u, check(L" --json")) << output_;
-    EXPECT_TRUE(reports("\"registered_in\": \"none\", \"findings\": [{\"kind\": \"not_registered\"")) << output_;
-    EXPECT_TRUE(reports("\"complete\": false}")) << output_;
-
     EXPECT_EQ(2u, check(L" /unknown")) << output_;
     EXPECT_EQ(2u, check(L" \"" + root() + L"\" second")) << output_;
     EXPECT_EQ(0u, check(L" /?")) << output_;
     EXPECT_TRUE(reports("usage: setupcheck [--json] [INSTALL_ROOT]")) << output_;
 }
 
-TEST_F(Setupcheck, HalfRemovedRegistrationNamesWhatIsMissing)
+TEST_F(Setupcheck, EveryKindOfFindingIsReportedInTextAndJson)
 {
-    run_program(L"postinstall.exe");
-    const std::wstring folder = testsupport::all_users_programs_folder() + L"\\" + kFolderName;
-    testsupport::remove_tree(folder + L"\\Fenwright 18.1.lnk");
-    testsupport::delete_environment_value(true, L"P_SCHEMA");
-
-    // The root given explicitly, from elsewhere, with a trailing backslash.
-    EXPECT_EQ(1u, check(L" \"" + root() + L"\\\"", testsupport::own_directory() + L"setupcheck.exe")) << output_;
-    EXPECT_TRUE(reports("\n  missing in machine scope: the shortcut " + narrow(folder) + "\\Fenwright 18.1.lnk\n"))
-        << output_;
-    EXPECT_TRUE(reports("\n  P_SCHEMA in HKLM\\System\\CurrentControlSet\\Control\\Session Manager\\Environment is "
-                        "not set\n"))
-        << output_;
-    EXPECT_TRUE(reports("\n  the start-menu folder " + narrow(folder) + " is empty\n")) << output_;
-    EXPECT_TRUE(reports("Result: incomplete or inconsistent, 3 findings\n")) << output_;
-}
-
-TEST_F(Setupcheck, UserValueShadowingTheMachineValueIsReported)
-{
-    run_program(L"postinstall.exe");
+    const std::wstring machine_folder = testsupport::all_users_programs_folder() + L"\\" + kFolderName;
+    const std::wstring user_folder = testsupport::user_programs_folder() + L"\\" + kFolderName;
+    const std::wstring machine_shortcut = machine_folder + L"\\Fenwright 18.1.lnk";
+    const std::wstring user_shortcut = user_folder + L"\\Fenwright 18.1.lnk";
+    const std::string machine_key = "HKLM\\System\\CurrentControlSet\\Control\\Session Manager\\Environment";
+    const std::string user_key = "HKCU\\Environment";
+    const std::string root_text = narrow(root());
+    const std::string launcher = root_text + "\\Framework\\bin\\Win64\\runfen2.exe";
     const std::wstring removed_root = tree_ / L"Removed\\v182";
-    ASSERT_EQ(ERROR_SUCCESS, testsupport::write_environment_string(false, L"TALVO_ROOT182", removed_root));
-
-    EXPECT_EQ(1u, check(L" --json")) << output_;
-    EXPECT_TRUE(reports("{\"kind\": \"shadowed\", \"text\": \"TALVO_ROOT182: the user value")) << output_;
-    EXPECT_TRUE(reports("{\"kind\": \"other_root\", \"text\": \"TALVO_ROOT182 in HKCU\\\\Environment is")) << output_;
-    EXPECT_TRUE(reports("(it does not exist: a removed installation?)")) << output_;
-    EXPECT_TRUE(reports("\"registered_in\": \"machine\"")) << output_;
+    struct Case {
+        int round;
+        const char* kind;
+        std::string text;
+    };
+    const Case cases[] = {
+        {0, "unreadable", "the shortcut " + narrow(machine_shortcut) + " cannot be read"},
+        {0, "missing", "missing in user scope: the shortcut " + narrow(user_shortcut)},
+        {0, "missing", "P_SCHEMA in " + machine_key + " is not set"},
+        {0, "wrong_value", "VELMORA_SYSDIR32 in " + user_key + " is \"win64\", not \"win32\""},
+        {0, "wrong_value", "VOSKEL_LIBDIR182 in " + user_key + " is \"" + root_text + "\\Lang\", not \"" + root_text +
+                               "\\CommonFiles\\Language\\<language>\""},
+        {0, "shadowed", "CORVANE182_DIR: the user value \"" + root_text + "\\B\" shadows the machine value \"" +
+                            root_text + "\\A\""},
+        {0, "empty_folder", "the start-menu folder " + narrow(user_folder) + " is empty"},
+        {0, "empty_folder", "the start-menu folder " + narrow(machine_folder) + "\\TESSAL is empty"},
+        {1, "other_root",
+         "the shortcut " + narrow(machine_shortcut) + " starts C:\\Other\\runfen2.exe, not this root's " + launcher},
+        {1, "target_missing",
+         "the shortcut " + narrow(user_shortcut) + " starts " + launcher + ", which does not exist"},
+        {1, "wrong_value", "P_SCHEMA in " + machine_key + " is \"" + root_text + "\\wrong\", not \"" + root_text +
+                               "\\ORVANE\\CADIntegration\\Parasolid\\PSchema\""},
+        {1, "other_root", "TALVO_ROOT182 in " + user_key + " is \"" + narrow(removed_root) +
+                              "\", outside this install root (it does not exist: a removed installation?)"},
+        {1, "shadowed", "TALVO_ROOT182: the user value \"" + narrow(removed_root) + "\" shadows the machine value \"" +
+                            root_text + "\""},
+        {2, "not_registered", "not registered: neither scope holds the shortcut Fenwright 18.1.lnk or a variable of "
+                              "this install root"},
+    };
+    for (int round = 0; round < 3; ++round) {
+        SCOPED_TRACE("round " + std::to_string(round));
+        clean();
+        if (round < 2) {
+            run_program(L"postinstall.exe");
+            run_program(L"postinstall.exe", As::StandardUser);
+        }
+        if (round == 0) {
+            testsupport::write_bytes(machine_shortcut, "not a shortcut");
+            testsupport::remove_tree(user_shortcut);
+            testsupport::delete_environment_value(kMachineScope, L"P_SCHEMA");
+            testsupport::write_environment_string(kUserScope, L"VELMORA_SYSDIR32", L"win64");
+            testsupport::write_environment_string(kUserScope, L"VOSKEL_LIBDIR182", root() + L"\\Lang");
+            testsupport::write_environment_string(kMachineScope, L"CORVANE182_DIR", root() + L"\\A");
+            testsupport::write_environment_string(kUserScope, L"CORVANE182_DIR", root() + L"\\B");
+            ASSERT_TRUE(testsupport::make_directories(machine_folder + L"\\TESSAL"));
+        } else if (round == 1) {
+            create_shortcut_file(machine_shortcut.c_str(), L"C:\\Other\\runfen2.exe", L"", L"", L"", L"", 0,
+                                 SW_SHOWNORMAL);
+            testsupport::remove_tree(root() + L"\\Framework\\bin\\Win64\\runfen2.exe");
+            testsupport::write_environment_string(kMachineScope, L"P_SCHEMA", root() + L"\\wrong");
+            testsupport::write_environment_string(kUserScope, L"TALVO_ROOT182", removed_root);
+        }
+        // The root given explicitly, from elsewhere, with a trailing backslash.
+        EXPECT_EQ(1u, check(L" \"" + root() + L"\\\"", testsupport::own_directory() + L"setupcheck.exe")) << output_;
+        const std::string text = output_;
+        EXPECT_EQ(1u, check(L" --json")) << output_;
+        EXPECT_TRUE(reports("\"findings\": [{\"kind\": \"") && reports("], \"complete\": false}\n")) << output_;
+        EXPECT_NE(std::string::npos, text.find(round < 2 ? "registered in: machine and user\n" : "in: none\n")) << text;
+        for (const Case& c : cases) {
+            if (c.round != round)
+                continue;
+            EXPECT_NE(std::string::npos, text.find("\n  " + c.text + "\n")) << c.text << "\n" << text;
+            const std::string json = "{\"kind\": \"" + std::string(c.kind) + "\", \"text\": \"" + json_text(c.text);
+            EXPECT_TRUE(reports(json + "\"}")) << json << "\n" << output_;
+        }
+    }
 }

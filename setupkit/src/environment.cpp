@@ -2,6 +2,7 @@
 
 #include "setupkit/paths.h"
 #include "setupkit/release_info.h"
+#include "setupkit/scope.h"
 #include "setupkit/strings.h"
 
 #include <windows.h>
@@ -11,12 +12,7 @@
 
 namespace {
 
-const wchar_t kMachineEnvironmentKey[] = L"System\\CurrentControlSet\\Control\\Session Manager\\Environment";
-const wchar_t kUserEnvironmentKey[] = L"Environment";
 const wchar_t kInstallRootVariablePrefix[] = L"TALVO_ROOT";
-
-constexpr int kMachineScope = 1;
-constexpr int kUserScope = 0;
 constexpr UINT kBroadcastTimeoutMs = 50;
 constexpr DWORD kOtherTypeBytes = 4;
 

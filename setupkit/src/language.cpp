@@ -272,8 +272,7 @@ int resolve_language_code(const wchar_t* install_root, wchar_t** buffer, int cap
             value = new_empty_string(1);
         result = hand_over_code(value, size, buffer, capacity);
     } else {
-        const int index = get_locale_language();
-        const wchar_t* code = (index >= 1 && index <= 3) ? kLanguageCodes[index] : kLanguageCodes[0];
+        const wchar_t* code = kLanguageCodes[get_locale_language()];
         result = hand_over_code(code, size_of(code), buffer, capacity);
     }
 

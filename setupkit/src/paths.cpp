@@ -8,7 +8,6 @@
 #include <aclapi.h>
 #include <shlwapi.h>
 
-#include <sys/stat.h>
 #include <cwchar>
 #include <new>
 
@@ -92,8 +91,7 @@ bool path_lies_within(const wchar_t* path, const wchar_t* root)
 
 bool path_exists(const wchar_t* path)
 {
-    struct _stat status;
-    return _wstat(path, &status) == 0;
+    return GetFileAttributesW(path) != INVALID_FILE_ATTRIBUTES;
 }
 
 int ensure_directory(const wchar_t* path)
@@ -162,7 +160,7 @@ cleanup:
     return 0;
 }
 
-int read_whole_file(const wchar_t* path, char** content, unsigned long* bytes_read)
+int read_whole_file(const wchar_t* path, char** content, unsigned long* bytes_read, MissingFile missing)
 {
     int result = 0;
     char* bytes = nullptr;
@@ -172,8 +170,9 @@ int read_whole_file(const wchar_t* path, char** content, unsigned long* bytes_re
     BOOL last_read_ok = TRUE;
     if (bytes_read)
         *bytes_read = 0;
-    HANDLE file = CreateFileW(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_ALWAYS,
-                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    const bool create = missing == MissingFile::kCreate;
+    HANDLE file = CreateFileW(path, GENERIC_READ, create ? FILE_SHARE_READ : FILE_SHARE_READ | FILE_SHARE_WRITE,
+                              nullptr, create ? OPEN_ALWAYS : OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE)
         goto cleanup;
 

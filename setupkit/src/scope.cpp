@@ -3,7 +3,6 @@
 #include "record_sizes.h"
 
 #include <windows.h>
-#include <shlobj.h>
 
 #include <cstring>
 #include <cwchar>
@@ -18,7 +17,6 @@ constexpr ACCESS_MASK kAdminGrantedAccess = 3;
 // The access-control list header and one access-allowed entry, less the entry's SidStart
 // placeholder: 8 + 12 - 4 bytes.
 constexpr DWORD kAclOverhead = sizeof(ACL) + sizeof(ACCESS_ALLOWED_ACE) - sizeof(DWORD);
-constexpr int kProgramsFolderChars = MAX_PATH + 1;
 
 static_assert(kAclOverhead == 16, "one access-allowed entry needs 16 bytes beside its SID");
 
@@ -100,18 +98,19 @@ cleanup:
     return result;
 }
 
+Scope install_scope()
+{
+    return is_user_admin() ? kMachineScope : kUserScope;
+}
+
 int get_programs_folder(wchar_t* buffer, unsigned int capacity)
 {
-    wchar_t folder[kProgramsFolderChars] = L"";
+    wchar_t folder[kProgramsFolderChars];
     unsigned int size = 0;
     int result = 0;
     if (buffer && static_cast<int>(capacity) > 0)
         buffer[0] = L'\0';
-    const int csidl = is_user_admin() ? CSIDL_COMMON_PROGRAMS : CSIDL_PROGRAMS;
-    // A failed query leaves "" here, which the start-menu operations take as "no Programs folder".
-    if (!SHGetSpecialFolderPathW(nullptr, folder, csidl, FALSE))
-        folder[0] = L'\0';
-    folder[kProgramsFolderChars - 1] = L'\0';
+    scope_programs_folder(install_scope(), folder);
     size = static_cast<unsigned int>(wcslen(folder)) + 1;
     if (buffer && capacity >= size)
         memcpy(buffer, folder, size * sizeof(wchar_t));

@@ -18,7 +18,6 @@
 namespace {
 
 constexpr int kSubfolderPathChars = 520;
-constexpr int kFolderHoldsItem = 80; // ERROR_FILE_EXISTS
 // The shell's special folders are numbered below this bound (CSIDL_COMPUTERSNEARME is 0x3D).
 constexpr int kLastCsidl = 0x3F;
 const wchar_t kFixedSuffix[] = L"18.1";
@@ -146,12 +145,8 @@ bool passes_special_folder(const wchar_t* path, size_t programs_length, bool las
 // The Programs folder of the current scope, new[] (free_string); null when the shell gave none.
 wchar_t* programs_folder()
 {
-    const int size = get_programs_folder(nullptr, 0);
-    wchar_t* folder = new wchar_t[size];
-    get_programs_folder(folder, static_cast<unsigned int>(size));
-    if (folder[0] == L'\0')
-        free_string(&folder);
-    return folder;
+    wchar_t folder[kProgramsFolderChars];
+    return scope_programs_folder(install_scope(), folder) ? concat_strings(1, folder) : nullptr;
 }
 
 // The start-menu shortcut path that both creation and deletion use, new[] (free_string); null when
@@ -288,7 +283,7 @@ HRESULT lists_visible_item(const wchar_t* path, IMalloc* allocator, bool* listed
 // remove_folder_if_empty, asking `special` whether the path is a special folder.
 int remove_unless_special(const wchar_t* path, SpecialFolders& special)
 {
-    if (!PathFileExistsW(path))
+    if (!path_exists(path))
         return E_FAIL;
     if (special.includes(path))
         return E_ACCESSDENIED;
@@ -312,7 +307,7 @@ int remove_unless_special(const wchar_t* path, SpecialFolders& special)
     if (FAILED(listing))
         return listing;
     if (listed)
-        return kFolderHoldsItem;
+        return ERROR_FILE_EXISTS;
     _wrmdir(path);
     return 0;
 }
@@ -476,19 +471,14 @@ int remove_programs_subfolder(const wchar_t* name)
     size_t folder_length = 0;
     size_t name_length = 0;
     size_t at = 0;
-    int csidl = CSIDL_PROGRAMS;
     SpecialFolders special;
-    if (leaves_programs_folder(name) || names_no_subfolder(name))
-        goto cleanup;
-    csidl = is_user_admin() ? CSIDL_COMMON_PROGRAMS : CSIDL_PROGRAMS;
-    if (!SHGetSpecialFolderPathW(nullptr, path, csidl, FALSE))
-        goto cleanup;
-    path[kSubfolderPathChars - 1] = L'\0';
+    if (leaves_programs_folder(name) || names_no_subfolder(name) || !scope_programs_folder(install_scope(), path))
+        return 0;
     folder_length = wcslen(path);
     name_length = wcslen(name);
     // The folder, a backslash, the name and the terminator must fit; a cut name could name another folder.
-    if (folder_length == 0 || folder_length + 1 + name_length + 1 > static_cast<size_t>(kSubfolderPathChars))
-        goto cleanup;
+    if (folder_length + 1 + name_length + 1 > static_cast<size_t>(kSubfolderPathChars))
+        return 0;
     // Doubled and trailing separators go: the shell parses only the plain form of a folder's path.
     path[folder_length] = L'\\';
     at = folder_length + 1;
@@ -500,20 +490,18 @@ int remove_programs_subfolder(const wchar_t* name)
         --at;
     path[at] = L'\0';
     if (passes_special_folder(path, folder_length, true, special))
-        goto cleanup;
+        return 0;
     // A nested name ("Vendor\Suite") was created with its parents: each level goes, innermost
     // first, as long as the one below it went; the Programs folder itself is never reached.
     for (;;) {
         remove_unless_special(path, special);
-        if (PathFileExistsW(path))
+        if (path_exists(path))
             break;
         wchar_t* last_separator = wcsrchr(path, L'\\');
         if (!last_separator || last_separator <= path + folder_length)
             break;
         *last_separator = L'\0';
     }
-
-cleanup:
     return 0;
 }
 

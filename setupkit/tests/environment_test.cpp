@@ -24,10 +24,9 @@ namespace {
 
 const wchar_t kVariable[] = L"SETUPKIT_TEST_ENVIRONMENT";
 const wchar_t kInstallRootVariable[] = L"TALVO_ROOT182";
+// The library's scope numbers, as its contract gives them.
 constexpr int kMachine = 1;
 constexpr int kUser = 0;
-constexpr bool kMachineKey = true;
-constexpr bool kUserKey = false;
 
 std::string describe(const std::vector<SettingChange>& changes)
 {
@@ -64,8 +63,8 @@ protected:
 
     void put_in_both_keys()
     {
-        ASSERT_EQ(ERROR_SUCCESS, testsupport::write_environment_string(kMachineKey, kVariable, L"machine"));
-        ASSERT_EQ(ERROR_SUCCESS, testsupport::write_environment_string(kUserKey, kVariable, L"user"));
+        ASSERT_EQ(ERROR_SUCCESS, testsupport::write_environment_string(kMachineScope, kVariable, L"machine"));
+        ASSERT_EQ(ERROR_SUCCESS, testsupport::write_environment_string(kUserScope, kVariable, L"user"));
         SetEnvironmentVariableW(kVariable, L"process");
     }
 
@@ -83,7 +82,7 @@ TEST_F(EnvironmentVariables, StringIsStoredWithTerminatorSetInProcessAndAnnounce
 
         ASSERT_EQ(0, set_environment_variable(kVariable, L"abcdefg", REG_SZ, scope));
 
-        const auto stored = read_environment_value(scope == kMachine, kVariable);
+        const auto stored = read_environment_value(static_cast<Scope>(scope), kVariable);
         ASSERT_TRUE(stored.exists) << "error " << stored.error;
         EXPECT_EQ(static_cast<DWORD>(REG_SZ), stored.type);
         // NT and Wine alike add a terminator that the caller's count left out, so this size shows
@@ -91,7 +90,8 @@ TEST_F(EnvironmentVariables, StringIsStoredWithTerminatorSetInProcessAndAnnounce
         ASSERT_EQ(16u, stored.data.size()) << "seven characters and the terminator";
         EXPECT_EQ(L"abcdefg", stored.text());
         EXPECT_EQ(0, stored.data[14] | stored.data[15]) << "terminator stored";
-        EXPECT_FALSE(read_environment_value(scope != kMachine, kVariable).exists) << "other scope's key written";
+        EXPECT_FALSE(read_environment_value(testsupport::other_scope(static_cast<Scope>(scope)), kVariable).exists)
+            << "other scope's key written";
         EXPECT_EQ(L"abcdefg", process_variable(kVariable));
         expect_environment_broadcasts(1, receiver_.received());
     }
@@ -104,7 +104,7 @@ TEST_F(EnvironmentVariables, ExpandableStringIsStoredWithTerminatorButProcessKee
 
     ASSERT_EQ(0, set_environment_variable(kVariable, expandable, REG_EXPAND_SZ, kUser));
 
-    const auto stored = read_environment_value(kUserKey, kVariable);
+    const auto stored = read_environment_value(kUserScope, kVariable);
     ASSERT_TRUE(stored.exists) << "error " << stored.error;
     EXPECT_EQ(static_cast<DWORD>(REG_EXPAND_SZ), stored.type);
     EXPECT_EQ((wcslen(expandable) + 1) * sizeof(wchar_t), stored.data.size());
@@ -130,7 +130,7 @@ TEST_F(EnvironmentVariables, OtherTypesStoreExactlyFourBytes)
         SCOPED_TRACE("type " + std::to_string(c.type));
         receiver_.clear();
         ASSERT_EQ(0, set_environment_variable(kVariable, c.value, c.type, kUser));
-        const auto stored = read_environment_value(kUserKey, kVariable);
+        const auto stored = read_environment_value(kUserScope, kVariable);
         ASSERT_TRUE(stored.exists) << "error " << stored.error;
         EXPECT_EQ(c.type, stored.type);
         EXPECT_EQ(c.expected, stored.data);
@@ -146,8 +146,8 @@ TEST_F(EnvironmentVariables, InvalidScopeIsRejectedWithNothingChanged)
         SCOPED_TRACE("scope " + std::to_string(scope));
         EXPECT_EQ(static_cast<int>(E_INVALIDARG), set_environment_variable(kVariable, L"new", REG_SZ, scope));
         EXPECT_EQ(static_cast<int>(E_INVALIDARG), delete_environment_variable(kVariable, scope));
-        EXPECT_EQ(L"machine", read_environment_value(kMachineKey, kVariable).text());
-        EXPECT_EQ(L"user", read_environment_value(kUserKey, kVariable).text());
+        EXPECT_EQ(L"machine", read_environment_value(kMachineScope, kVariable).text());
+        EXPECT_EQ(L"user", read_environment_value(kUserScope, kVariable).text());
         EXPECT_EQ(L"process", process_variable(kVariable));
     }
     expect_environment_broadcasts(0, receiver_.received());
@@ -160,7 +160,7 @@ TEST_F(EnvironmentVariables, FailedWriteReturnsZeroWithoutBroadcastOrProcessChan
 
     EXPECT_EQ(0, set_environment_variable(too_long.c_str(), L"value", REG_SZ, kUser));
 
-    EXPECT_FALSE(read_environment_value(kUserKey, too_long.c_str()).exists);
+    EXPECT_FALSE(read_environment_value(kUserScope, too_long.c_str()).exists);
     EXPECT_EQ(L"(not set)", process_variable(too_long.c_str()));
     expect_environment_broadcasts(0, receiver_.received());
 }
@@ -171,19 +171,19 @@ TEST_F(EnvironmentVariables, MachineScopeDeletionRemovesBothValuesWithTwoBroadca
 
     EXPECT_EQ(0, delete_environment_variable(kVariable, kMachine));
 
-    EXPECT_FALSE(read_environment_value(kMachineKey, kVariable).exists);
-    EXPECT_FALSE(read_environment_value(kUserKey, kVariable).exists);
+    EXPECT_FALSE(read_environment_value(kMachineScope, kVariable).exists);
+    EXPECT_FALSE(read_environment_value(kUserScope, kVariable).exists);
     EXPECT_EQ(L"(not set)", process_variable(kVariable));
     expect_environment_broadcasts(2, receiver_.received());
 }
 
 TEST_F(EnvironmentVariables, MachineScopeDeletionOfUserOnlyValueBroadcastsOnce)
 {
-    ASSERT_EQ(ERROR_SUCCESS, testsupport::write_environment_string(kUserKey, kVariable, L"user"));
+    ASSERT_EQ(ERROR_SUCCESS, testsupport::write_environment_string(kUserScope, kVariable, L"user"));
 
     EXPECT_EQ(0, delete_environment_variable(kVariable, kMachine));
 
-    EXPECT_FALSE(read_environment_value(kUserKey, kVariable).exists);
+    EXPECT_FALSE(read_environment_value(kUserScope, kVariable).exists);
     expect_environment_broadcasts(1, receiver_.received());
 }
 
@@ -193,8 +193,8 @@ TEST_F(EnvironmentVariables, UserScopeDeletionLeavesMachineValue)
 
     EXPECT_EQ(0, delete_environment_variable(kVariable, kUser));
 
-    EXPECT_FALSE(read_environment_value(kUserKey, kVariable).exists);
-    EXPECT_EQ(L"machine", read_environment_value(kMachineKey, kVariable).text());
+    EXPECT_FALSE(read_environment_value(kUserScope, kVariable).exists);
+    EXPECT_EQ(L"machine", read_environment_value(kMachineScope, kVariable).text());
     EXPECT_EQ(L"(not set)", process_variable(kVariable));
     expect_environment_broadcasts(1, receiver_.received());
 }
@@ -212,17 +212,17 @@ TEST_F(EnvironmentVariables, DeletingMissingVariableSucceedsWithoutBroadcast)
 
 TEST_F(EnvironmentVariables, UserScopeWorksWhileMachineKeyRefusesAccess)
 {
-    ASSERT_EQ(ERROR_SUCCESS, testsupport::write_environment_string(kMachineKey, kVariable, L"machine"));
+    ASSERT_EQ(ERROR_SUCCESS, testsupport::write_environment_string(kMachineScope, kVariable, L"machine"));
     {
         DenyingKeyDacl denied(HKEY_LOCAL_MACHINE, testsupport::kMachineEnvironmentKey);
         ASSERT_TRUE(denied.active()) << "cannot set the denying DACL, error " << denied.error();
 
         EXPECT_EQ(0, set_environment_variable(kVariable, L"user", REG_SZ, kUser));
-        EXPECT_EQ(L"user", read_environment_value(kUserKey, kVariable).text());
+        EXPECT_EQ(L"user", read_environment_value(kUserScope, kVariable).text());
         EXPECT_EQ(0, delete_environment_variable(kVariable, kUser));
-        EXPECT_FALSE(read_environment_value(kUserKey, kVariable).exists);
+        EXPECT_FALSE(read_environment_value(kUserScope, kVariable).exists);
     }
-    EXPECT_EQ(L"machine", read_environment_value(kMachineKey, kVariable).text());
+    EXPECT_EQ(L"machine", read_environment_value(kMachineScope, kVariable).text());
     expect_environment_broadcasts(2, receiver_.received());
 }
 
@@ -234,8 +234,8 @@ TEST_F(EnvironmentVariables, UnopenableMachineKeyFailsWriteWithNothingChanged)
         ASSERT_TRUE(denied.active()) << "cannot set the denying DACL, error " << denied.error();
         EXPECT_EQ(static_cast<int>(E_FAIL), set_environment_variable(kVariable, L"new", REG_SZ, kMachine));
     }
-    EXPECT_FALSE(read_environment_value(kMachineKey, kVariable).exists);
-    EXPECT_FALSE(read_environment_value(kUserKey, kVariable).exists);
+    EXPECT_FALSE(read_environment_value(kMachineScope, kVariable).exists);
+    EXPECT_FALSE(read_environment_value(kUserScope, kVariable).exists);
     EXPECT_EQ(L"before", process_variable(kVariable));
     expect_environment_broadcasts(0, receiver_.received());
 }
@@ -248,8 +248,8 @@ TEST_F(EnvironmentVariables, UnopenableMachineKeyFailsDeletionAfterUserValueWent
         ASSERT_TRUE(denied.active()) << "cannot set the denying DACL, error " << denied.error();
         EXPECT_EQ(static_cast<int>(E_FAIL), delete_environment_variable(kVariable, kMachine));
     }
-    EXPECT_FALSE(read_environment_value(kUserKey, kVariable).exists);
-    EXPECT_EQ(L"machine", read_environment_value(kMachineKey, kVariable).text());
+    EXPECT_FALSE(read_environment_value(kUserScope, kVariable).exists);
+    EXPECT_EQ(L"machine", read_environment_value(kMachineScope, kVariable).text());
     EXPECT_EQ(L"(not set)", process_variable(kVariable));
     expect_environment_broadcasts(1, receiver_.received());
 }
@@ -257,9 +257,9 @@ TEST_F(EnvironmentVariables, UnopenableMachineKeyFailsDeletionAfterUserValueWent
 TEST_F(EnvironmentVariables, InstallRootVariableComesFromTheProcessByTwoCalls)
 {
     // The registry is not consulted: a stored value alone reads as unset.
-    ASSERT_EQ(ERROR_SUCCESS, testsupport::write_environment_string(kUserKey, kInstallRootVariable, L"C:\\Stored"));
+    ASSERT_EQ(ERROR_SUCCESS, testsupport::write_environment_string(kUserScope, kInstallRootVariable, L"C:\\Stored"));
     EXPECT_EQ(0, get_install_root_variable(nullptr, 0));
-    testsupport::delete_environment_value(kUserKey, kInstallRootVariable);
+    testsupport::delete_environment_value(kUserScope, kInstallRootVariable);
 
     const std::wstring root = L"C:\\Suite\\Rel";
     const int size = static_cast<int>(root.size()) + 1;

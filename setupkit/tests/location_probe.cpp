@@ -11,21 +11,6 @@
 
 #include <string>
 
-namespace {
-
-void add_release_value(testsupport::ProbeReportWriter& report, const char* key, int (*reader)(wchar_t**))
-{
-    const int size = reader(nullptr);
-    wchar_t* value = new wchar_t[size];
-    const int again = reader(&value);
-    report.add(std::string(key) + "_size", std::to_string(size));
-    report.add(std::string(key) + "_size_again", std::to_string(again));
-    report.add(key, value);
-    free_string(&value);
-}
-
-} // namespace
-
 int wmain(int argc, wchar_t** argv)
 {
     if (argc < 2)
@@ -45,9 +30,20 @@ int wmain(int argc, wchar_t** argv)
     report.add("module_path", module);
     free_string(&module);
 
-    add_release_value(report, "folder_name", read_start_menu_folder_name);
-    add_release_value(report, "global_suffix", read_global_revision_suffix);
-    add_release_value(report, "local_suffix", read_local_revision_suffix);
+    const char* const keys[] = {"folder_name", "global_suffix", "local_suffix"};
+    int (*const readers[])(wchar_t**) = {read_start_menu_folder_name, read_global_revision_suffix,
+                                         read_local_revision_suffix};
+    int sizes[3];
+    // Every size query first, then every fill: each reader must keep the size it was asked for.
+    for (int i = 0; i < 3; ++i)
+        sizes[i] = readers[i](nullptr);
+    for (int i = 0; i < 3; ++i) {
+        wchar_t* value = new wchar_t[sizes[i]];
+        report.add(std::string(keys[i]) + "_size_again", std::to_string(readers[i](&value)));
+        report.add(std::string(keys[i]) + "_size", std::to_string(sizes[i]));
+        report.add(keys[i], value);
+        free_string(&value);
+    }
 
     return report.save(argv[1]) ? 0 : 3;
 }

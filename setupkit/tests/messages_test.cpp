@@ -146,21 +146,23 @@ TEST(InformationBox, SystemErrorShowsNoBoxForACodeWithoutText)
     EXPECT_FALSE(watcher.stop()) << "a box was shown: " << narrow(watcher.text);
 }
 
-TEST(ResourceText, MissingEntryIsTheEmptyTextOfSizeTwo)
+TEST(ResourceText, EntryOfStringIdPlusOffsetIsDecodedAsUtf8BytesStoredAsWindows1252Characters)
 {
-    EXPECT_EQ(L"", load_checked(kMissing, 0, 2));
-}
-
-TEST(ResourceText, AsciiEntryReadsBackUnchanged)
-{
-    EXPECT_EQ(L"OK", load_checked(kOk, 0, 4));
-}
-
-TEST(ResourceText, EntryIsDecodedAsUtf8BytesStoredAsWindows1252Characters)
-{
-    EXPECT_EQ(L"\u00FC", load_checked(kEncodedUUmlaut, 0, 3));
+    // A missing entry is the empty text of size two; a long one is cut to its first 4159 characters.
     // U+0178 is windows-1252's character for the byte 0x9F: C3 9F is U+00DF.
-    EXPECT_EQ(L"Gr\u00FC\u00DFe", load_checked(kGreeting, 0, 7));
+    const struct {
+        UINT id;
+        UINT offset;
+        int size;
+        std::wstring text;
+    } cases[] = {
+        {kMissing, 0, 2, L""},          {kOk, 0, 4, L"OK"},
+        {kEncodedUUmlaut, 0, 3, L"\u00FC"}, {kGreeting, 0, 7, L"Gr\u00FC\u00DFe"},
+        {kHundred, 5, 11, L"entry 105"}, {kHundred, 0, 11, L"entry 100"},
+        {105, 0, 11, L"entry 105"},     {kLong, 0, 4161, std::wstring(4159, L'a')},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(c.text, load_checked(c.id, c.offset, c.size)) << "entry " << c.id << " + " << c.offset;
 }
 
 TEST(ResourceText, CharacterWithoutWindows1252MappingBecomesTheDefaultCharacter)
@@ -169,18 +171,6 @@ TEST(ResourceText, CharacterWithoutWindows1252MappingBecomesTheDefaultCharacter)
     ASSERT_TRUE(GetCPInfo(1252, &code_page)) << "error " << GetLastError();
     const std::wstring expected(1, static_cast<wchar_t>(code_page.DefaultChar[0]));
     EXPECT_EQ(expected, load_checked(kCjk, 0, 3));
-}
-
-TEST(ResourceText, LoadsTheEntryOfStringIdPlusOffset)
-{
-    EXPECT_EQ(L"entry 105", load_checked(kHundred, 5, 11));
-    EXPECT_EQ(L"entry 100", load_checked(kHundred, 0, 11));
-    EXPECT_EQ(L"entry 105", load_checked(105, 0, 11));
-}
-
-TEST(ResourceText, LongEntryIsCutToItsFirst4159Characters)
-{
-    EXPECT_EQ(std::wstring(4159, L'a'), load_checked(kLong, 0, 4161));
 }
 
 TEST(ResourceText, TooSmallBufferGivesOneAndTheEmptyText)

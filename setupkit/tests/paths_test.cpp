@@ -175,42 +175,30 @@ TEST(Directories, SharedDirectoryGrantsEveryoneInheritableAccess)
     LocalFree(descriptor);
 }
 
-TEST(ReadWholeFile, HandsOverExactBytesIncludingZeros)
+TEST(ReadWholeFile, HandsOverExactBytesIncludingZerosAndSeveralMegabytes)
 {
     TempDir temp;
-    const std::string bytes("a\0b\xff\r\nend", 8);
-    testsupport::write_bytes(temp / L"data.bin", bytes);
-
-    char* content = nullptr;
-    unsigned long length = 0xDEADBEEF;
-    EXPECT_NE(0, read_whole_file((temp / L"data.bin").c_str(), &content, &length));
-    ASSERT_NE(nullptr, content);
-    EXPECT_EQ(bytes.size(), length);
-    EXPECT_EQ(bytes, std::string(content, length));
-    delete[] content;
+    std::string big(6 * 1024 * 1024 + 3, 'q');
+    big.back() = '!';
+    for (const std::string& bytes : {std::string("a\0b\xff\r\nend", 8), big}) {
+        testsupport::write_bytes(temp / L"data.bin", bytes);
+        char* content = nullptr;
+        unsigned long length = 0xDEADBEEF;
+        EXPECT_NE(0, read_whole_file((temp / L"data.bin").c_str(), &content, &length));
+        ASSERT_NE(nullptr, content);
+        EXPECT_EQ(bytes.size(), length);
+        EXPECT_TRUE(bytes == std::string(content, length)) << bytes.size() << " bytes";
+        delete[] content;
+    }
 }
 
-TEST(ReadWholeFile, ReadsSeveralMegabytes)
-{
-    TempDir temp;
-    std::string bytes(6 * 1024 * 1024 + 3, 'q');
-    bytes.back() = '!';
-    testsupport::write_bytes(temp / L"big.bin", bytes);
-
-    char* content = nullptr;
-    unsigned long length = 0;
-    EXPECT_NE(0, read_whole_file((temp / L"big.bin").c_str(), &content, &length));
-    ASSERT_NE(nullptr, content);
-    ASSERT_EQ(bytes.size(), length);
-    EXPECT_EQ('!', content[length - 1]);
-    delete[] content;
-}
-
-TEST(ReadWholeFile, MissingFileInExistingFolderIsCreatedEmpty)
+TEST(ReadWholeFile, MissingFileInExistingFolderIsCreatedEmptyUnlessLeftMissing)
 {
     TempDir temp;
     const std::wstring path = temp / L"relinfo.xml";
     char* content = nullptr;
+    EXPECT_EQ(0, read_whole_file(path.c_str(), &content, nullptr, MissingFile::kLeave));
+    EXPECT_FALSE(file_exists(path) || content) << "a reader told to leave it missing made it";
     unsigned long length = 0xDEADBEEF;
     EXPECT_NE(0, read_whole_file(path.c_str(), &content, &length));
     EXPECT_NE(nullptr, content);
@@ -236,6 +224,14 @@ TEST(ReadWholeFile, UnopenableFileLeavesContentPointerAlone)
     ASSERT_NE(INVALID_HANDLE_VALUE, holder) << GetLastError();
     EXPECT_EQ(0, read_whole_file(locked.c_str(), &content));
     EXPECT_EQ(&sentinel, content);
+    CloseHandle(holder);
+    // A writer that lets others read stops the reader that creates, not the one that leaves it missing.
+    holder = CreateFileW(locked.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    EXPECT_EQ(0, read_whole_file(locked.c_str(), &content));
+    EXPECT_NE(0, read_whole_file(locked.c_str(), &content, nullptr, MissingFile::kLeave));
+    EXPECT_NE(&sentinel, content);
+    delete[] content;
+    content = &sentinel;
     CloseHandle(holder);
 
     // Past the read limit (and past what a 32-bit size can measure): failure, nothing handed over.

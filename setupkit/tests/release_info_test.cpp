@@ -357,7 +357,8 @@ unsigned int environment_number(const char* name, unsigned int otherwise)
 TEST_F(HostileFiles, SeededGeneratorCannotMakeAnyReaderWritePastItsBuffer)
 {
     constexpr unsigned int kCases = 1000;
-    const unsigned int seed = environment_number("SETUPKIT_HOSTILE_SEED", GetTickCount());
+    // The same files on every run unless another seed is asked for, so that a failure replays.
+    const unsigned int seed = environment_number("SETUPKIT_HOSTILE_SEED", 182);
     const unsigned int only = environment_number("SETUPKIT_HOSTILE_CASE", kCases);
     std::cout << "hostile files: seed " << seed << " (replay: SETUPKIT_HOSTILE_SEED=" << seed
               << ", one case: SETUPKIT_HOSTILE_CASE=n)" << std::endl;

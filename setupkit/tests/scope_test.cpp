@@ -35,14 +35,10 @@ void expect_programs_folder_protocol(const std::wstring& expected)
 
 } // namespace
 
-TEST(IsUserAdmin, DefaultTokenIsAdministrator)
+TEST(IsUserAdmin, DefaultAndImpersonatedOwnTokenAreAdministrator)
 {
     // Wine's default user is an administrator, as the first user of a Windows machine is.
     EXPECT_EQ(1, is_user_admin());
-}
-
-TEST(IsUserAdmin, ImpersonatingOwnTokenStaysAdministrator)
-{
     ASSERT_TRUE(ImpersonateSelf(SecurityImpersonation)) << "error " << GetLastError();
     const int impersonating = is_user_admin();
     RevertToSelf();
@@ -59,15 +55,11 @@ TEST(IsUserAdmin, AdministratorsGroupDisabledGivesUserScope)
     EXPECT_EQ(1, is_user_admin()) << "the thread token was not given up";
 }
 
-TEST(GetProgramsFolder, MachineScopeGivesAllUsersFolderByTwoCalls)
+TEST(GetProgramsFolder, EachScopeGivesItsOwnFolderByTwoCalls)
 {
+    ASSERT_NE(testsupport::all_users_programs_folder(), testsupport::user_programs_folder());
     expect_programs_folder_protocol(testsupport::all_users_programs_folder());
-}
-
-TEST(GetProgramsFolder, UserScopeGivesUsersFolderByTwoCalls)
-{
     testsupport::StandardUserScope standard_user;
     ASSERT_TRUE(standard_user.active());
-    ASSERT_NE(testsupport::all_users_programs_folder(), testsupport::user_programs_folder());
     expect_programs_folder_protocol(testsupport::user_programs_folder());
 }

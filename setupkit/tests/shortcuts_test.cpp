@@ -262,42 +262,23 @@ TEST_F(StartMenu, NestedNameIsRemovedInnermostFirstUpToAFolderInUse)
 
 TEST(ProgramsFolder, ItselfIsNeverRemovedEvenWhenEmpty)
 {
-    // The user's Programs folder is redirected, for this process only, to an empty folder: through
-    // a private key standing in for HKEY_CURRENT_USER, whose User Shell Folders the shell reads.
-    const wchar_t private_key[] = L"Software\\setupkit shortcuts_test";
-    RegDeleteTreeW(HKEY_CURRENT_USER, private_key);
     TempDir temp;
     const std::wstring programs = temp / L"Programs";
     ASSERT_TRUE(testsupport::make_directories(programs + L"\\Sub"));
-    HKEY root = nullptr;
-    HKEY shell_folders = nullptr;
-    ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExW(HKEY_CURRENT_USER, private_key, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
-                                             &root, nullptr));
-    ASSERT_EQ(ERROR_SUCCESS,
-              RegCreateKeyExW(root, L"Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\User Shell Folders", 0,
-                              nullptr, 0, KEY_ALL_ACCESS, nullptr, &shell_folders, nullptr));
-    RegSetValueExW(shell_folders, L"Programs", 0, REG_SZ, reinterpret_cast<const BYTE*>(programs.c_str()),
-                   static_cast<DWORD>((programs.size() + 1) * sizeof(wchar_t)));
-    RegCloseKey(shell_folders);
-    ASSERT_EQ(ERROR_SUCCESS, RegOverridePredefKey(HKEY_CURRENT_USER, root));
-    {
-        testsupport::StandardUserScope standard_user;
-        EXPECT_TRUE(standard_user.active());
-        EXPECT_EQ(programs, testsupport::user_programs_folder()) << "the redirection did not take";
-        // The redirection works: an empty sub-folder goes.
-        EXPECT_EQ(0, remove_programs_subfolder(L"Sub"));
-        EXPECT_FALSE(directory_exists(programs + L"\\Sub"));
+    testsupport::RedirectedUserPrograms redirected(programs);
+    testsupport::StandardUserScope standard_user;
+    EXPECT_TRUE(standard_user.active());
+    EXPECT_EQ(programs, testsupport::user_programs_folder()) << "the redirection did not take";
+    // The redirection works: an empty sub-folder goes.
+    EXPECT_EQ(0, remove_programs_subfolder(L"Sub"));
+    EXPECT_FALSE(directory_exists(programs + L"\\Sub"));
 
-        EXPECT_EQ(0, remove_start_menu_folder(L"\\"));
-        EXPECT_EQ(0, remove_start_menu_folder(L""));
-        EXPECT_EQ(0, remove_start_menu_folder(L"\\.\\"));
-        EXPECT_EQ(0, remove_programs_subfolder(L""));
-        EXPECT_EQ(0, remove_programs_subfolder(L"."));
-        EXPECT_TRUE(directory_exists(programs)) << narrow(programs);
-    }
-    RegOverridePredefKey(HKEY_CURRENT_USER, nullptr);
-    RegCloseKey(root);
-    RegDeleteTreeW(HKEY_CURRENT_USER, private_key);
+    EXPECT_EQ(0, remove_start_menu_folder(L"\\"));
+    EXPECT_EQ(0, remove_start_menu_folder(L""));
+    EXPECT_EQ(0, remove_start_menu_folder(L"\\.\\"));
+    EXPECT_EQ(0, remove_programs_subfolder(L""));
+    EXPECT_EQ(0, remove_programs_subfolder(L"."));
+    EXPECT_TRUE(directory_exists(programs)) << narrow(programs);
 }
 
 TEST_F(StartMenu, ProgramsSubfolderRemovedInEachScope)

@@ -9,14 +9,14 @@ const wchar_t kUserEnvironmentKey[] = L"Environment";
 
 namespace {
 
-HKEY root_of(bool machine)
+HKEY root_of(Scope scope)
 {
-    return machine ? HKEY_LOCAL_MACHINE : HKEY_CURRENT_USER;
+    return scope == kMachineScope ? HKEY_LOCAL_MACHINE : HKEY_CURRENT_USER;
 }
 
-const wchar_t* subkey_of(bool machine)
+const wchar_t* subkey_of(Scope scope)
 {
-    return machine ? kMachineEnvironmentKey : kUserEnvironmentKey;
+    return scope == kMachineScope ? kMachineEnvironmentKey : kUserEnvironmentKey;
 }
 
 constexpr SECURITY_INFORMATION kSavedParts =
@@ -55,15 +55,15 @@ RegistryValue read_registry_value(HKEY root, const wchar_t* subkey, const wchar_
     return value;
 }
 
-RegistryValue read_environment_value(bool machine, const wchar_t* name)
+RegistryValue read_environment_value(Scope scope, const wchar_t* name)
 {
-    return read_registry_value(root_of(machine), subkey_of(machine), name);
+    return read_registry_value(root_of(scope), subkey_of(scope), name);
 }
 
-LONG write_environment_string(bool machine, const wchar_t* name, const std::wstring& value)
+LONG write_environment_string(Scope scope, const wchar_t* name, const std::wstring& value)
 {
     HKEY key = nullptr;
-    LONG result = RegOpenKeyExW(root_of(machine), subkey_of(machine), 0, KEY_SET_VALUE, &key);
+    LONG result = RegOpenKeyExW(root_of(scope), subkey_of(scope), 0, KEY_SET_VALUE, &key);
     if (result != ERROR_SUCCESS)
         return result;
     result = RegSetValueExW(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
@@ -72,10 +72,10 @@ LONG write_environment_string(bool machine, const wchar_t* name, const std::wstr
     return result;
 }
 
-void delete_environment_value(bool machine, const wchar_t* name)
+void delete_environment_value(Scope scope, const wchar_t* name)
 {
     HKEY key = nullptr;
-    if (RegOpenKeyExW(root_of(machine), subkey_of(machine), 0, KEY_SET_VALUE, &key) != ERROR_SUCCESS)
+    if (RegOpenKeyExW(root_of(scope), subkey_of(scope), 0, KEY_SET_VALUE, &key) != ERROR_SUCCESS)
         return;
     RegDeleteValueW(key, name);
     RegCloseKey(key);
@@ -83,8 +83,8 @@ void delete_environment_value(bool machine, const wchar_t* name)
 
 void forget_environment_variable(const wchar_t* name)
 {
-    delete_environment_value(true, name);
-    delete_environment_value(false, name);
+    delete_environment_value(kMachineScope, name);
+    delete_environment_value(kUserScope, name);
     SetEnvironmentVariableW(name, nullptr);
 }
 

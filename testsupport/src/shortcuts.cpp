@@ -1,6 +1,7 @@
 #include "testsupport/shortcuts.h"
 
 #include "testsupport/files.h"
+#include "testsupport/registry.h"
 
 #include <objbase.h>
 #include <shlobj.h>
@@ -50,7 +51,32 @@ std::wstring special_folder(int csidl)
     return path;
 }
 
+const wchar_t kUserShellFolders[] = L"Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\User Shell Folders";
+const wchar_t kSavedUserShellFolders[] = L"Software\\setupkit tests saved shell folders";
+
+// Copies HKCU\from's Programs value to HKCU\to, creating that key; true when it was there and copied.
+bool copy_programs_setting(const wchar_t* from, const wchar_t* to)
+{
+    const RegistryValue value = read_registry_value(HKEY_CURRENT_USER, from, L"Programs");
+    return value.exists && RegSetKeyValueW(HKEY_CURRENT_USER, to, L"Programs", value.type, value.data.data(),
+                                           static_cast<DWORD>(value.data.size())) == ERROR_SUCCESS;
+}
+
 } // namespace
+
+void restore_user_programs_folder()
+{
+    if (copy_programs_setting(kSavedUserShellFolders, kUserShellFolders))
+        RegDeleteTreeW(HKEY_CURRENT_USER, kSavedUserShellFolders);
+}
+
+RedirectedUserPrograms::RedirectedUserPrograms(const std::wstring& folder)
+{
+    restore_user_programs_folder();
+    if (copy_programs_setting(kUserShellFolders, kSavedUserShellFolders))
+        RegSetKeyValueW(HKEY_CURRENT_USER, kUserShellFolders, L"Programs", REG_EXPAND_SZ, folder.c_str(),
+                        static_cast<DWORD>((folder.size() + 1) * sizeof(wchar_t)));
+}
 
 ShortcutProperties read_shortcut(const std::wstring& path)
 {

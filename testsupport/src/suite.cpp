@@ -4,52 +4,47 @@
 #include "testsupport/registry.h"
 #include "testsupport/shortcuts.h"
 
+#include <algorithm>
+
 namespace testsupport {
 
-// Each table takes the lines of suite_variables.def whose kind it names: NAME keeps a line, SKIP
-// drops it.
-#define NAME(name) L"" #name,
-#define SKIP(name)
+namespace {
 
-#define ROOT NAME
-#define SHARED NAME
-#define ADD_ON SKIP
-const wchar_t* const kPostinstallVariables[4] = {
-#include "testsupport/suite_variables.def"
+enum class Kind { kRoot, kShared, kAddOn };
+
+struct Variable {
+    const wchar_t* name;
+    Kind kind;
 };
-#undef SHARED
-#define SHARED SKIP
-const wchar_t* const kRootVariables[3] = {
-#include "testsupport/suite_variables.def"
-};
-#undef ROOT
-#undef ADD_ON
-#define ROOT SKIP
-#define ADD_ON NAME
-const wchar_t* const kAddOnVariables[2] = {
-#include "testsupport/suite_variables.def"
-};
-#undef ROOT
-#undef SHARED
-#define ROOT NAME
-#define SHARED NAME
-const wchar_t* const kSuiteVariables[6] = {
+
+#define ROOT(name) {L"" #name, Kind::kRoot},
+#define SHARED(name) {L"" #name, Kind::kShared},
+#define ADD_ON(name) {L"" #name, Kind::kAddOn},
+const Variable kVariables[] = {
 #include "testsupport/suite_variables.def"
 };
 #undef ROOT
 #undef SHARED
 #undef ADD_ON
-#undef NAME
-#define ROOT SKIP
-#define SHARED(name) L"" #name
-#define ADD_ON SKIP
-const wchar_t kSharedVariable[] =
-#include "testsupport/suite_variables.def"
-    ;
-#undef ROOT
-#undef SHARED
-#undef ADD_ON
-#undef SKIP
+
+// The names of the kinds given, in the file's order.
+std::vector<const wchar_t*> names_of(std::initializer_list<Kind> kinds)
+{
+    std::vector<const wchar_t*> names;
+    for (const Variable& variable : kVariables) {
+        if (std::find(kinds.begin(), kinds.end(), variable.kind) != kinds.end())
+            names.push_back(variable.name);
+    }
+    return names;
+}
+
+} // namespace
+
+const std::vector<const wchar_t*> kPostinstallVariables = names_of({Kind::kRoot, Kind::kShared});
+const std::vector<const wchar_t*> kRootVariables = names_of({Kind::kRoot});
+const std::vector<const wchar_t*> kAddOnVariables = names_of({Kind::kAddOn});
+const std::vector<const wchar_t*> kSuiteVariables = names_of({Kind::kRoot, Kind::kShared, Kind::kAddOn});
+const wchar_t* const kSharedVariable = names_of({Kind::kShared}).front();
 
 const wchar_t kSetupBelowRoot[] = L"\\Framework\\bin\\Win64\\setup\\";
 

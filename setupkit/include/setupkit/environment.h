@@ -6,6 +6,11 @@
 // Results: 0, E_FAIL (the scope's key cannot be opened) or E_INVALIDARG.
 #pragma once
 
+// The two environment keys: below HKEY_LOCAL_MACHINE (machine scope) and HKEY_CURRENT_USER (user scope).
+inline constexpr wchar_t kMachineEnvironmentKey[] =
+    L"System\\CurrentControlSet\\Control\\Session Manager\\Environment";
+inline constexpr wchar_t kUserEnvironmentKey[] = L"Environment";
+
 // Stores `value` under `name` with registry type `type`: for REG_SZ and REG_EXPAND_SZ a wide string
 // stored with its terminator, for any other type the 4 bytes that `value` points at. A REG_SZ value
 // is also set in the running process. A failed store returns 0 with nothing set or broadcast.

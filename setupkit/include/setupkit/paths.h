@@ -39,10 +39,15 @@ int create_directory_tree(const wchar_t* path);
 // not files). The parent must exist. Always 0.
 int create_shared_directory(const wchar_t* path);
 
+// What read_whole_file does with a missing file: the library's readers create it (empty, and it
+// stays); a checker that must change nothing leaves it missing, and lets others write meanwhile.
+enum class MissingFile { kCreate, kLeave };
+
 // Reads the whole file into a new byte array handed over through *content (owned by the caller,
-// release with delete[]). A missing file in a writable directory is created empty, and stays. When
-// bytes_read is not null it receives the number of bytes read; one zero byte always follows them,
-// outside the content. Nonzero when the whole file was read; 0 when a read failed (the bytes read so
-// far are handed over), and 0 with *content left alone when the file cannot be opened or measured,
-// is 2 GiB or larger, or its bytes cannot be allocated.
-int read_whole_file(const wchar_t* path, char** content, unsigned long* bytes_read = nullptr);
+// release with delete[]). A missing file in a writable directory is created empty, and stays, unless
+// `missing` is MissingFile::kLeave. When bytes_read is not null it receives the number of bytes read;
+// one zero byte always follows them, outside the content. Nonzero when the whole file was read; 0 when
+// a read failed (the bytes read so far are handed over), and 0 with *content left alone when the file
+// cannot be opened or measured, is 2 GiB or larger, or its bytes cannot be allocated.
+int read_whole_file(const wchar_t* path, char** content, unsigned long* bytes_read = nullptr,
+                    MissingFile missing = MissingFile::kCreate);

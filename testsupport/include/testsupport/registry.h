@@ -1,6 +1,8 @@
 // Reading and preparing registry values with the raw API, and making a key refuse access for real.
 #pragma once
 
+#include "setupkit/scope.h"
+
 #include <windows.h>
 
 #include <string>
@@ -24,14 +26,16 @@ struct RegistryValue {
 
 RegistryValue read_registry_value(HKEY root, const wchar_t* subkey, const wchar_t* name);
 
-// Convenience for the two environment keys (machine: true).
-RegistryValue read_environment_value(bool machine, const wchar_t* name);
+inline Scope other_scope(Scope scope) { return scope == kMachineScope ? kUserScope : kMachineScope; }
+
+// Convenience for the two environment keys.
+RegistryValue read_environment_value(Scope scope, const wchar_t* name);
 
 // Writes a REG_SZ value (with its terminator); ERROR_SUCCESS or the failure.
-LONG write_environment_string(bool machine, const wchar_t* name, const std::wstring& value);
+LONG write_environment_string(Scope scope, const wchar_t* name, const std::wstring& value);
 
 // Removes the value from the key; a missing value is fine.
-void delete_environment_value(bool machine, const wchar_t* name);
+void delete_environment_value(Scope scope, const wchar_t* name);
 
 // Removes the value from both environment keys and from the process environment.
 void forget_environment_variable(const wchar_t* name);

@@ -38,6 +38,20 @@ ShortcutProperties read_shortcut(const std::wstring& path);
 std::wstring all_users_programs_folder();
 std::wstring user_programs_folder();
 
+// Puts the real setting of the user's Programs folder back after a redirection, also one that a run
+// which died midway left in place.
+void restore_user_programs_folder();
+
+// While alive, the current user's Programs folder is `folder`, for this process and every program it
+// starts; the real setting waits in a key of its own meanwhile.
+class RedirectedUserPrograms {
+public:
+    explicit RedirectedUserPrograms(const std::wstring& folder);
+    ~RedirectedUserPrograms() { restore_user_programs_folder(); }
+    RedirectedUserPrograms(const RedirectedUserPrograms&) = delete;
+    RedirectedUserPrograms& operator=(const RedirectedUserPrograms&) = delete;
+};
+
 // Full paths of the .lnk files under the folder, sub-folders included, in a stable order.
 std::vector<std::wstring> find_shortcuts(const std::wstring& folder);
 

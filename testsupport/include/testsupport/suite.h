@@ -6,17 +6,17 @@
 
 #include <initializer_list>
 #include <string>
+#include <vector>
 
 namespace testsupport {
 
-// From suite_variables.def: postinstall's four in its order; the three it derives from the install
-// root; the add-ons' two; all six.
-extern const wchar_t* const kPostinstallVariables[4];
-extern const wchar_t* const kRootVariables[3];
-extern const wchar_t* const kAddOnVariables[2];
-extern const wchar_t* const kSuiteVariables[6];
-// The one every release shares, which no uninstall removes.
-extern const wchar_t kSharedVariable[];
+// From suite_variables.def, in its order: postinstall's four; the three it derives from the install
+// root; the add-ons' two; all six; the one every release shares, which no uninstall removes.
+extern const std::vector<const wchar_t*> kPostinstallVariables;
+extern const std::vector<const wchar_t*> kRootVariables;
+extern const std::vector<const wchar_t*> kAddOnVariables;
+extern const std::vector<const wchar_t*> kSuiteVariables;
+extern const wchar_t* const kSharedVariable;
 
 // Where the programs lie below the install root, with both backslashes.
 extern const wchar_t kSetupBelowRoot[];

@@ -1,12 +1,10 @@
 // The suite's registration in one scope read back with the plain interfaces: its start-menu folder
-// with every shortcut in it and the six variables in the scope's environment key; and its listing.
+// with every shortcut in it and the suite's variables in the scope's environment key; and its listing.
 #pragma once
 
-#include "readback.h"
+#include "diagnostics/readback.h"
 
-constexpr int kVariableCount = 6;
-// Every variable the programs write or delete: postinstall's four in its order, then the add-ons' two.
-extern const wchar_t* const kSuiteVariables[kVariableCount];
+#include "suite/registration.h"
 
 constexpr int kMaxShortcuts = 32;
 
@@ -16,19 +14,19 @@ struct ShortcutEntry {
 };
 
 struct ScopeRegistration {
-    bool machine;
-    wchar_t programs[MAX_PATH + 1]; // "" when the shell has none
+    Scope scope;
+    wchar_t programs[kProgramsFolderChars]; // "" when the shell has none
     wchar_t folder[MAX_PATH + 1];   // programs + "\" + folder name
     bool folder_exists;
     int shortcut_count; // found; only the first kMaxShortcuts are kept
     ShortcutEntry shortcuts[kMaxShortcuts];
-    EnvironmentValue variables[kVariableCount];
+    EnvironmentValue variables[kSuiteVariableCount]; // as kSuiteVariables
 };
 
 // Reads the registration of the suite's folder `folder_name` in one scope: every .lnk below the
 // folder, sub-folders included. With an empty folder name the folder is the Programs folder itself
 // and only `main_shortcut` (a file name) in it is looked at.
-void read_scope_registration(bool machine, const wchar_t* folder_name, const wchar_t* main_shortcut,
+void read_scope_registration(Scope which, const wchar_t* folder_name, const wchar_t* main_shortcut,
                              ScopeRegistration* scope);
 
 // The "Start menu" and "Environment" sections for both scopes, lines ended with "\n".

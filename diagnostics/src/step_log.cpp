@@ -1,10 +1,9 @@
-#include "step_log.h"
+#include "diagnostics/step_log.h"
 
-#include "version.h"
+#include "diagnostics/readback.h"
+#include "diagnostics/version.h"
 
 #include "setupkit/paths.h"
-#include "setupkit/release_info.h"
-#include "setupkit/scope.h"
 #include "setupkit/strings.h"
 
 #include <shellapi.h>
@@ -26,12 +25,6 @@ const wchar_t* log_path(const wchar_t* command_line, wchar_t*** arguments)
         (*arguments)[1][kLogOptionChars] == L'\0')
         return nullptr;
     return (*arguments)[1] + kLogOptionChars;
-}
-
-bool file_exists(const wchar_t* path)
-{
-    const DWORD attributes = GetFileAttributesW(path);
-    return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
 }
 
 const wchar_t* token_elevation()
@@ -85,6 +78,7 @@ StepLog::~StepLog()
         CloseHandle(file_);
     }
     free_string(&suffix_);
+    free_string(&programs_);
 }
 
 void StepLog::begin(const wchar_t* step)
@@ -114,36 +108,26 @@ void StepLog::add_error(DWORD code)
 
 void StepLog::add_link_path(const wchar_t* relative_folder, const wchar_t* name)
 {
-    wchar_t programs[MAX_PATH + 1];
-    programs_folder(scope_ == 1, programs);
-    line_.add(programs).add(relative_folder).add(name);
-    if (suffix_ && suffix_[0] != L'\0')
-        line_.add(L" ").add(suffix_);
-    line_.add(L".lnk");
+    add_shortcut_file_name(line_.add(programs_).add(relative_folder), name, suffix_);
 }
 
-void StepLog::inputs(const wchar_t* folder_name)
+void StepLog::inputs(const wchar_t* install_root, const wchar_t* folder_name, const wchar_t* suffix, Scope scope,
+                     const wchar_t* programs)
 {
     if (!active())
         return;
-    const int root_size = get_install_root(nullptr, 0);
-    wchar_t* install_root = new wchar_t[root_size];
-    get_install_root(install_root, root_size);
-    const int size = read_global_revision_suffix(nullptr);
     free_string(&suffix_);
-    suffix_ = new wchar_t[size > 0 ? size : 1];
-    suffix_[0] = L'\0';
-    read_global_revision_suffix(&suffix_);
-    scope_ = is_user_admin();
-
+    free_string(&programs_);
+    suffix_ = concat_strings(1, suffix);
+    programs_ = concat_strings(1, programs);
     begin(L"inputs");
     line_.add(L"install root \"").add(install_root).add(L"\", start-menu folder \"").add(folder_name);
     line_.add(L"\", revision suffix \"").add(suffix_).add(L"\"");
     end_line();
-    free_string(&install_root);
     begin(L"scope");
-    line_.add(scope_ == 1 ? L"machine (all users): the token passes the check for BUILTIN\\Administrators"
-                          : L"user (this user only): the token does not pass the check for BUILTIN\\Administrators");
+    line_.add(scope == kMachineScope
+                  ? L"machine (all users): the token passes the check for BUILTIN\\Administrators"
+                  : L"user (this user only): the token does not pass the check for BUILTIN\\Administrators");
     end_line();
 }
 
@@ -157,7 +141,7 @@ void StepLog::shortcut_created(const wchar_t* relative_folder, const wchar_t* na
     wchar_t* path = concat_strings(1, line_.c_str() + path_start);
     line_.add(L" -> ").add(target).add(L": ");
     ShortcutInfo shortcut;
-    if (!file_exists(path)) {
+    if (!path_exists(path)) {
         line_.add(L"FAILED, the file does not exist");
         add_error(GetLastError());
     } else {
@@ -182,7 +166,7 @@ void StepLog::shortcut_deleted(const wchar_t* relative_folder, const wchar_t* na
     begin(L"shortcut deleted");
     const size_t path_start = line_.length();
     add_link_path(relative_folder, name);
-    line_.add(file_exists(line_.c_str() + path_start) ? L": FAILED, the file still exists" : L": ok, gone");
+    line_.add(path_exists(line_.c_str() + path_start) ? L": FAILED, the file still exists" : L": ok, gone");
     end_line();
 }
 
@@ -190,9 +174,7 @@ void StepLog::folder_removed(const wchar_t* relative_folder)
 {
     if (!active())
         return;
-    wchar_t programs[MAX_PATH + 1];
-    programs_folder(scope_ == 1, programs);
-    wchar_t* folder = concat_strings(2, programs, relative_folder);
+    wchar_t* folder = concat_strings(2, programs_, relative_folder);
     begin(L"folder removed");
     line_.add(folder, wcslen(folder) - 1);
     const int items = folder_item_count(folder);
@@ -206,15 +188,16 @@ void StepLog::folder_removed(const wchar_t* relative_folder)
     end_line();
 }
 
-void StepLog::variable_set(const wchar_t* name, const wchar_t* value, int scope)
+void StepLog::variable_set(const wchar_t* name, const wchar_t* value, Scope scope)
 {
     if (!active())
         return;
     EnvironmentValue stored;
     wchar_t type[16];
-    read_environment_value(scope == 1, name, &stored);
+    read_environment_value(scope, name, &stored);
     begin(L"variable set");
-    line_.add(name).add(L" = \"").add(value).add(L"\" in ").add(environment_key_name(scope == 1)).add(L": ");
+    line_.add(name).add(L" = \"").add(value).add(L"\" in ");
+    add_environment_key_name(line_, scope).add(L": ");
     if (stored.error != ERROR_SUCCESS) {
         line_.add(stored.error == ERROR_FILE_NOT_FOUND ? L"FAILED, not in the key" : L"FAILED, cannot read it back");
         add_error(static_cast<DWORD>(stored.error));
@@ -226,35 +209,39 @@ void StepLog::variable_set(const wchar_t* name, const wchar_t* value, int scope)
     end_line();
 }
 
-void StepLog::variable_deleted(const wchar_t* name, int scope, const wchar_t* root)
+void StepLog::variable_deleted(const wchar_t* name, Scope scope, const wchar_t* root)
 {
     if (!active())
         return;
     begin(L"variable deleted");
-    line_.add(name).add(L" from ").add(environment_key_name(scope == 1));
-    if (scope == 1)
-        line_.add(L" and ").add(environment_key_name(false));
+    add_environment_key_name(line_.add(name).add(L" from "), scope);
+    if (scope == kMachineScope)
+        add_environment_key_name(line_.add(L" and "), kUserScope);
     bool failed = false;
     bool reported = false;
-    for (int machine = scope; machine >= 0; --machine) {
+    // A machine-scope deletion goes for the user's copy too.
+    const Scope keys[] = {kMachineScope, kUserScope};
+    for (const Scope key : keys) {
+        if (key == kMachineScope && scope != kMachineScope)
+            continue;
         EnvironmentValue stored;
-        read_environment_value(machine == 1, name, &stored);
+        read_environment_value(key, name, &stored);
         if (stored.error == ERROR_FILE_NOT_FOUND)
             continue;
         line_.add(reported ? L"; " : L": ");
         reported = true;
         if (stored.error == ERROR_SUCCESS && root && !path_lies_within(stored.text, root)) {
-            line_.add(L"kept in ").add(environment_key_name(machine == 1)).add(L", another installation's \"")
-                .add(stored.text).add(L"\"");
+            add_environment_key_name(line_.add(L"kept in "), key).add(L", another installation's \"");
+            line_.add(stored.text).add(L"\"");
             continue;
         }
         if (!failed)
             line_.add(L"FAILED, ");
         failed = true;
         if (stored.error == ERROR_SUCCESS)
-            line_.add(L"still in ").add(environment_key_name(machine == 1)).add(L" as \"").add(stored.text).add(L"\"");
+            add_environment_key_name(line_.add(L"still in "), key).add(L" as \"").add(stored.text).add(L"\"");
         else {
-            line_.add(L"cannot read ").add(environment_key_name(machine == 1));
+            add_environment_key_name(line_.add(L"cannot read "), key);
             add_error(static_cast<DWORD>(stored.error));
         }
     }

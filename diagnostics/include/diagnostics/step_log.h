@@ -4,7 +4,11 @@
 // or written changes nothing the program does.
 #pragma once
 
-#include "readback.h"
+#include "diagnostics/text.h"
+
+#include "setupkit/scope.h"
+
+#include <windows.h>
 
 class StepLog {
 public:
@@ -18,23 +22,25 @@ public:
 
     bool active() const { return file_ != INVALID_HANDLE_VALUE; }
 
-    // The run's inputs: the install root, the start-menu folder name as the program read it, the
-    // revision suffix of the global release information, and the scope with the reason for it.
-    void inputs(const wchar_t* folder_name);
+    // The run's inputs as the program read them: the install root, the start-menu folder name, the
+    // revision suffix of the global release information, the scope (reported with the reason for it)
+    // and that scope's Programs folder. The shortcut and folder steps are reported below that folder.
+    void inputs(const wchar_t* install_root, const wchar_t* folder_name, const wchar_t* suffix, Scope scope,
+                const wchar_t* programs);
 
-    // The shortcut relative_folder + name [+ " " + suffix] + ".lnk" in the scope's Programs folder
-    // (relative_folder is "\Name\"): after a creation it must exist and start `target`; after a
-    // deletion it must be gone.
+    // The shortcut relative_folder + name [+ " " + suffix] + ".lnk" in the Programs folder, as the
+    // program handed them to the library (relative_folder is "\Name\"): after a creation it must
+    // exist and start `target`; after a deletion it must be gone.
     void shortcut_created(const wchar_t* relative_folder, const wchar_t* name, const wchar_t* target);
     void shortcut_deleted(const wchar_t* relative_folder, const wchar_t* name);
     // A start-menu folder (relative_folder is "\Name\..."): gone, or kept because it is not empty.
     void folder_removed(const wchar_t* relative_folder);
 
-    // The variable in scope's key (1 machine, 0 user): it must hold `value`; after a deletion it
-    // must be gone (a machine-scope deletion removes the user's copy too). With `root`, a value that
-    // does not lie in it is another installation's: kept, not a failure.
-    void variable_set(const wchar_t* name, const wchar_t* value, int scope);
-    void variable_deleted(const wchar_t* name, int scope, const wchar_t* root = nullptr);
+    // The variable in the scope's key: it must hold `value`; after a deletion it must be gone (a
+    // machine-scope deletion removes the user's copy too). With `root`, a value that does not lie in
+    // it is another installation's: kept, not a failure.
+    void variable_set(const wchar_t* name, const wchar_t* value, Scope scope);
+    void variable_deleted(const wchar_t* name, Scope scope, const wchar_t* root = nullptr);
 
 private:
     void begin(const wchar_t* step);
@@ -44,7 +50,7 @@ private:
 
     HANDLE file_ = INVALID_HANDLE_VALUE;
     const wchar_t* program_;
-    int scope_ = 0;
+    wchar_t* programs_ = nullptr;
     wchar_t* suffix_ = nullptr;
     Text line_;
 };

@@ -1,4 +1,6 @@
-#include "readback.h"
+#include "diagnostics/readback.h"
+
+#include "setupkit/environment.h"
 
 #include <objbase.h>
 #include <shlobj.h>
@@ -6,15 +8,13 @@
 #include <cstring>
 #include <cwchar>
 
-const wchar_t kMachineEnvironmentKey[] = L"System\\CurrentControlSet\\Control\\Session Manager\\Environment";
-const wchar_t kUserEnvironmentKey[] = L"Environment";
-
-const wchar_t* environment_key_name(bool machine)
+Text& add_environment_key_name(Text& out, Scope scope)
 {
-    return machine ? L"HKLM\\System\\CurrentControlSet\\Control\\Session Manager\\Environment" : L"HKCU\\Environment";
+    const bool machine = scope == kMachineScope;
+    return out.add(machine ? L"HKLM\\" : L"HKCU\\").add(machine ? kMachineEnvironmentKey : kUserEnvironmentKey);
 }
 
-void read_environment_value(bool machine, const wchar_t* name, EnvironmentValue* value)
+void read_environment_value(Scope scope, const wchar_t* name, EnvironmentValue* value)
 {
     HKEY key = nullptr;
     BYTE* data = nullptr;
@@ -23,6 +23,7 @@ void read_environment_value(bool machine, const wchar_t* name, EnvironmentValue*
     value->bytes = 0;
     value->text[0] = L'\0';
 
+    const bool machine = scope == kMachineScope;
     value->error = RegOpenKeyExW(machine ? HKEY_LOCAL_MACHINE : HKEY_CURRENT_USER,
                                  machine ? kMachineEnvironmentKey : kUserEnvironmentKey, 0, KEY_QUERY_VALUE, &key);
     if (value->error != ERROR_SUCCESS) {
@@ -50,6 +51,14 @@ cleanup:
     delete[] data;
     if (key)
         RegCloseKey(key);
+}
+
+Text& add_shortcut_file_name(Text& out, const wchar_t* name, const wchar_t* suffix)
+{
+    out.add(name);
+    if (suffix && suffix[0] != L'\0')
+        out.add(L" ").add(suffix);
+    return out.add(L".lnk");
 }
 
 const wchar_t* registry_type_name(DWORD type, wchar_t* buffer)
@@ -139,15 +148,6 @@ bool same_target(const wchar_t* target, const wchar_t* wanted)
         target[length + 2] == L'\0';
 }
 
-bool programs_folder(bool machine, wchar_t* path)
-{
-    path[0] = L'\0';
-    if (!SHGetSpecialFolderPathW(nullptr, path, machine ? CSIDL_COMMON_PROGRAMS : CSIDL_PROGRAMS, FALSE))
-        path[0] = L'\0';
-    path[MAX_PATH] = L'\0';
-    return path[0] != L'\0';
-}
-
 int folder_item_count(const wchar_t* folder)
 {
     WIN32_FIND_DATAW entry;
@@ -178,101 +178,4 @@ void error_text(DWORD code, wchar_t* buffer, DWORD capacity)
         buffer[--length] = L'\0';
     if (length == 0)
         wsprintfW(buffer, L"error 0x%08lX", code);
-}
-
-Text::~Text()
-{
-    delete[] data_;
-}
-
-Text& Text::add(const wchar_t* text)
-{
-    return add(text, text ? wcslen(text) : 0);
-}
-
-Text& Text::add(const wchar_t* text, size_t length)
-{
-    if (length == 0)
-        return *this;
-    if (length_ + length + 1 > capacity_) {
-        const size_t capacity = (length_ + length + 1) * 2;
-        wchar_t* grown = new wchar_t[capacity];
-        if (data_)
-            memcpy(grown, data_, length_ * sizeof(wchar_t));
-        delete[] data_;
-        data_ = grown;
-        capacity_ = capacity;
-    }
-    memcpy(data_ + length_, text, length * sizeof(wchar_t));
-    length_ += length;
-    data_[length_] = L'\0';
-    return *this;
-}
-
-Text& Text::add_number(long number)
-{
-    wchar_t digits[16];
-    wsprintfW(digits, L"%ld", number);
-    return add(digits);
-}
-
-Text& Text::add_hex(unsigned long number)
-{
-    wchar_t digits[16];
-    wsprintfW(digits, L"0x%08lX", number);
-    return add(digits);
-}
-
-Text& Text::add_json(const wchar_t* text)
-{
-    add(L"\"");
-    for (const wchar_t* at = text; *at; ++at) {
-        wchar_t escaped[8];
-        if (*at == L'"' || *at == L'\\') {
-            escaped[0] = L'\\';
-            escaped[1] = *at;
-            add(escaped, 2);
-        } else if (*at < 0x20) {
-            wsprintfW(escaped, L"\\u%04x", static_cast<unsigned>(*at));
-            add(escaped);
-        } else {
-            add(at, 1);
-        }
-    }
-    return add(L"\"");
-}
-
-Text& Text::pad_to(size_t column)
-{
-    size_t line_start = length_;
-    while (line_start > 0 && data_[line_start - 1] != L'\n')
-        --line_start;
-    do
-        add(L" ", 1);
-    while (length_ - line_start < column);
-    return *this;
-}
-
-void Text::clear()
-{
-    length_ = 0;
-    if (data_)
-        data_[0] = L'\0';
-}
-
-bool Text::write_utf8(HANDLE file) const
-{
-    bool written = false;
-    char* bytes = nullptr;
-    DWORD done = 0;
-    int size = 0;
-    if (length_ == 0)
-        return true;
-    size = WideCharToMultiByte(CP_UTF8, 0, data_, static_cast<int>(length_), nullptr, 0, nullptr, nullptr);
-    bytes = new char[size > 0 ? size : 1];
-    if (size > 0 &&
-        WideCharToMultiByte(CP_UTF8, 0, data_, static_cast<int>(length_), bytes, size, nullptr, nullptr) == size)
-        written = WriteFile(file, bytes, static_cast<DWORD>(size), &done, nullptr) && done == static_cast<DWORD>(size);
-    delete[] bytes;
-    return written;
 }

@@ -1,17 +1,16 @@
-#include "registration.h"
+#include "diagnostics/registration.h"
+
+#include "setupkit/paths.h"
 
 #include <cstring>
 #include <cwchar>
 
-const wchar_t* const kSuiteVariables[kVariableCount] = {L"TALVO_ROOT182",    L"P_SCHEMA",       L"VOSKEL_LIBDIR182",
-                                                        L"VELMORA_SYSDIR32", L"CORVANE182_DIR", L"VOSKEL_DOCDIR182"};
-
 namespace {
 
+// A folder that can be listed; a file of that name is none.
 bool is_directory(const wchar_t* path)
 {
-    const DWORD attributes = GetFileAttributesW(path);
-    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
+    return folder_item_count(path) >= 0;
 }
 
 void add_shortcut(const wchar_t* path, ScopeRegistration* scope)
@@ -78,7 +77,7 @@ void add_property(Text& out, const wchar_t* label, const wchar_t* value)
 void add_start_menu(const ScopeRegistration& scope, const wchar_t* folder_name, Text& out)
 {
     wchar_t number[16];
-    out.add(scope.machine ? L"  all users (machine scope): " : L"  current user (user scope): ")
+    out.add(scope.scope == kMachineScope ? L"  all users (machine scope): " : L"  current user (user scope): ")
         .add(or_none(scope.programs))
         .add(L"\n");
     if (!scope.programs[0])
@@ -117,13 +116,14 @@ void add_environment(const ScopeRegistration& scope, Text& out)
     int set = 0;
     for (const EnvironmentValue& value : scope.variables)
         set += value.error != ERROR_FILE_NOT_FOUND ? 1 : 0;
-    out.add(scope.machine ? L"  machine scope: " : L"  user scope: ").add(environment_key_name(scope.machine));
-    out.add(L", ").add_number(set).add(L" of ").add_number(kVariableCount).add(L" set\n");
-    for (int i = 0; i < kVariableCount; ++i) {
+    out.add(scope.scope == kMachineScope ? L"  machine scope: " : L"  user scope: ");
+    add_environment_key_name(out, scope.scope);
+    out.add(L", ").add_number(set).add(L" of ").add_number(kSuiteVariableCount).add(L" set\n");
+    for (int i = 0; i < kSuiteVariableCount; ++i) {
         const EnvironmentValue& value = scope.variables[i];
         if (value.error == ERROR_FILE_NOT_FOUND)
             continue;
-        out.add(L"    ").add(kSuiteVariables[i]).pad_to(22);
+        out.add(L"    ").add(kSuiteVariables[i].name).pad_to(22);
         if (value.error != ERROR_SUCCESS)
             out.add(L"(unreadable, error ").add_number(value.error).add(L")\n");
         else if (value.type != REG_SZ && value.type != REG_EXPAND_SZ)
@@ -135,14 +135,14 @@ void add_environment(const ScopeRegistration& scope, Text& out)
         else
             out.add(value.text).add(L"  (").add(registry_type_name(value.type, type)).add(L")\n");
     }
-    if (set == kVariableCount)
+    if (set == kSuiteVariableCount)
         return;
     out.add(L"    (not set): ");
     bool first = true;
-    for (int i = 0; i < kVariableCount; ++i) {
+    for (int i = 0; i < kSuiteVariableCount; ++i) {
         if (scope.variables[i].error != ERROR_FILE_NOT_FOUND)
             continue;
-        out.add(first ? L"" : L", ").add(kSuiteVariables[i]);
+        out.add(first ? L"" : L", ").add(kSuiteVariables[i].name);
         first = false;
     }
     out.add(L"\n");
@@ -150,24 +150,24 @@ void add_environment(const ScopeRegistration& scope, Text& out)
 
 } // namespace
 
-void read_scope_registration(bool machine, const wchar_t* folder_name, const wchar_t* main_shortcut,
+void read_scope_registration(Scope which, const wchar_t* folder_name, const wchar_t* main_shortcut,
                              ScopeRegistration* scope)
 {
     wchar_t path[MAX_PATH + 1];
-    scope->machine = machine;
+    scope->scope = which;
     scope->folder[0] = L'\0';
     scope->folder_exists = false;
     scope->shortcut_count = 0;
-    for (int i = 0; i < kVariableCount; ++i)
-        read_environment_value(machine, kSuiteVariables[i], &scope->variables[i]);
-    if (!programs_folder(machine, scope->programs))
+    for (int i = 0; i < kSuiteVariableCount; ++i)
+        read_environment_value(which, kSuiteVariables[i].name, &scope->variables[i]);
+    if (!scope_programs_folder(which, scope->programs))
         return;
     if (!folder_name[0]) {
         lstrcpynW(scope->folder, scope->programs, MAX_PATH + 1);
         scope->folder_exists = is_directory(scope->folder);
         if (main_shortcut && wcslen(scope->programs) + 1 + wcslen(main_shortcut) <= MAX_PATH) {
             wsprintfW(path, L"%s\\%s", scope->programs, main_shortcut);
-            if (GetFileAttributesW(path) != INVALID_FILE_ATTRIBUTES)
+            if (path_exists(path))
                 add_shortcut(path, scope);
         }
         return;
@@ -194,7 +194,8 @@ void add_registration_listing(const ScopeRegistration& machine, const ScopeRegis
 void add_registration_json(const ScopeRegistration& scope, Text& out)
 {
     wchar_t type[16];
-    out.add(L"{\"scope\": ").add(scope.machine ? L"\"machine\"" : L"\"user\"");
+    Text key;
+    out.add(L"{\"scope\": ").add(scope.scope == kMachineScope ? L"\"machine\"" : L"\"user\"");
     out.add(L", \"programs_folder\": ").add_json(scope.programs);
     out.add(L", \"folder\": ").add_json(scope.folder).add(L", \"folder_exists\": ");
     out.add(scope.folder_exists ? L"true" : L"false").add(L", \"shortcuts\": [");
@@ -213,10 +214,11 @@ void add_registration_json(const ScopeRegistration& scope, Text& out)
         out.add(L", \"icon_index\": ").add_number(entry.info.icon_index);
         out.add(L", \"show_command\": ").add_number(entry.info.stored_show_command).add(L"}");
     }
-    out.add(L"], \"environment_key\": ").add_json(environment_key_name(scope.machine)).add(L", \"variables\": [");
-    for (int i = 0; i < kVariableCount; ++i) {
+    out.add(L"], \"environment_key\": ").add_json(add_environment_key_name(key, scope.scope).c_str());
+    out.add(L", \"variables\": [");
+    for (int i = 0; i < kSuiteVariableCount; ++i) {
         const EnvironmentValue& value = scope.variables[i];
-        out.add(i ? L", " : L"").add(L"{\"name\": ").add_json(kSuiteVariables[i]);
+        out.add(i ? L", " : L"").add(L"{\"name\": ").add_json(kSuiteVariables[i].name);
         out.add(L", \"set\": ").add(value.error == ERROR_SUCCESS ? L"true" : L"false");
         if (value.error == ERROR_SUCCESS) {
             out.add(L", \"value\": ").add_json(value.text);

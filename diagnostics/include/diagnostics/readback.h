@@ -1,16 +1,17 @@
 // The registration read back with the plain registry and shell interfaces, independently of the
-// library that wrote it, and plain text for reports: what the programs' step log verifies and what
-// setupcheck reports. Fixed buffers, no C++ containers: this code ships inside the programs.
+// library that wrote it: what the programs' step log verifies and what setupcheck reports. Fixed
+// buffers, no C++ containers: this code ships inside the programs.
 #pragma once
+
+#include "diagnostics/text.h"
+
+#include "setupkit/scope.h"
 
 #include <windows.h>
 #include <shlobj.h>
 
-// The keys that hold persistent environment variables, below HKLM (machine) and HKCU (user).
-extern const wchar_t kMachineEnvironmentKey[];
-extern const wchar_t kUserEnvironmentKey[];
-// "HKLM\..." or "HKCU\Environment", for reports.
-const wchar_t* environment_key_name(bool machine);
+// The scope's environment key for reports: "HKLM\System\...\Environment" or "HKCU\Environment".
+Text& add_environment_key_name(Text& out, Scope scope);
 
 constexpr DWORD kValueChars = 2048;
 
@@ -22,8 +23,11 @@ struct EnvironmentValue {
     wchar_t text[kValueChars]; // string data up to its first null, cut to fit; "" otherwise
 };
 
-// Reads `name` from the machine or the user environment key; sets every field.
-void read_environment_value(bool machine, const wchar_t* name, EnvironmentValue* value);
+// Reads `name` from the scope's environment key; sets every field.
+void read_environment_value(Scope scope, const wchar_t* name, EnvironmentValue* value);
+
+// A start-menu shortcut's file name as the library's operations name it: name [+ " " + suffix] + ".lnk".
+Text& add_shortcut_file_name(Text& out, const wchar_t* name, const wchar_t* suffix);
 
 // "REG_SZ", "REG_EXPAND_SZ", ... or "type N" in `buffer` (at least 16 characters).
 const wchar_t* registry_type_name(DWORD type, wchar_t* buffer);
@@ -50,40 +54,8 @@ void read_shortcut_info(const wchar_t* path, ShortcutInfo* info);
 // True when `target` names `wanted`, with or without the double quotes Windows may keep around it.
 bool same_target(const wchar_t* target, const wchar_t* wanted);
 
-// The all-users (machine) or the current user's Programs folder, no trailing backslash; false and
-// "" when the shell has none. `path` holds MAX_PATH + 1 characters.
-bool programs_folder(bool machine, wchar_t* path);
-
 // How many entries the folder holds ("." and ".." aside); -1 when it cannot be listed (a missing folder).
 int folder_item_count(const wchar_t* folder);
 
 // The system's text for an error code or HRESULT, without the trailing line break.
 void error_text(DWORD code, wchar_t* buffer, DWORD capacity);
-
-// A growing line of text, written out as UTF-8.
-class Text {
-public:
-    Text() = default;
-    ~Text();
-    Text(const Text&) = delete;
-    Text& operator=(const Text&) = delete;
-
-    Text& add(const wchar_t* text);
-    Text& add(const wchar_t* text, size_t length);
-    Text& add_number(long number);
-    Text& add_hex(unsigned long number); // 0x0000ABCD
-    // A JSON string literal, quotes included.
-    Text& add_json(const wchar_t* text);
-    // Spaces up to `column` characters after the text's last line feed (at least one).
-    Text& pad_to(size_t column);
-    const wchar_t* c_str() const { return data_ ? data_ : L""; }
-    size_t length() const { return length_; }
-    void clear();
-    // Writes the text as UTF-8 to the handle; false when not all of it was written.
-    bool write_utf8(HANDLE file) const;
-
-private:
-    wchar_t* data_ = nullptr;
-    size_t length_ = 0;
-    size_t capacity_ = 0;
-};
