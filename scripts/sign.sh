@@ -22,6 +22,11 @@ if ! command -v osslsigncode >/dev/null; then
     exit 1
 fi
 
+# osslsigncode cannot read an empty password from a file; an empty one reveals nothing.
+password=(-readpass /dev/fd/3)
+if [ -z "${SETUPKIT_SIGN_PASSWORD:-}" ]; then
+    password=(-pass "")
+fi
 timestamp=()
 if [ -n "${SETUPKIT_SIGN_TIMESTAMP_URL:-}" ]; then
     timestamp=(-ts "$SETUPKIT_SIGN_TIMESTAMP_URL")
@@ -31,7 +36,7 @@ for file in "$@"; do
     signed="$file.signing"
     rm -f "$signed"
     # printf is a shell builtin: the password reaches the pipe without any process's arguments.
-    if ! osslsigncode sign -pkcs12 "$SETUPKIT_SIGN_PKCS12" -readpass /dev/fd/3 -h sha256 \
+    if ! osslsigncode sign -pkcs12 "$SETUPKIT_SIGN_PKCS12" "${password[@]}" -h sha256 \
              "${timestamp[@]}" -in "$file" -out "$signed" >/dev/null \
              3< <(printf '%s' "${SETUPKIT_SIGN_PASSWORD:-}"); then
         rm -f "$signed"
