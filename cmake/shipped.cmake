@@ -19,6 +19,22 @@ function(setupkit_shipped_code target)
     # function and datum in a section of its own so that the linker drops what nothing uses.
     target_compile_options(${target} PRIVATE -Os -g -fno-exceptions -fno-asynchronous-unwind-tables
       -fno-rtti -fno-threadsafe-statics -ffunction-sections -fdata-sections)
+    # The debug information names the sources relative to the tree's top and the build directory
+    # as ".", so that the same sources give the same bytes wherever they are checked out and built
+    # (a debugger started at the top of the sources finds them). The build directory's mapping
+    # comes last, so it wins where the build lies inside the sources.
+    target_compile_options(${target} PRIVATE
+      -ffile-prefix-map=${PROJECT_SOURCE_DIR}=.
+      -ffile-prefix-map=${PROJECT_BINARY_DIR}=.)
+    # ccache passes a source below its CCACHE_BASEDIR relative to the build directory, which no
+    # mapping above catches: what ships is compiled as if ccache were not there.
+    foreach(language C CXX)
+      get_target_property(launcher ${target} ${language}_COMPILER_LAUNCHER)
+      if(launcher MATCHES "ccache")
+        set_property(TARGET ${target} PROPERTY ${language}_COMPILER_LAUNCHER
+          ${CMAKE_COMMAND} -E env CCACHE_BASEDIR= ${launcher})
+      endif()
+    endforeach()
   endif()
 endfunction()
 
@@ -61,10 +77,16 @@ function(setupkit_add_program name)
       target_link_options(${name} PRIVATE /ENTRY:WinMainCRTStartup)
     endif()
   else()
-    target_link_options(${name} PRIVATE -Wl,--gc-sections $<$<BOOL:${ARG_CONSOLE}>:-municode>)
+    # No link time in the header: two builds of one commit give the same bytes (the stripped
+    # program names its .debug file by a checksum of it, so that file must not differ either).
+    target_link_options(${name} PRIVATE -Wl,--gc-sections -Wl,--no-insert-timestamp
+      $<$<BOOL:${ARG_CONSOLE}>:-municode>)
+    # objcopy stamps the file it writes with the time, or with SOURCE_DATE_EPOCH when set.
     add_custom_command(TARGET ${name} POST_BUILD
-      COMMAND ${CMAKE_OBJCOPY} --only-keep-debug ${name}.exe ${name}.exe.debug
-      COMMAND ${CMAKE_OBJCOPY} --strip-all --add-gnu-debuglink=${name}.exe.debug ${name}.exe
+      COMMAND ${CMAKE_COMMAND} -E env SOURCE_DATE_EPOCH=0
+              ${CMAKE_OBJCOPY} --only-keep-debug ${name}.exe ${name}.exe.debug
+      COMMAND ${CMAKE_COMMAND} -E env SOURCE_DATE_EPOCH=0
+              ${CMAKE_OBJCOPY} --strip-all --add-gnu-debuglink=${name}.exe.debug ${name}.exe
       WORKING_DIRECTORY $<TARGET_FILE_DIR:${name}>
       VERBATIM)
   endif()

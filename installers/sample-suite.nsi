@@ -1,6 +1,7 @@
-; Per-user NSIS installer of a sample suite tree, built with makensis:
-;   makensis -DPROGRAMS_DIR=build/i686 -DOUTPUT=sample-suite-setup.exe installers/sample-suite.nsi
-; PROGRAMS_DIR holds postinstall/postinstall.exe and preuninstall/preuninstall.exe.
+; Per-user NSIS installer of a sample suite tree, built with makensis (installers/build.sh does it):
+;   makensis -DPROGRAMS_DIR=DIR -DOUTPUT=sample-suite-user.exe installers/sample-suite.nsi
+; PROGRAMS_DIR holds postinstall.exe, preuninstall.exe, setupcheck.exe and runfen2.exe (the suite's
+; launcher, a stand-in).
 Unicode true
 Name "VELMORA 18.1 sample"
 OutFile "${OUTPUT}"
@@ -13,23 +14,41 @@ InstallDir "$LOCALAPPDATA\Sample Suite\v182"
 ; information below it, so the tree keeps this shape wherever INSTDIR lies.
 !define SETUP_DIR "$INSTDIR\Framework\bin\Win64\setup"
 
+; Runs one of the programs and waits for it. Their manifest asks for the highest rights available:
+; for an administrator whose token UAC has split, CreateProcess from this unelevated installer then
+; fails with ERROR_ELEVATION_REQUIRED (740), and ExecWait would go on as if the program had run.
+; RunAsInvoker, in the started program's environment only, starts it with this installer's token,
+; so that it registers for this user, as a per-user installation must.
+!macro RunProgram PROGRAM
+  System::Call 'kernel32::SetEnvironmentVariable(t "__COMPAT_LAYER", t "RunAsInvoker")'
+  ExecWait '"${SETUP_DIR}\${PROGRAM}"'
+  System::Call 'kernel32::SetEnvironmentVariable(t "__COMPAT_LAYER", p 0)'
+!macroend
+
 Section
   SetOutPath "$INSTDIR\commonfiles\globalsettings"
   File "relinfo.xml"
+  SetOutPath "$INSTDIR\Framework\bin\Win64"
+  File "${PROGRAMS_DIR}/runfen2.exe"
   SetOutPath "${SETUP_DIR}"
-  File "${PROGRAMS_DIR}/postinstall/postinstall.exe"
-  File "${PROGRAMS_DIR}/preuninstall/preuninstall.exe"
+  File "${PROGRAMS_DIR}/postinstall.exe"
+  File "${PROGRAMS_DIR}/preuninstall.exe"
+  File "${PROGRAMS_DIR}/setupcheck.exe"
   WriteUninstaller "$INSTDIR\uninstall.exe"
-  ; After the files: postinstall reads the tree it lies in. Its exit status is always 0.
-  ExecWait '"${SETUP_DIR}\postinstall.exe"'
+  ; After the files: postinstall reads the tree it lies in. Its exit status is always 0. Run over an
+  ; existing installation, the installer replaces the files and postinstall registers again, which
+  ; restores whatever of the registration was lost and changes nothing else.
+  !insertmacro RunProgram postinstall.exe
 SectionEnd
 
 Section "Uninstall"
   ; Before the files go: preuninstall reads the release information to find what to remove.
-  ExecWait '"${SETUP_DIR}\preuninstall.exe"'
+  !insertmacro RunProgram preuninstall.exe
   Delete "${SETUP_DIR}\postinstall.exe"
   Delete "${SETUP_DIR}\preuninstall.exe"
+  Delete "${SETUP_DIR}\setupcheck.exe"
   RMDir "${SETUP_DIR}"
+  Delete "$INSTDIR\Framework\bin\Win64\runfen2.exe"
   RMDir "$INSTDIR\Framework\bin\Win64"
   RMDir "$INSTDIR\Framework\bin"
   RMDir "$INSTDIR\Framework"

@@ -1,11 +1,11 @@
 #!/usr/bin/env bash
 # Installs, on Debian 12 as root, whatever of the cross toolchain, Wine (64-bit and the 32-bit part
-# that runs the shipped programs under WoW64), GoogleTest and the installer tools (wixl for MSI,
-# makensis for NSIS) is missing.
+# that runs the shipped programs under WoW64), GoogleTest, the installer tools (wixl for MSI,
+# makensis for NSIS) and the release tools (osslsigncode and openssl for signing, zip) is missing.
 set -euo pipefail
 
 packages=(cmake ninja-build g++-mingw-w64-i686 g++-mingw-w64-x86-64 binutils-mingw-w64-i686 googletest
-          wine64 wine32:i386 wixl nsis)
+          wine64 wine32:i386 wixl nsis osslsigncode openssl zip unzip git)
 # The 32-bit Wine comes from the i386 architecture.
 if ! dpkg --print-foreign-architectures | grep -qx i386; then
     echo "== adding the i386 package architecture (for the 32-bit Wine, wine32:i386)"
@@ -18,8 +18,8 @@ done
 if [ ${#missing[@]} -gt 0 ]; then
     echo "== installing with apt-get: ${missing[*]}"
     echo "   From nothing that is the mingw-w64 cross compilers for i686 and x86_64, 64- and 32-bit Wine"
-    echo "   with the i386 libraries it needs, CMake, Ninja, GoogleTest's sources, wixl and NSIS: about 500 MB to"
-    echo "   download and 2.5 GB on disk, several minutes. apt-get shows its progress below."
+    echo "   with the i386 libraries it needs, CMake, Ninja, GoogleTest's sources, wixl, NSIS, osslsigncode and"
+    echo "   zip: about 500 MB to download and 2.5 GB on disk, several minutes. apt-get shows its progress below."
     apt-get update -q
     DEBIAN_FRONTEND=noninteractive apt-get install -y -q --no-install-recommends -o Dpkg::Use-Pty=0 "${missing[@]}"
     echo "== installed"

@@ -1,7 +1,8 @@
-// What the installer ships, as the release build made it: programs of the declared subsystem that
-// import exactly the reviewed functions of system DLLs, carry the manifest, the icon group and a
-// version resource. That they run silently to exit status 0 from an install tree, with or without
-// arguments, the programs' own tests show.
+// What the installer ships, as the release build made it and as signed: programs of the declared
+// subsystem that import exactly the reviewed functions of system DLLs, carry the manifest, the icon
+// group and a version resource, and a signature only once signed. That they run silently to exit
+// status 0 from an install tree, with or without arguments, the programs' own tests show, and the
+// installers' test for the signed copies.
 #include "testsupport/files.h"
 
 #include <gtest/gtest.h>
@@ -19,35 +20,37 @@ using testsupport::narrow;
 
 namespace {
 
-// A shipped program as the build declares it: the file name and whether it is a GUI program.
+// A shipped program as the build declares it: the file name and whether it is a GUI program; where
+// this copy lies, and whether it is the copy signed with the tests' throwaway certificate.
 struct Shipped {
     std::wstring file;
     bool gui;
+    std::wstring path;
+    bool signed_copy;
 };
 
-// The build lists them beside this test, "name gui|console" a line.
+// The build lists them beside this test, "name gui|console" a line; each comes as built and signed.
 std::vector<Shipped> shipped_programs()
 {
     std::vector<Shipped> programs;
     std::ifstream list(narrow(testsupport::own_directory() + L"shipped_programs.txt"));
     std::string name, kind;
-    while (list >> name >> kind)
-        programs.push_back({std::wstring(name.begin(), name.end()) + L".exe", kind == "gui"});
+    while (list >> name >> kind) {
+        const std::wstring file = std::wstring(name.begin(), name.end()) + L".exe";
+        programs.push_back({file, kind == "gui", testsupport::own_directory() + file, false});
+        programs.push_back({file, kind == "gui", testsupport::own_directory() + L"signed\\" + file, true});
+    }
     return programs;
 }
 
 const std::vector<Shipped> kPrograms = shipped_programs();
-
-std::wstring built(const std::wstring& program)
-{
-    return testsupport::own_directory() + program;
-}
 
 // The PE facts that matter here, read from the file's bytes.
 struct PeFacts {
     bool valid = false;
     WORD machine = 0;
     WORD subsystem = 0;
+    DWORD certificates_size = 0;        // the Authenticode signatures appended to the file
     std::vector<std::string> imports;   // the DLLs
     std::vector<std::string> functions; // "dll function", the DLL in lower case, sorted
 };
@@ -60,6 +63,7 @@ void read_pe_facts(const std::string& image, const NtHeaders* nt, PeFacts& facts
     const Thunk by_ordinal = Thunk(1) << (8 * sizeof(Thunk) - 1);
     facts.machine = nt->FileHeader.Machine;
     facts.subsystem = nt->OptionalHeader.Subsystem;
+    facts.certificates_size = nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_SECURITY].Size;
     const IMAGE_DATA_DIRECTORY& directory = nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT];
     const IMAGE_SECTION_HEADER* sections = IMAGE_FIRST_SECTION(nt);
     auto offset_of = [&](DWORD rva) -> size_t {
@@ -196,9 +200,11 @@ TEST(Deliverables, AreTheDeclaredSubsystemImportingTheReviewedSystemFunctionsOnl
                                        "shlwapi.dll",  "ole32.dll",  "oleaut32.dll", "msvcrt.dll"};
     ASSERT_FALSE(kPrograms.empty()) << "no shipped_programs.txt beside the test";
     for (const Shipped& program : kPrograms) {
-        const std::string name = narrow(program.file);
-        const PeFacts facts = pe_facts(built(program.file));
+        const std::string name = narrow(program.path);
+        const PeFacts facts = pe_facts(program.path);
         ASSERT_TRUE(facts.valid) << name;
+        // Unsigned unless signed on purpose.
+        EXPECT_EQ(program.signed_copy, facts.certificates_size != 0) << name;
         // Built for the architecture of this test, which runs it.
         EXPECT_EQ(sizeof(void*) == 4 ? IMAGE_FILE_MACHINE_I386 : IMAGE_FILE_MACHINE_AMD64, facts.machine) << name;
         EXPECT_EQ(program.gui ? IMAGE_SUBSYSTEM_WINDOWS_GUI : IMAGE_SUBSYSTEM_WINDOWS_CUI, facts.subsystem) << name;
@@ -221,8 +227,8 @@ TEST(Deliverables, AreTheDeclaredSubsystemImportingTheReviewedSystemFunctionsOnl
 TEST(Deliverables, CarryTheVersionOfTheBuild)
 {
     for (const Shipped& program : kPrograms) {
-        const std::string name = narrow(program.file);
-        const std::wstring path = built(program.file);
+        const std::string name = narrow(program.path);
+        const std::wstring& path = program.path;
         DWORD ignored = 0;
         std::vector<BYTE> info(GetFileVersionInfoSizeW(path.c_str(), &ignored));
         ASSERT_FALSE(info.empty()) << name << " has no version resource";
@@ -249,11 +255,11 @@ TEST(Deliverables, CarryTheVersionOfTheBuild)
 TEST(Deliverables, CarryManifestForVistaAndSevenWithTheirExecutionLevel)
 {
     for (const Shipped& program : kPrograms) {
-        LoadedAsData image(built(program.file));
-        ASSERT_NE(nullptr, image.module) << narrow(program.file) << " error " << GetLastError();
+        LoadedAsData image(program.path);
+        ASSERT_NE(nullptr, image.module) << narrow(program.path) << " error " << GetLastError();
         const std::string manifest = resource_bytes(image.module, RT_MANIFEST, MAKEINTRESOURCEW(1));
         const char* const level = program.gui ? "level=\"highestAvailable\"" : "level=\"asInvoker\"";
-        EXPECT_NE(std::string::npos, manifest.find(level)) << narrow(program.file) << manifest;
+        EXPECT_NE(std::string::npos, manifest.find(level)) << narrow(program.path) << manifest;
         EXPECT_NE(std::string::npos, manifest.find("uiAccess=\"false\"")) << manifest;
         EXPECT_NE(std::string::npos, manifest.find("{e2011457-1546-43c5-a5fe-008deee3d3f0}")) << manifest;
         EXPECT_NE(std::string::npos, manifest.find("{35138b9a-5d96-4fbd-8e2d-a2440225f93a}")) << manifest;
@@ -263,10 +269,10 @@ TEST(Deliverables, CarryManifestForVistaAndSevenWithTheirExecutionLevel)
 TEST(Deliverables, CarryIconGroupOfTenImagesFrom16To256)
 {
     for (const Shipped& program : kPrograms) {
-        LoadedAsData image(built(program.file));
-        ASSERT_NE(nullptr, image.module) << narrow(program.file);
+        LoadedAsData image(program.path);
+        ASSERT_NE(nullptr, image.module) << narrow(program.path);
         const std::string group = resource_bytes(image.module, RT_GROUP_ICON, L"IDI_MYICON");
-        ASSERT_GE(group.size(), 6u) << narrow(program.file) << ": no icon group IDI_MYICON";
+        ASSERT_GE(group.size(), 6u) << narrow(program.path) << ": no icon group IDI_MYICON";
         WORD count = 0;
         memcpy(&count, group.data() + 4, sizeof(count));
         ASSERT_EQ(10, count);
