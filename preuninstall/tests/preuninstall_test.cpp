@@ -264,15 +264,19 @@ TEST_P(PreuninstallInScope, SpecialFolderNamedAsTheSuitesIsNeitherWrittenToNorRe
         const size_t separator = special.find_last_of(L'\\');
         ASSERT_EQ(testsupport::programs_folder(GetParam()), special.substr(0, separator)) << narrow(special);
         ASSERT_TRUE(testsupport::find_shortcuts(special).empty()) << narrow(special) << " is not empty to begin with";
-        // Another letter case names the same folder.
-        std::wstring name = special.substr(separator + 1);
-        CharLowerW(&name[0]);
-        ASSERT_TRUE(testsupport::write_release_information(root(), narrow(name), "18.1"));
-
-        run(L"postinstall.exe", GetParam());
-        EXPECT_TRUE(testsupport::find_shortcuts(special).empty()) << "postinstall wrote into " << narrow(special);
-        run(L"preuninstall.exe", GetParam());
-        EXPECT_TRUE(directory_exists(special)) << "preuninstall removed " << narrow(special);
+        // Other spellings of the same folder: another letter case, the 8.3 name, a trailing forward slash.
+        std::wstring lower = special.substr(separator + 1);
+        CharLowerW(&lower[0]);
+        const std::wstring short_path = testsupport::short_path(special);
+        const std::wstring short_name = short_path.substr(short_path.find_last_of(L'\\') + 1);
+        for (const std::wstring& name : {lower, short_name, lower + L"/"}) {
+            SCOPED_TRACE(narrow(name));
+            ASSERT_TRUE(testsupport::write_release_information(root(), narrow(name), "18.1"));
+            run(L"postinstall.exe", GetParam());
+            EXPECT_TRUE(testsupport::find_shortcuts(special).empty()) << "postinstall wrote into " << narrow(special);
+            run(L"preuninstall.exe", GetParam());
+            EXPECT_TRUE(directory_exists(special)) << "preuninstall removed " << narrow(special);
+        }
     }
 }
 
