@@ -68,50 +68,78 @@ const int kGuardedFolders[] = {CSIDL_PROGRAMS,   CSIDL_COMMON_PROGRAMS, CSIDL_ST
                                CSIDL_ADMINTOOLS, CSIDL_COMMON_ADMINTOOLS};
 constexpr int kGuardedCount = sizeof(kGuardedFolders) / sizeof(kGuardedFolders[0]);
 
-// A folder as the file system identifies it, whatever spelling opened it. Compared instead of
-// long-path text: a short name, "\\?\", doubled or forward separators, trailing dots and spaces,
-// letter case and junctions all open the one folder, and no rewriting of the text catches them all.
-struct FolderIdentity {
-    DWORD volume;
-    DWORD index_high;
-    DWORD index_low;
+// A folder is told by the number its file system gives it, never by the text that named it: a short
+// name, "\\?\", doubled or forward separators, trailing dots and spaces, letter case and junctions
+// all open the one folder, and no rewriting of the text catches them all (GetLongPathNameW would
+// still leave letter case, prefixes and junctions to the text). The number is the file index that
+// GetFileInformationByHandle reports, which with the volume's serial number names one folder.
+// GetFileInformationByHandle asks for the volume too, which costs Wine about a millisecond a call:
+// the index comes alone from ntdll's NtQueryInformationFile (there since Windows NT 3.1, looked up
+// at run time as ntdll is no import of ours), and the volume is asked for only when an index matches.
+using QueryInformationFile = LONG(__stdcall*)(HANDLE file, void* status_block, void* information, ULONG length,
+                                              int information_class);
+constexpr int kFileInternalInformation = 6;
+
+// IO_STATUS_BLOCK, which only the driver kit's headers declare.
+struct StatusBlock {
+    LONG_PTR status;
+    ULONG_PTR information;
 };
 
-enum class Found { kNothing, kIdentified, kUnidentified };
-
-// What the path opens: nothing, something identified, or something that cannot be identified.
-Found identify(const wchar_t* path, FolderIdentity* identity)
+// Opens what the path names, folder or file, to read its attributes: allowed wherever the folder
+// above may be listed. Every share mode lets the handle coexist with whoever holds the folder open.
+HANDLE open_for_attributes(const wchar_t* path)
 {
-    if (!path || path[0] == L'\0')
-        return Found::kNothing;
-    // Attributes only: reading them is allowed wherever the folder above may be listed, and every
-    // share mode lets the handle coexist with whoever else holds the folder open.
-    const HANDLE handle = CreateFileW(path, FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                      nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
-    if (handle == INVALID_HANDLE_VALUE) {
-        const DWORD error = GetLastError();
-        return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND ? Found::kNothing : Found::kUnidentified;
-    }
+    return CreateFileW(path, FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                       OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+}
+
+// Through GetFileInformationByHandle when ntdll's query is not at hand.
+bool read_file_index(QueryInformationFile query, HANDLE handle, ULONGLONG* index)
+{
+    StatusBlock status = {};
+    ULARGE_INTEGER number = {};
     BY_HANDLE_FILE_INFORMATION information = {};
-    const bool read = GetFileInformationByHandle(handle, &information) != FALSE;
-    CloseHandle(handle);
-    if (!read)
-        return Found::kUnidentified;
-    identity->volume = information.dwVolumeSerialNumber;
-    identity->index_high = information.nFileIndexHigh;
-    identity->index_low = information.nFileIndexLow;
-    return Found::kIdentified;
+    if (query) {
+        if (query(handle, &status, &number, sizeof(number), kFileInternalInformation) < 0)
+            return false;
+    } else {
+        if (!GetFileInformationByHandle(handle, &information))
+            return false;
+        number.HighPart = information.nFileIndexHigh;
+        number.LowPart = information.nFileIndexLow;
+    }
+    *index = number.QuadPart;
+    return true;
+}
+
+// False only when both are read and differ in volume or index: what cannot be read might be the same.
+bool may_be_same_folder(HANDLE handle, const wchar_t* special_path)
+{
+    BY_HANDLE_FILE_INFORMATION level = {};
+    BY_HANDLE_FILE_INFORMATION special = {};
+    bool same = true;
+    const HANDLE special_handle = open_for_attributes(special_path);
+    if (special_handle == INVALID_HANDLE_VALUE)
+        return same;
+    if (GetFileInformationByHandle(handle, &level) && GetFileInformationByHandle(special_handle, &special))
+        same = level.dwVolumeSerialNumber == special.dwVolumeSerialNumber &&
+               level.nFileIndexHigh == special.nFileIndexHigh && level.nFileIndexLow == special.nFileIndexLow;
+    CloseHandle(special_handle);
+    return same;
 }
 
 struct SpecialFolders {
+    QueryInformationFile query_index;
     int count;
-    FolderIdentity folders[kGuardedCount];
+    ULONGLONG indexes[kGuardedCount];
+    wchar_t paths[kGuardedCount][MAX_PATH + 1];
 };
 
-// Identified on first use and kept for the rest of the process (one install or uninstall step).
+// Asked for on first use and kept for the rest of the process (one install or uninstall step).
 // The shipped code has neither locks nor guarded statics, yet threads may ask at once (the tests
-// do): each that finds no set identifies the folders itself and offers its own; the first offered
-// is kept, the others are freed. Never freed itself: the process's end releases it.
+// do): each that finds no set asks for the folders itself and offers its own; the first offered is
+// kept, the others are freed. Never freed itself: the process's end releases it.
 void* volatile g_special_folders = nullptr;
 
 const SpecialFolders& special_folders()
@@ -120,12 +148,22 @@ const SpecialFolders& special_folders()
     if (kept)
         return *static_cast<const SpecialFolders*>(kept);
     SpecialFolders* found = new SpecialFolders();
+    const HMODULE ntdll = GetModuleHandleW(L"ntdll.dll");
+    if (ntdll)
+        found->query_index = reinterpret_cast<QueryInformationFile>(
+            reinterpret_cast<void*>(GetProcAddress(ntdll, "NtQueryInformationFile")));
     for (const int csidl : kGuardedFolders) {
-        wchar_t folder[MAX_PATH + 1] = L"";
+        wchar_t* const path = found->paths[found->count];
         // A folder the shell does not name, or that does not exist, holds nothing to protect.
-        if (SHGetSpecialFolderPathW(nullptr, folder, csidl, FALSE) &&
-            identify(folder, &found->folders[found->count]) == Found::kIdentified)
+        if (!SHGetSpecialFolderPathW(nullptr, path, csidl, FALSE))
+            continue;
+        path[MAX_PATH] = L'\0';
+        const HANDLE handle = open_for_attributes(path);
+        if (handle == INVALID_HANDLE_VALUE)
+            continue;
+        if (read_file_index(found->query_index, handle, &found->indexes[found->count]))
             ++found->count;
+        CloseHandle(handle);
     }
     void* const earlier = InterlockedCompareExchangePointer(&g_special_folders, found, nullptr);
     if (!earlier)
@@ -137,22 +175,28 @@ const SpecialFolders& special_folders()
 enum class Level { kAbsent, kOrdinary, kSpecial };
 
 // Whether the path opens one of the special folders, by whatever spelling. What is there but cannot
-// be identified counts as special, so it is refused; so is every folder of a file system that
-// numbers none of its files (all index 0).
+// be identified counts as special, and is refused like one.
 Level classify(const wchar_t* path)
 {
-    FolderIdentity identity = {};
-    const Found found = identify(path, &identity);
-    if (found != Found::kIdentified)
-        return found == Found::kNothing ? Level::kAbsent : Level::kSpecial;
-    const SpecialFolders& special = special_folders();
-    for (int at = 0; at < special.count; ++at) {
-        const FolderIdentity& folder = special.folders[at];
-        if (folder.volume == identity.volume && folder.index_high == identity.index_high &&
-            folder.index_low == identity.index_low)
-            return Level::kSpecial;
+    if (!path || path[0] == L'\0')
+        return Level::kAbsent;
+    const HANDLE handle = open_for_attributes(path);
+    if (handle == INVALID_HANDLE_VALUE) {
+        const DWORD error = GetLastError();
+        return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND ? Level::kAbsent : Level::kSpecial;
     }
-    return Level::kOrdinary;
+    Level level = Level::kSpecial;
+    ULONGLONG index = 0;
+    const SpecialFolders& special = special_folders();
+    if (read_file_index(special.query_index, handle, &index)) {
+        level = Level::kOrdinary;
+        for (int at = 0; level == Level::kOrdinary && at < special.count; ++at) {
+            if (special.indexes[at] == index && may_be_same_folder(handle, special.paths[at]))
+                level = Level::kSpecial;
+        }
+    }
+    CloseHandle(handle);
+    return level;
 }
 
 // True when a folder of `path` below its first `programs_length` characters is a special folder:
