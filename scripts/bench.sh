@@ -1,0 +1,104 @@
+#!/usr/bin/env bash
+# Benchmark, not a test: what each shipped 32-bit program costs against its floor, a program making
+# only the shortcut, variable and broadcast calls the same job needs (tools/bench_floor.cpp).
+# Each is timed as a whole process under Wine, started by the loader with a warm server; the four
+# programs run interleaved in one run, shipped and floor taking turns at going first, so that load
+# from elsewhere falls on both. Round 0 warms up and is not counted.
+#   scripts/bench.sh [RUNS]    RUNS per program, at least 15 (21 by default)
+# SETUPKIT_BENCH_PROGRAMS=DIR times the postinstall.exe and preuninstall.exe in DIR instead of the
+# build's (another build of them, for a before-and-after). Uses build/i686 and its Wine prefix:
+# not while the tests run there.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+runs=${1:-21}
+if ! [ "$runs" -ge 15 ] 2>/dev/null; then
+    echo "bench.sh: at least 15 runs per program, not '$runs'" >&2
+    exit 2
+fi
+build=build/i686
+cmake --preset mingw-i686 >/dev/null
+cmake --build $build --target postinstall preuninstall bench_floor >/dev/null
+programs=${SETUPKIT_BENCH_PROGRAMS:-}
+postinstall=${programs:-$build/postinstall}/postinstall.exe
+preuninstall=${programs:-$build/preuninstall}/preuninstall.exe
+
+scripts/wine/run-in-prefix.sh $build --start
+trap 'scripts/wine/run-in-prefix.sh $build --stop' EXIT
+# run-in-prefix.sh's environment, so that the loader starts each program with no script in between.
+build_dir=$(pwd)/$build
+export WINEPREFIX="$build_dir/wineprefix" HOME="$build_dir/winehome" WINEDEBUG=-all
+export WINEDLLOVERRIDES="winemenubuilder.exe=d;mscoree=d;mshtml=d" LANG=C.UTF-8 LC_ALL=C.UTF-8
+wine=/usr/lib/wine/wine
+
+# The install tree, on the prefix's drive D:, with the sample installers' release information.
+tree=$build/drive-d/bench
+root='D:\bench\Suite\v182'
+setup='D:\bench\Suite\v182\Framework\bin\Win64\setup'
+rm -rf "$tree"
+mkdir -p "$tree/Suite/v182/commonfiles/globalsettings" "$tree/Suite/v182/Framework/bin/Win64/setup"
+cp installers/relinfo.xml "$tree/Suite/v182/commonfiles/globalsettings/"
+cp "$postinstall" "$preuninstall" "$tree/Suite/v182/Framework/bin/Win64/setup/"
+cp $build/tools/bench_floor.exe "$tree/"
+floor='D:\bench\bench_floor.exe'
+suite_folder="$WINEPREFIX/drive_c/ProgramData/Microsoft/Windows/Start Menu/Programs/VELMORA 18.1"
+
+# Microseconds the program takes from start to exit.
+elapsed() {
+    local start=${EPOCHREALTIME/[.,]/}
+    "$wine" "$@" >/dev/null 2>&1
+    echo $(( ${EPOCHREALTIME/[.,]/} - start ))
+}
+
+# A round trip that did not do its work would time nothing worth having.
+expect_installed() {
+    [ -f "$suite_folder/Fenwright 18.1.lnk" ] || { echo "bench.sh: $1 wrote no shortcut" >&2; exit 1; }
+}
+expect_removed() {
+    [ ! -e "$suite_folder" ] || { echo "bench.sh: $1 left the suite's folder" >&2; exit 1; }
+}
+
+"$wine" "$floor" preuninstall
+declare -a shipped_post shipped_pre floor_post floor_pre
+shipped_round() {
+    local post pre
+    post=$(elapsed "$setup\\postinstall.exe")
+    expect_installed postinstall
+    "$wine" "$floor" addons
+    pre=$(elapsed "$setup\\preuninstall.exe")
+    expect_removed preuninstall
+    [ "$1" -eq 0 ] || { shipped_post+=("$post"); shipped_pre+=("$pre"); }
+}
+floor_round() {
+    local post pre
+    post=$(elapsed "$floor" postinstall "$root")
+    expect_installed "the floor's postinstall"
+    "$wine" "$floor" addons
+    pre=$(elapsed "$floor" preuninstall)
+    expect_removed "the floor's preuninstall"
+    [ "$1" -eq 0 ] || { floor_post+=("$post"); floor_pre+=("$pre"); }
+}
+for ((round = 0; round <= runs; round++)); do
+    if ((round % 2)); then
+        shipped_round $round
+        floor_round $round
+    else
+        floor_round $round
+        shipped_round $round
+    fi
+done
+
+median() {
+    printf '%s\n' "$@" | sort -n | awk '{ v[NR] = $1 } END { print (NR % 2 ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2) }'
+}
+echo "$("$wine" --version), $runs runs each, medians of whole processes:"
+printf '%-13s %5s %12s %12s %7s\n' program runs "median ms" "floor ms" ratio
+report() {
+    local program=$1 ours theirs
+    ours=$(median "${@:2:runs}")
+    theirs=$(median "${@:runs+2}")
+    awk -v p="$program" -v n="$runs" -v a="$ours" -v b="$theirs" \
+        'BEGIN { printf "%-13s %5d %12.1f %12.1f %7.2f\n", p, n, a / 1000, b / 1000, a / b }'
+}
+report postinstall "${shipped_post[@]}" "${floor_post[@]}"
+report preuninstall "${shipped_pre[@]}" "${floor_pre[@]}"
