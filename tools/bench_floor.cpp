@@ -9,6 +9,10 @@
 //                                      (each removed when the shell lists nothing in it)
 //   bench_floor.exe addons             not timed: lays out what the add-ons' installers would leave
 //                                      (their eight shortcuts, copies of the main one, and two variables)
+//   bench_floor.exe hold               not timed: holds the desktop, answering messages, until ended.
+//                                      Wine starts its desktop process for the first program that needs
+//                                      one and ends it after the last: each timed program would pay 7 to
+//                                      200 ms for that, at random, where Windows' desktop is always there.
 // Exit status 0, or 2 for a mode it does not know.
 #include <windows.h>
 #include <objbase.h>
@@ -195,6 +199,15 @@ void addons()
     RegCloseKey(key);
 }
 
+// Answers what is sent to it (the timed programs' broadcasts among them) until it is ended.
+void hold()
+{
+    GetDesktopWindow();
+    MSG message;
+    while (GetMessageW(&message, nullptr, 0, 0) > 0)
+        DispatchMessageW(&message);
+}
+
 } // namespace
 
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, LPWSTR, int)
@@ -209,6 +222,8 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, LPWSTR, int)
         preuninstall();
     else if (wcscmp(mode, L"addons") == 0)
         addons();
+    else if (wcscmp(mode, L"hold") == 0)
+        hold();
     else
         status = 2;
     LocalFree(arguments);
