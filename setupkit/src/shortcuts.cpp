@@ -174,8 +174,9 @@ const SpecialFolders& special_folders()
 
 enum class Level { kAbsent, kOrdinary, kSpecial };
 
-// Whether the path opens one of the special folders, by whatever spelling. What is there but cannot
-// be identified counts as special, and is refused like one.
+// Whether the path opens one of the special folders, by whatever spelling. A name that cannot be
+// opened for want of anything there, or for being no valid name, is absent: nothing can be written
+// or removed through it either. What is there but cannot be identified is refused like a special folder.
 Level classify(const wchar_t* path)
 {
     if (!path || path[0] == L'\0')
@@ -183,7 +184,10 @@ Level classify(const wchar_t* path)
     const HANDLE handle = open_for_attributes(path);
     if (handle == INVALID_HANDLE_VALUE) {
         const DWORD error = GetLastError();
-        return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND ? Level::kAbsent : Level::kSpecial;
+        return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND || error == ERROR_INVALID_NAME ||
+                       error == ERROR_BAD_PATHNAME
+                   ? Level::kAbsent
+                   : Level::kSpecial;
     }
     Level level = Level::kSpecial;
     ULONGLONG index = 0;
