@@ -16,8 +16,10 @@
 #include <algorithm>
 #include <atomic>
 #include <map>
+#include <optional>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 using testsupport::As;
@@ -252,26 +254,71 @@ TEST_P(PreuninstallInScope, DeletesRootDerivedVariablesOnlyWhileTheyLieInThisRoo
     }
 }
 
+namespace {
+
+// For as long as it lives, the shell's own setting spells a special folder otherwise; restored from
+// what was there before, also when the case fails midway.
+class ShellFolderSpelling {
+public:
+    ShellFolderSpelling(HKEY root, const wchar_t* name, const std::wstring& spelling)
+        : root_(root), name_(name), saved_(testsupport::read_registry_value(root, kUserShellFolders, name))
+    {
+        RegSetKeyValueW(root, kUserShellFolders, name, REG_SZ, spelling.c_str(),
+                        static_cast<DWORD>((spelling.size() + 1) * sizeof(wchar_t)));
+    }
+    ~ShellFolderSpelling()
+    {
+        if (saved_.exists)
+            RegSetKeyValueW(root_, kUserShellFolders, name_, saved_.type, saved_.data.data(),
+                            static_cast<DWORD>(saved_.data.size()));
+    }
+    ShellFolderSpelling(const ShellFolderSpelling&) = delete;
+    ShellFolderSpelling& operator=(const ShellFolderSpelling&) = delete;
+
+private:
+    HKEY root_;
+    const wchar_t* name_;
+    testsupport::RegistryValue saved_;
+};
+
+} // namespace
+
 TEST_P(PreuninstallInScope, SpecialFolderNamedAsTheSuitesIsNeitherWrittenToNorRemoved)
 {
     const bool standard_user = GetParam() == As::StandardUser;
-    const int csidls[] = {standard_user ? CSIDL_STARTUP : CSIDL_COMMON_STARTUP,
-                          standard_user ? CSIDL_ADMINTOOLS : CSIDL_COMMON_ADMINTOOLS};
-    for (const int csidl : csidls) {
+    struct Special {
+        int csidl;
+        const wchar_t* setting;
+    };
+    const Special specials[] = {
+        {standard_user ? CSIDL_STARTUP : CSIDL_COMMON_STARTUP, standard_user ? L"Startup" : L"Common Startup"},
+        {standard_user ? CSIDL_ADMINTOOLS : CSIDL_COMMON_ADMINTOOLS,
+         standard_user ? L"Administrative Tools" : L"Common Administrative Tools"},
+    };
+    for (const Special& folder : specials) {
         wchar_t path[MAX_PATH + 1] = L"";
-        ASSERT_TRUE(SHGetSpecialFolderPathW(nullptr, path, csidl, TRUE)) << "special folder " << csidl;
+        ASSERT_TRUE(SHGetSpecialFolderPathW(nullptr, path, folder.csidl, TRUE)) << "special folder " << folder.csidl;
         const std::wstring special = path;
         const size_t separator = special.find_last_of(L'\\');
         ASSERT_EQ(testsupport::programs_folder(GetParam()), special.substr(0, separator)) << narrow(special);
         ASSERT_TRUE(testsupport::find_shortcuts(special).empty()) << narrow(special) << " is not empty to begin with";
-        // Other spellings of the same folder: another letter case, the 8.3 name, a trailing forward slash.
+        // The release file spells the folder otherwise (another letter case, the 8.3 name), or the
+        // shell's setting does (forward slashes, a doubled trailing separator).
         std::wstring lower = special.substr(separator + 1);
         CharLowerW(&lower[0]);
         const std::wstring short_path = testsupport::short_path(special);
-        const std::wstring short_name = short_path.substr(short_path.find_last_of(L'\\') + 1);
-        for (const std::wstring& name : {lower, short_name, lower + L"/"}) {
-            SCOPED_TRACE(narrow(name));
-            ASSERT_TRUE(testsupport::write_release_information(root(), narrow(name), "18.1"));
+        std::wstring forward = special + L"/";
+        std::replace(forward.begin(), forward.end(), L'\\', L'/');
+        const std::pair<std::wstring, std::wstring> rows[] = {{lower, L""},
+                                                              {short_path.substr(short_path.find_last_of(L'\\') + 1), L""},
+                                                              {lower, forward},
+                                                              {lower, special + L"\\\\"}};
+        for (const auto& row : rows) {
+            SCOPED_TRACE(narrow(row.first) + " | " + narrow(row.second));
+            std::optional<ShellFolderSpelling> spelt;
+            if (!row.second.empty())
+                spelt.emplace(standard_user ? HKEY_CURRENT_USER : HKEY_LOCAL_MACHINE, folder.setting, row.second);
+            ASSERT_TRUE(testsupport::write_release_information(root(), narrow(row.first), "18.1"));
             run(L"postinstall.exe", GetParam());
             EXPECT_TRUE(testsupport::find_shortcuts(special).empty()) << "postinstall wrote into " << narrow(special);
             run(L"preuninstall.exe", GetParam());
