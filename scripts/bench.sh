@@ -1,17 +1,17 @@
 #!/usr/bin/env bash
 # Benchmark, not a test: what each shipped 32-bit program costs against its floor, a program making
-# only the shortcut, variable and broadcast calls the same job needs (tools/bench_floor.cpp).
+# only the shortcut, variable, broadcast and folder calls the same job needs (tools/bench_floor.cpp).
 # Each is timed as a whole process under Wine, started by the loader with a warm server; the four
 # programs run interleaved in one run, shipped and floor taking turns at going first, so that load
 # from elsewhere falls on both. Round 0 warms up and is not counted.
-#   scripts/bench.sh [RUNS]    RUNS per program, at least 15 (31 by default)
+#   scripts/bench.sh [RUNS]    RUNS per program, at least 15 (41 by default)
 # SETUPKIT_BENCH_PROGRAMS=DIR times the postinstall.exe and preuninstall.exe in DIR instead of the
 # build's (another build of them, for a before-and-after). Uses build/i686 and its Wine prefix:
 # not while the tests run there.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-runs=${1:-31}
+runs=${1:-41}
 if ! [ "$runs" -ge 15 ] 2>/dev/null; then
     echo "bench.sh: at least 15 runs per program, not '$runs'" >&2
     exit 2
@@ -95,21 +95,22 @@ done
 median() {
     printf '%s\n' "$@" | sort -n | awk '{ v[NR] = $1 } END { print (NR % 2 ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2) }'
 }
-# The quartiles of the rounds' own ratios show how much the machine's load moved the figures.
+# The rounds' own ratios (shipped over floor, timed a moment apart): their median and quartiles
+# show how far the machine's load moved the figures.
 round_ratios() {
     paste -d ' ' <(printf '%s\n' "${@:1:runs}") <(printf '%s\n' "${@:runs+1}") | awk '{ print $1 / $2 }' | sort -n |
-        awk '{ v[NR] = $1 } END { printf "%.2f-%.2f", v[int((NR + 3) / 4)], v[int((3 * NR + 3) / 4)] }'
+        awk '{ v[NR] = $1 } END { printf "%.2f (%.2f-%.2f)", v[int((NR + 1) / 2)], v[int((NR + 3) / 4)], v[int((3 * NR + 3) / 4)] }'
 }
 echo "$("$wine" --version), $runs runs each, whole processes:"
-printf '%-13s %5s %12s %12s %7s %15s\n' program runs "median ms" "floor ms" ratio "rounds q1-q3"
+printf '%-13s %5s %10s %10s %6s  %s\n' program runs "median ms" "floor ms" ratio "rounds' ratios: median (q1-q3)"
 report() {
-    local program=$1 ours theirs spread
+    local program=$1 ours theirs rounds
     shift
     ours=$(median "${@:1:runs}")
     theirs=$(median "${@:runs+1}")
-    spread=$(round_ratios "$@")
-    awk -v p="$program" -v n="$runs" -v a="$ours" -v b="$theirs" -v s="$spread" \
-        'BEGIN { printf "%-13s %5d %12.1f %12.1f %7.2f %15s\n", p, n, a / 1000, b / 1000, a / b, s }'
+    rounds=$(round_ratios "$@")
+    awk -v p="$program" -v n="$runs" -v a="$ours" -v b="$theirs" -v r="$rounds" \
+        'BEGIN { printf "%-13s %5d %10.1f %10.1f %6.2f  %s\n", p, n, a / 1000, b / 1000, a / b, r }'
 }
 report postinstall "${shipped_post[@]}" "${floor_post[@]}"
 report preuninstall "${shipped_pre[@]}" "${floor_pre[@]}"
