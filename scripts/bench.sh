@@ -61,7 +61,7 @@ expect_removed() {
 # Wine's desktop process stays up while a program holds the desktop, as Windows' always is.
 "$wine" "$floor" hold &
 holder=$!
-trap 'kill $holder; wait $holder 2>/dev/null; scripts/wine/run-in-prefix.sh $build --stop' EXIT
+trap 'kill $holder; wait $holder 2>/dev/null || true; scripts/wine/run-in-prefix.sh $build --stop' EXIT
 "$wine" "$floor" preuninstall
 declare -a shipped_post shipped_pre floor_post floor_pre
 shipped_round() {
