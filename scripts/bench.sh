@@ -93,13 +93,15 @@ for ((round = 0; round <= runs; round++)); do
 done
 
 median() {
-    printf '%s\n' "$@" | sort -n | awk '{ v[NR] = $1 } END { print (NR % 2 ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2) }'
+    printf '%s\n' "$@" | sort -n |
+        awk '{ v[NR] = $1 } END { print (NR % 2 ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2) }'
 }
 # The rounds' own ratios (shipped over floor, timed a moment apart): their median and quartiles
 # show how far the machine's load moved the figures.
 round_ratios() {
     paste -d ' ' <(printf '%s\n' "${@:1:runs}") <(printf '%s\n' "${@:runs+1}") | awk '{ print $1 / $2 }' | sort -n |
-        awk '{ v[NR] = $1 } END { printf "%.2f (%.2f-%.2f)", v[int((NR + 1) / 2)], v[int((NR + 3) / 4)], v[int((3 * NR + 3) / 4)] }'
+        awk '{ v[NR] = $1 }
+             END { printf "%.2f (%.2f-%.2f)", v[int((NR + 1) / 2)], v[int((NR + 3) / 4)], v[int((3 * NR + 3) / 4)] }'
 }
 echo "$("$wine" --version), $runs runs each, whole processes:"
 printf '%-13s %5s %10s %10s %6s  %s\n' program runs "median ms" "floor ms" ratio "rounds' ratios: median (q1-q3)"

@@ -307,12 +307,11 @@ TEST_P(PreuninstallInScope, SpecialFolderNamedAsTheSuitesIsNeitherWrittenToNorRe
         std::wstring lower = special.substr(separator + 1);
         CharLowerW(&lower[0]);
         const std::wstring short_path = testsupport::short_path(special);
+        const std::wstring short_name = short_path.substr(short_path.find_last_of(L'\\') + 1);
         std::wstring forward = special + L"/";
         std::replace(forward.begin(), forward.end(), L'\\', L'/');
-        const std::pair<std::wstring, std::wstring> rows[] = {{lower, L""},
-                                                              {short_path.substr(short_path.find_last_of(L'\\') + 1), L""},
-                                                              {lower, forward},
-                                                              {lower, special + L"\\\\"}};
+        const std::pair<std::wstring, std::wstring> rows[] = {
+            {lower, L""}, {short_name, L""}, {lower, forward}, {lower, special + L"\\\\"}};
         for (const auto& row : rows) {
             SCOPED_TRACE(narrow(row.first) + " | " + narrow(row.second));
             std::optional<ShellFolderSpelling> spelt;

@@ -63,8 +63,8 @@ bool starts_beside_programs_folder(const wchar_t* piece)
 // The special folders that can lie inside a Programs folder, of both scopes, and the Programs and
 // Start Menu folders themselves. Only these are asked for: asking for all the shell's folders cost
 // more than the start-menu work itself.
-const int kGuardedFolders[] = {CSIDL_PROGRAMS,   CSIDL_COMMON_PROGRAMS, CSIDL_STARTMENU,         CSIDL_COMMON_STARTMENU,
-                               CSIDL_STARTUP,    CSIDL_COMMON_STARTUP,  CSIDL_ALTSTARTUP,        CSIDL_COMMON_ALTSTARTUP,
+const int kGuardedFolders[] = {CSIDL_PROGRAMS,   CSIDL_COMMON_PROGRAMS,   CSIDL_STARTMENU, CSIDL_COMMON_STARTMENU,
+                               CSIDL_STARTUP,    CSIDL_COMMON_STARTUP,    CSIDL_ALTSTARTUP, CSIDL_COMMON_ALTSTARTUP,
                                CSIDL_ADMINTOOLS, CSIDL_COMMON_ADMINTOOLS};
 constexpr int kGuardedCount = sizeof(kGuardedFolders) / sizeof(kGuardedFolders[0]);
 
@@ -136,7 +136,8 @@ struct SpecialFolders {
     wchar_t paths[kGuardedCount][MAX_PATH + 1];
 };
 
-// Asked for on first use and kept for the rest of the process (one install or uninstall step).
+// Asked for on first use and kept for the rest of the process (one install or uninstall step; a
+// special folder made meanwhile is not looked for).
 // The shipped code has neither locks nor guarded statics, yet threads may ask at once (the tests
 // do): each that finds no set asks for the folders itself and offers its own; the first offered is
 // kept, the others are freed. Never freed itself: the process's end releases it.
