@@ -16,8 +16,10 @@
 #include <algorithm>
 #include <atomic>
 #include <map>
+#include <optional>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 using testsupport::As;
@@ -96,7 +98,7 @@ protected:
 
     static void clean()
     {
-        testsupport::restore_user_programs_folder();
+        testsupport::restore_shell_folders();
         testsupport::forget_suite_registration({kFolderName});
     }
 
@@ -236,24 +238,43 @@ TEST_P(PreuninstallInScope, DeletesRootDerivedVariablesOnlyWhileTheyLieInThisRoo
 TEST_P(PreuninstallInScope, SpecialFolderNamedAsTheSuitesIsNeitherWrittenToNorRemoved)
 {
     const bool standard_user = GetParam() == As::StandardUser;
-    const int csidls[] = {standard_user ? CSIDL_STARTUP : CSIDL_COMMON_STARTUP,
-                          standard_user ? CSIDL_ADMINTOOLS : CSIDL_COMMON_ADMINTOOLS};
-    for (const int csidl : csidls) {
+    struct Special {
+        int csidl;
+        const wchar_t* setting;
+    };
+    const Special specials[] = {
+        {standard_user ? CSIDL_STARTUP : CSIDL_COMMON_STARTUP, standard_user ? L"Startup" : L"Common Startup"},
+        {standard_user ? CSIDL_ADMINTOOLS : CSIDL_COMMON_ADMINTOOLS,
+         standard_user ? L"Administrative Tools" : L"Common Administrative Tools"},
+    };
+    for (const Special& folder : specials) {
         wchar_t path[MAX_PATH + 1] = L"";
-        ASSERT_TRUE(SHGetSpecialFolderPathW(nullptr, path, csidl, TRUE)) << "special folder " << csidl;
+        ASSERT_TRUE(SHGetSpecialFolderPathW(nullptr, path, folder.csidl, TRUE)) << "special folder " << folder.csidl;
         const std::wstring special = path;
         const size_t separator = special.find_last_of(L'\\');
         ASSERT_EQ(testsupport::programs_folder(GetParam()), special.substr(0, separator)) << narrow(special);
         ASSERT_TRUE(testsupport::find_shortcuts(special).empty()) << narrow(special) << " is not empty to begin with";
-        // Another letter case names the same folder.
-        std::wstring name = special.substr(separator + 1);
-        CharLowerW(&name[0]);
-        ASSERT_TRUE(testsupport::write_release_information(root(), narrow(name), "18.1"));
-
-        run(L"postinstall.exe", GetParam());
-        EXPECT_TRUE(testsupport::find_shortcuts(special).empty()) << "postinstall wrote into " << narrow(special);
-        run(L"preuninstall.exe", GetParam());
-        EXPECT_TRUE(directory_exists(special)) << "preuninstall removed " << narrow(special);
+        // The release file spells the folder otherwise (another letter case, the 8.3 name), or the
+        // shell's setting does (forward slashes, a doubled trailing separator).
+        std::wstring lower = special.substr(separator + 1);
+        CharLowerW(&lower[0]);
+        const std::wstring short_path = testsupport::short_path(special);
+        const std::wstring short_name = short_path.substr(short_path.find_last_of(L'\\') + 1);
+        std::wstring forward = special + L"/";
+        std::replace(forward.begin(), forward.end(), L'\\', L'/');
+        const std::pair<std::wstring, std::wstring> rows[] = {
+            {lower, L""}, {short_name, L""}, {lower, forward}, {lower, special + L"\\\\"}};
+        for (const auto& row : rows) {
+            SCOPED_TRACE(narrow(row.first) + " | " + narrow(row.second));
+            std::optional<testsupport::RedirectedShellFolder> spelt;
+            if (!row.second.empty())
+                spelt.emplace(standard_user ? HKEY_CURRENT_USER : HKEY_LOCAL_MACHINE, folder.setting, row.second);
+            ASSERT_TRUE(testsupport::write_release_information(root(), narrow(row.first), "18.1"));
+            run(L"postinstall.exe", GetParam());
+            EXPECT_TRUE(testsupport::find_shortcuts(special).empty()) << "postinstall wrote into " << narrow(special);
+            run(L"preuninstall.exe", GetParam());
+            EXPECT_TRUE(directory_exists(special)) << "preuninstall removed " << narrow(special);
+        }
     }
 }
 
@@ -420,7 +441,7 @@ TEST_F(Preuninstall, EmptyFolderNameLeavesFoldersThatAreNotTheSuites)
     for (const wchar_t* other : {L"\\TESSAL", L"\\CORVANE"})
         ASSERT_TRUE(testsupport::make_directories(programs + other));
     {
-        testsupport::RedirectedUserPrograms redirected(programs);
+        testsupport::RedirectedShellFolder redirected(HKEY_CURRENT_USER, L"Programs", programs);
         ASSERT_EQ(programs, testsupport::user_programs_folder()) << "the redirection did not take";
         run(L"preuninstall.exe", As::StandardUser);
     }

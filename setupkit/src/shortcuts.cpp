@@ -2,7 +2,6 @@
 
 #include "setupkit/paths.h"
 #include "setupkit/strings.h"
-#include "path_compare.h"
 #include "release_values.h"
 
 #include <windows.h>
@@ -18,8 +17,6 @@
 namespace {
 
 constexpr int kSubfolderPathChars = 520;
-// The shell's special folders are numbered below this bound (CSIDL_COMPUTERSNEARME is 0x3D).
-constexpr int kLastCsidl = 0x3F;
 const wchar_t kFixedSuffix[] = L"18.1";
 const wchar_t kLinkExtension[] = L".lnk";
 
@@ -62,84 +59,169 @@ bool starts_beside_programs_folder(const wchar_t* piece)
     return piece && piece[0] != L'\0' && piece[0] != L'\\';
 }
 
-// The shell's special folders (Startup, Administrative Tools, the Programs folders ...) of either
-// scope, asked for once, on the first question, and kept for the rest of one operation.
-class SpecialFolders {
-public:
-    SpecialFolders() = default;
-    ~SpecialFolders()
-    {
-        for (wchar_t*& folder : folders_)
-            free_string(&folder);
-    }
-    SpecialFolders(const SpecialFolders&) = delete;
-    SpecialFolders& operator=(const SpecialFolders&) = delete;
+// The special folders that can lie inside a Programs folder, of both scopes, and the Programs and
+// Start Menu folders themselves. Only these are asked for: asking for all the shell's folders cost
+// more than the start-menu work itself.
+const int kGuardedFolders[] = {CSIDL_PROGRAMS,   CSIDL_COMMON_PROGRAMS,   CSIDL_STARTMENU, CSIDL_COMMON_STARTMENU,
+                               CSIDL_STARTUP,    CSIDL_COMMON_STARTUP,    CSIDL_ALTSTARTUP, CSIDL_COMMON_ALTSTARTUP,
+                               CSIDL_ADMINTOOLS, CSIDL_COMMON_ADMINTOOLS};
+constexpr int kGuardedCount = sizeof(kGuardedFolders) / sizeof(kGuardedFolders[0]);
 
-    // True when the path names one of them; also when the path cannot be brought into the file
-    // system's form, which is compared: GetFullPathNameW drops what opening the path would
-    // (trailing dots and spaces, doubled separators), and names compare ordinally without case.
-    bool includes(const wchar_t* path)
-    {
-        bool special = true;
-        wchar_t* full = nullptr;
-        const DWORD needed = GetFullPathNameW(path, 0, nullptr, nullptr);
-        if (needed > 0) {
-            full = new wchar_t[needed];
-            const DWORD written = GetFullPathNameW(path, needed, full, nullptr);
-            if (written > 0 && written < needed) {
-                PathRemoveBackslashW(full);
-                special = false;
-            }
-        }
-        collect();
-        const size_t length = full ? wcslen(full) : 0;
-        for (int csidl = 0; !special && csidl <= kLastCsidl; ++csidl) {
-            const wchar_t* folder = folders_[csidl];
-            special = folder && wcslen(folder) == length && same_path_text(full, folder, length);
-        }
-        free_string(&full);
-        return special;
-    }
+// A folder is told by the number its file system gives it, never by the text that named it: a short
+// name, "\\?\", doubled or forward separators, trailing dots and spaces, letter case and junctions
+// all open the one folder, and no rewriting of the text catches them all (GetLongPathNameW would
+// still leave letter case, prefixes and junctions to the text). The number is the file index that
+// GetFileInformationByHandle reports, which with the volume's serial number names one folder.
+// GetFileInformationByHandle asks for the volume too, which costs Wine about a millisecond a call:
+// the index comes alone from ntdll's NtQueryInformationFile (there since Windows NT 3.1, looked up
+// at run time as ntdll is no import of ours), and the volume is asked for only when an index matches.
+using QueryInformationFile = LONG(__stdcall*)(HANDLE file, void* status_block, void* information, ULONG length,
+                                              int information_class);
+constexpr int kFileInternalInformation = 6;
 
-private:
-    void collect()
-    {
-        if (collected_)
-            return;
-        collected_ = true;
-        for (int csidl = 0; csidl <= kLastCsidl; ++csidl) {
-            wchar_t folder[MAX_PATH + 1] = L"";
-            if (!SHGetSpecialFolderPathW(nullptr, folder, csidl, FALSE))
-                continue;
-            folder[MAX_PATH] = L'\0';
-            PathRemoveBackslashW(folder);
-            if (folder[0] != L'\0')
-                folders_[csidl] = concat_strings(1, folder);
-        }
-    }
-
-    bool collected_ = false;
-    wchar_t* folders_[kLastCsidl + 1] = {};
+// IO_STATUS_BLOCK, which only the driver kit's headers declare.
+struct StatusBlock {
+    LONG_PTR status;
+    ULONG_PTR information;
 };
 
+// Opens what the path names, folder or file, to read its attributes: allowed wherever the folder
+// above may be listed. Every share mode lets the handle coexist with whoever holds the folder open.
+HANDLE open_for_attributes(const wchar_t* path)
+{
+    return CreateFileW(path, FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                       OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+}
+
+// Through GetFileInformationByHandle when ntdll's query is not at hand.
+bool read_file_index(QueryInformationFile query, HANDLE handle, ULONGLONG* index)
+{
+    StatusBlock status = {};
+    ULARGE_INTEGER number = {};
+    BY_HANDLE_FILE_INFORMATION information = {};
+    if (query) {
+        if (query(handle, &status, &number, sizeof(number), kFileInternalInformation) < 0)
+            return false;
+    } else {
+        if (!GetFileInformationByHandle(handle, &information))
+            return false;
+        number.HighPart = information.nFileIndexHigh;
+        number.LowPart = information.nFileIndexLow;
+    }
+    *index = number.QuadPart;
+    return true;
+}
+
+// False only when both are read and differ in volume or index: what cannot be read might be the same.
+bool may_be_same_folder(HANDLE handle, const wchar_t* special_path)
+{
+    BY_HANDLE_FILE_INFORMATION level = {};
+    BY_HANDLE_FILE_INFORMATION special = {};
+    bool same = true;
+    const HANDLE special_handle = open_for_attributes(special_path);
+    if (special_handle == INVALID_HANDLE_VALUE)
+        return same;
+    if (GetFileInformationByHandle(handle, &level) && GetFileInformationByHandle(special_handle, &special))
+        same = level.dwVolumeSerialNumber == special.dwVolumeSerialNumber &&
+               level.nFileIndexHigh == special.nFileIndexHigh && level.nFileIndexLow == special.nFileIndexLow;
+    CloseHandle(special_handle);
+    return same;
+}
+
+struct SpecialFolders {
+    QueryInformationFile query_index;
+    int count;
+    ULONGLONG indexes[kGuardedCount];
+    wchar_t paths[kGuardedCount][MAX_PATH + 1];
+};
+
+// Asked for on first use and kept for the rest of the process (one install or uninstall step; a
+// special folder made meanwhile is not looked for).
+// The shipped code has neither locks nor guarded statics, yet threads may ask at once (the tests
+// do): each that finds no set asks for the folders itself and offers its own; the first offered is
+// kept, the others are freed. Never freed itself: the process's end releases it.
+void* volatile g_special_folders = nullptr;
+
+const SpecialFolders& special_folders()
+{
+    void* const kept = InterlockedCompareExchangePointer(&g_special_folders, nullptr, nullptr);
+    if (kept)
+        return *static_cast<const SpecialFolders*>(kept);
+    SpecialFolders* found = new SpecialFolders();
+    const HMODULE ntdll = GetModuleHandleW(L"ntdll.dll");
+    if (ntdll)
+        found->query_index = reinterpret_cast<QueryInformationFile>(
+            reinterpret_cast<void*>(GetProcAddress(ntdll, "NtQueryInformationFile")));
+    for (const int csidl : kGuardedFolders) {
+        wchar_t* const path = found->paths[found->count];
+        // A folder the shell does not name, or that does not exist, holds nothing to protect.
+        if (!SHGetSpecialFolderPathW(nullptr, path, csidl, FALSE))
+            continue;
+        path[MAX_PATH] = L'\0';
+        const HANDLE handle = open_for_attributes(path);
+        if (handle == INVALID_HANDLE_VALUE)
+            continue;
+        if (read_file_index(found->query_index, handle, &found->indexes[found->count]))
+            ++found->count;
+        CloseHandle(handle);
+    }
+    void* const earlier = InterlockedCompareExchangePointer(&g_special_folders, found, nullptr);
+    if (!earlier)
+        return *found;
+    delete found;
+    return *static_cast<const SpecialFolders*>(earlier);
+}
+
+enum class Level { kAbsent, kOrdinary, kSpecial };
+
+// Whether the path opens one of the special folders, by whatever spelling. A name that cannot be
+// opened for want of anything there, or for being no valid name, is absent: nothing can be written
+// or removed through it either. What is there but cannot be identified is refused like a special folder.
+Level classify(const wchar_t* path)
+{
+    if (!path || path[0] == L'\0')
+        return Level::kAbsent;
+    const HANDLE handle = open_for_attributes(path);
+    if (handle == INVALID_HANDLE_VALUE) {
+        const DWORD error = GetLastError();
+        return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND || error == ERROR_INVALID_NAME ||
+                       error == ERROR_BAD_PATHNAME
+                   ? Level::kAbsent
+                   : Level::kSpecial;
+    }
+    Level level = Level::kSpecial;
+    ULONGLONG index = 0;
+    const SpecialFolders& special = special_folders();
+    if (read_file_index(special.query_index, handle, &index)) {
+        level = Level::kOrdinary;
+        for (int at = 0; level == Level::kOrdinary && at < special.count; ++at) {
+            if (special.indexes[at] == index && may_be_same_folder(handle, special.paths[at]))
+                level = Level::kSpecial;
+        }
+    }
+    CloseHandle(handle);
+    return level;
+}
+
 // True when a folder of `path` below its first `programs_length` characters is a special folder:
-// each level is tested, the last component too when `last_is_folder`.
-bool passes_special_folder(const wchar_t* path, size_t programs_length, bool last_is_folder, SpecialFolders& special)
+// each level is tested, the last component too when `last_is_folder`. A level that does not exist
+// ends the test: it cannot be a special folder, nor can anything below it.
+bool passes_special_folder(const wchar_t* path, size_t programs_length, bool last_is_folder)
 {
     wchar_t* level = concat_strings(1, path);
     const size_t length = wcslen(level);
-    bool passes = false;
-    for (size_t at = programs_length + 1; !passes && at <= length; ++at) {
+    Level found = Level::kOrdinary;
+    for (size_t at = programs_length + 1; found == Level::kOrdinary && at <= length; ++at) {
         const wchar_t ending = level[at];
         const bool component_ends = ending == L'\\' || ending == L'/' || (ending == L'\0' && last_is_folder);
         if (!component_ends || level[at - 1] == L'\\' || level[at - 1] == L'/')
             continue;
         level[at] = L'\0';
-        passes = special.includes(level);
+        found = classify(level);
         level[at] = ending;
     }
     free_string(&level);
-    return passes;
+    return found == Level::kSpecial;
 }
 
 // The Programs folder of the current scope, new[] (free_string); null when the shell gave none.
@@ -156,7 +238,6 @@ wchar_t* start_menu_link_path(const wchar_t* folder, const wchar_t* name, const 
     wchar_t* programs = nullptr;
     wchar_t* link_path = nullptr;
     const bool has_suffix = suffix && suffix[0] != L'\0';
-    SpecialFolders special;
 
     if (leaves_programs_folder(folder) || leaves_programs_folder(name) || leaves_programs_folder(suffix) ||
         starts_beside_programs_folder(folder))
@@ -166,7 +247,7 @@ wchar_t* start_menu_link_path(const wchar_t* folder, const wchar_t* name, const 
         goto cleanup;
     link_path = concat_strings(7, programs, folder, L"\\", name, has_suffix ? L" " : L"", has_suffix ? suffix : L"",
                                kLinkExtension);
-    if (passes_special_folder(link_path, wcslen(programs), false, special))
+    if (passes_special_folder(link_path, wcslen(programs), false))
         free_string(&link_path);
 
 cleanup:
@@ -280,12 +361,13 @@ HRESULT lists_visible_item(const wchar_t* path, IMalloc* allocator, bool* listed
     return S_OK;
 }
 
-// remove_folder_if_empty, asking `special` whether the path is a special folder.
-int remove_unless_special(const wchar_t* path, SpecialFolders& special)
+// remove_folder_if_empty: what the path opens decides, not how it is spelt.
+int remove_unless_special(const wchar_t* path)
 {
-    if (!path_exists(path))
+    const Level level = classify(path);
+    if (level == Level::kAbsent)
         return E_FAIL;
-    if (special.includes(path))
+    if (level == Level::kSpecial)
         return E_ACCESSDENIED;
 
     CoInitialize(nullptr);
@@ -461,8 +543,7 @@ int delete_start_menu_shortcut_local(const wchar_t* folder, const wchar_t* name)
 
 int remove_folder_if_empty(const wchar_t* path)
 {
-    SpecialFolders special;
-    return remove_unless_special(path, special);
+    return remove_unless_special(path);
 }
 
 int remove_programs_subfolder(const wchar_t* name)
@@ -471,7 +552,6 @@ int remove_programs_subfolder(const wchar_t* name)
     size_t folder_length = 0;
     size_t name_length = 0;
     size_t at = 0;
-    SpecialFolders special;
     if (leaves_programs_folder(name) || names_no_subfolder(name) || !scope_programs_folder(install_scope(), path))
         return 0;
     folder_length = wcslen(path);
@@ -489,13 +569,13 @@ int remove_programs_subfolder(const wchar_t* name)
     if (path[at - 1] == L'\\')
         --at;
     path[at] = L'\0';
-    if (passes_special_folder(path, folder_length, true, special))
+    if (passes_special_folder(path, folder_length, true))
         return 0;
     // A nested name ("Vendor\Suite") was created with its parents: each level goes, innermost
-    // first, as long as the one below it went; the Programs folder itself is never reached.
+    // first, as long as the one below it existed and went. A level that was never there stops the
+    // climb: the suite did not empty what is above it. The Programs folder itself is never reached.
     for (;;) {
-        remove_unless_special(path, special);
-        if (path_exists(path))
+        if (remove_unless_special(path) != 0 || path_exists(path))
             break;
         wchar_t* last_separator = wcsrchr(path, L'\\');
         if (!last_separator || last_separator <= path + folder_length)

@@ -97,6 +97,13 @@ bool file_exists(const std::wstring& path)
     return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
 }
 
+std::wstring short_path(const std::wstring& path)
+{
+    wchar_t spelt[MAX_PATH + 1] = L"";
+    const DWORD length = GetShortPathNameW(path.c_str(), spelt, MAX_PATH + 1);
+    return length > 0 && length <= MAX_PATH ? std::wstring(spelt, length) : std::wstring();
+}
+
 bool directory_exists(const std::wstring& path)
 {
     const DWORD attributes = GetFileAttributesW(path.c_str());

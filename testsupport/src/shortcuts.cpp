@@ -54,27 +54,31 @@ std::wstring special_folder(int csidl)
 const wchar_t kUserShellFolders[] = L"Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\User Shell Folders";
 const wchar_t kSavedUserShellFolders[] = L"Software\\setupkit tests saved shell folders";
 
-// Copies HKCU\from's Programs value to HKCU\to, creating that key; true when it was there and copied.
-bool copy_programs_setting(const wchar_t* from, const wchar_t* to)
-{
-    const RegistryValue value = read_registry_value(HKEY_CURRENT_USER, from, L"Programs");
-    return value.exists && RegSetKeyValueW(HKEY_CURRENT_USER, to, L"Programs", value.type, value.data.data(),
-                                           static_cast<DWORD>(value.data.size())) == ERROR_SUCCESS;
-}
-
 } // namespace
 
-void restore_user_programs_folder()
+void restore_shell_folders()
 {
-    if (copy_programs_setting(kSavedUserShellFolders, kUserShellFolders))
-        RegDeleteTreeW(HKEY_CURRENT_USER, kSavedUserShellFolders);
+    for (HKEY root : {HKEY_CURRENT_USER, HKEY_LOCAL_MACHINE}) {
+        HKEY saved = nullptr;
+        HKEY settings = nullptr;
+        if (RegOpenKeyExW(root, kSavedUserShellFolders, 0, KEY_READ, &saved) == ERROR_SUCCESS &&
+            RegOpenKeyExW(root, kUserShellFolders, 0, KEY_ALL_ACCESS, &settings) == ERROR_SUCCESS &&
+            RegCopyTreeW(saved, nullptr, settings) == ERROR_SUCCESS)
+            RegDeleteTreeW(root, kSavedUserShellFolders);
+        if (settings)
+            RegCloseKey(settings);
+        if (saved)
+            RegCloseKey(saved);
+    }
 }
 
-RedirectedUserPrograms::RedirectedUserPrograms(const std::wstring& folder)
+RedirectedShellFolder::RedirectedShellFolder(HKEY root, const wchar_t* name, const std::wstring& folder)
 {
-    restore_user_programs_folder();
-    if (copy_programs_setting(kUserShellFolders, kSavedUserShellFolders))
-        RegSetKeyValueW(HKEY_CURRENT_USER, kUserShellFolders, L"Programs", REG_EXPAND_SZ, folder.c_str(),
+    restore_shell_folders();
+    const RegistryValue value = read_registry_value(root, kUserShellFolders, name);
+    if (value.exists && RegSetKeyValueW(root, kSavedUserShellFolders, name, value.type, value.data.data(),
+                                        static_cast<DWORD>(value.data.size())) == ERROR_SUCCESS)
+        RegSetKeyValueW(root, kUserShellFolders, name, REG_EXPAND_SZ, folder.c_str(),
                         static_cast<DWORD>((folder.size() + 1) * sizeof(wchar_t)));
 }
 

@@ -5,10 +5,11 @@
 // then " " + suffix when the suffix is not "", then ".lnk"; callers pass folder as "\Name\".
 // A folder, name, suffix or relative path holding a ".." component (separated by "\" or "/") or a
 // ":", a folder argument or relative path that is not empty and does not begin with "\", or one that
-// leads into a folder the shell names as special (Startup, Administrative Tools ..., in any letter
-// case) makes a start-menu operation do nothing: nothing is written, deleted or removed outside the
-// suite's own folders. So does a Programs folder that the shell cannot supply. The Programs folder
-// itself is never removed (a name or relative path of only separators, dots and spaces).
+// leads into an existing folder the shell names as special (Startup, Administrative Tools, Programs,
+// Start Menu, of either scope; by any spelling that opens it, short names included) makes a
+// start-menu operation do nothing: nothing is written, deleted or removed outside the suite's own
+// folders. So does a Programs folder that the shell cannot supply. The Programs folder itself is
+// never removed (a name or relative path of only separators, dots and spaces).
 #pragma once
 
 #include "setupkit/scope.h"
@@ -68,13 +69,14 @@ int delete_start_menu_shortcut_local(const wchar_t* folder, const wchar_t* name)
 // hidden files are not counted, and then the removal fails silently).
 // 0 when removal was attempted; E_FAIL for a missing path (COM is not touched then) or one that the
 // shell cannot open as a folder; E_ACCESSDENIED, with nothing touched, for a folder that the shell
-// names as a special folder; 80 (ERROR_FILE_EXISTS) when an item is listed; the failure HRESULT
-// when the desktop folder object cannot be created or the folder cannot be enumerated.
+// names as a special folder (by any spelling) or that cannot be identified; 80 (ERROR_FILE_EXISTS)
+// when an item is listed; the failure HRESULT when the desktop folder object cannot be created or
+// the folder cannot be enumerated.
 int remove_folder_if_empty(const wchar_t* path);
 
 // remove_folder_if_empty on Programs folder + "\" + name, refused when that exceeds 519 characters.
 // A nested name ("Vendor\Suite") is removed level by level, innermost first, each level only once the
-// one inside it is gone; the Programs folder itself is never removed. Always 0.
+// one inside it existed and is gone; the Programs folder itself is never removed. Always 0.
 int remove_programs_subfolder(const wchar_t* name);
 
 // remove_folder_if_empty on Programs folder + relative_path, which must begin with "\". Always 0.

@@ -44,6 +44,9 @@ bool directory_exists(const std::wstring& path);
 // a folder comes before what it holds; empty when the folder cannot be listed.
 std::vector<std::wstring> list_tree(const std::wstring& folder);
 
+// The path as GetShortPathNameW spells it (8.3 names where the file system made them); "" on failure.
+std::wstring short_path(const std::wstring& path);
+
 // Removes a file or a directory tree; missing is fine.
 void remove_tree(const std::wstring& path);
 

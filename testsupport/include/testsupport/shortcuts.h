@@ -38,18 +38,19 @@ ShortcutProperties read_shortcut(const std::wstring& path);
 std::wstring all_users_programs_folder();
 std::wstring user_programs_folder();
 
-// Puts the real setting of the user's Programs folder back after a redirection, also one that a run
-// which died midway left in place.
-void restore_user_programs_folder();
+// Puts the real shell-folder settings back after redirections, also those that a run which died
+// midway left in place.
+void restore_shell_folders();
 
-// While alive, the current user's Programs folder is `folder`, for this process and every program it
-// starts; the real setting waits in a key of its own meanwhile.
-class RedirectedUserPrograms {
+// While alive, the shell-folder setting `name` ("Programs", "Startup" ...) of `root`
+// (HKEY_CURRENT_USER or, for the all-users folders, HKEY_LOCAL_MACHINE) is `folder`, for this process
+// and every program it starts; the real setting waits in a key of its own meanwhile.
+class RedirectedShellFolder {
 public:
-    explicit RedirectedUserPrograms(const std::wstring& folder);
-    ~RedirectedUserPrograms() { restore_user_programs_folder(); }
-    RedirectedUserPrograms(const RedirectedUserPrograms&) = delete;
-    RedirectedUserPrograms& operator=(const RedirectedUserPrograms&) = delete;
+    RedirectedShellFolder(HKEY root, const wchar_t* name, const std::wstring& folder);
+    ~RedirectedShellFolder() { restore_shell_folders(); }
+    RedirectedShellFolder(const RedirectedShellFolder&) = delete;
+    RedirectedShellFolder& operator=(const RedirectedShellFolder&) = delete;
 };
 
 // Full paths of the .lnk files under the folder, sub-folders included, in a stable order.
