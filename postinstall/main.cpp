@@ -20,10 +20,8 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, LPWSTR command_line, int)
     const Scope scope = install_scope();
     wchar_t* install_root = nullptr;
     wchar_t* folder_name = nullptr;
-    wchar_t* suffix = nullptr;
     wchar_t* folder = nullptr;
     wchar_t* launcher_directory = nullptr;
-    wchar_t programs[kProgramsFolderChars] = L"";
 
     const int root_size = get_install_root(nullptr, 0);
     install_root = new wchar_t[root_size];
@@ -36,15 +34,7 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, LPWSTR command_line, int)
 
     folder = concat_strings(3, L"\\", folder_name, L"\\");
     launcher_directory = concat_strings(2, install_root, kMainShortcut.launcher_directory);
-    if (log.active()) {
-        // The shortcut operation reads the suffix and the Programs folder for itself; the log names them.
-        const int suffix_size = read_global_revision_suffix(nullptr);
-        suffix = new wchar_t[suffix_size];
-        suffix[0] = L'\0';
-        read_global_revision_suffix(&suffix);
-        scope_programs_folder(scope, programs);
-    }
-    log.inputs(install_root, folder_name, suffix, scope, programs);
+    log.inputs(install_root, folder_name, scope);
 
     create_start_menu_shortcut_global(launcher_directory, kMainShortcut.launcher_file, L"", L"",
                                       kMainShortcut.working_directory, folder, kMainShortcut.name,
@@ -59,7 +49,6 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, LPWSTR command_line, int)
 
     free_string(&launcher_directory);
     free_string(&folder);
-    free_string(&suffix);
     free_string(&folder_name);
     free_string(&install_root);
     return 0;

@@ -29,23 +29,13 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, LPWSTR command_line, int)
 {
     StepLog log(command_line, L"preuninstall");
     const Scope scope = install_scope();
-    wchar_t* suffix = nullptr;
-    wchar_t programs[kProgramsFolderChars] = L"";
     const int root_size = get_install_root(nullptr, 0);
     wchar_t* install_root = new wchar_t[root_size];
     get_install_root(install_root, root_size);
     const int folder_name_size = read_start_menu_folder_name(nullptr);
     wchar_t* folder_name = new wchar_t[folder_name_size];
     read_start_menu_folder_name(&folder_name);
-    if (log.active()) {
-        // The shortcut operations read the suffix and the Programs folder for themselves; the log names them.
-        const int suffix_size = read_global_revision_suffix(nullptr);
-        suffix = new wchar_t[suffix_size];
-        suffix[0] = L'\0';
-        read_global_revision_suffix(&suffix);
-        scope_programs_folder(scope, programs);
-    }
-    log.inputs(install_root, folder_name, suffix, scope, programs);
+    log.inputs(install_root, folder_name, scope);
 
     wchar_t* main_folder = concat_strings(3, L"\\", folder_name, L"\\");
     for (const RemovedShortcut& shortcut : kRemovedShortcuts) {
@@ -71,7 +61,6 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, LPWSTR command_line, int)
     }
 
     free_string(&main_folder);
-    free_string(&suffix);
     free_string(&folder_name);
     free_string(&install_root);
     return 0;

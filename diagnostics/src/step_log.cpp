@@ -4,6 +4,7 @@
 #include "diagnostics/version.h"
 
 #include "setupkit/paths.h"
+#include "setupkit/release_info.h"
 #include "setupkit/strings.h"
 
 #include <shellapi.h>
@@ -111,14 +112,17 @@ void StepLog::add_link_path(const wchar_t* relative_folder, const wchar_t* name)
     add_shortcut_file_name(line_.add(programs_).add(relative_folder), name, suffix_);
 }
 
-void StepLog::inputs(const wchar_t* install_root, const wchar_t* folder_name, const wchar_t* suffix, Scope scope,
-                     const wchar_t* programs)
+void StepLog::inputs(const wchar_t* install_root, const wchar_t* folder_name, Scope scope)
 {
     if (!active())
         return;
+    wchar_t programs[kProgramsFolderChars] = L"";
     free_string(&suffix_);
     free_string(&programs_);
-    suffix_ = concat_strings(1, suffix);
+    suffix_ = new wchar_t[read_global_revision_suffix(nullptr)];
+    suffix_[0] = L'\0';
+    read_global_revision_suffix(&suffix_);
+    scope_programs_folder(scope, programs);
     programs_ = concat_strings(1, programs);
     begin(L"inputs");
     line_.add(L"install root \"").add(install_root).add(L"\", start-menu folder \"").add(folder_name);

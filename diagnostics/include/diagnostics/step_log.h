@@ -22,11 +22,11 @@ public:
 
     bool active() const { return file_ != INVALID_HANDLE_VALUE; }
 
-    // The run's inputs as the program read them: the install root, the start-menu folder name, the
-    // revision suffix of the global release information, the scope (reported with the reason for it)
-    // and that scope's Programs folder. The shortcut and folder steps are reported below that folder.
-    void inputs(const wchar_t* install_root, const wchar_t* folder_name, const wchar_t* suffix, Scope scope,
-                const wchar_t* programs);
+    // The run's inputs as the program read them: the install root, the start-menu folder name and the
+    // scope (reported with the reason for it). The revision suffix and the scope's Programs folder,
+    // which the shortcut operations read for themselves, are read here the same way, only while the
+    // log is active; the shortcut and folder steps are reported below that folder.
+    void inputs(const wchar_t* install_root, const wchar_t* folder_name, Scope scope);
 
     // The shortcut relative_folder + name [+ " " + suffix] + ".lnk" in the Programs folder, as the
     // program handed them to the library (relative_folder is "\Name\"): after a creation it must
