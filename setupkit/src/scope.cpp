@@ -20,12 +20,11 @@ constexpr DWORD kAclOverhead = sizeof(ACL) + sizeof(ACCESS_ALLOWED_ACE) - sizeof
 
 static_assert(kAclOverhead == 16, "one access-allowed entry needs 16 bytes beside its SID");
 
-} // namespace
-
-int is_user_admin()
+// Whether the token passes the access test of an Administrators-only descriptor: 1 or 0, -1 when
+// the test could not be made.
+int token_is_admin(HANDLE token)
 {
-    int result = 0;
-    HANDLE token = nullptr;
+    int result = -1;
     HANDLE impersonation = nullptr;
     PSID administrators = nullptr;
     PSECURITY_DESCRIPTOR descriptor = nullptr;
@@ -38,16 +37,6 @@ int is_user_admin()
     DWORD granted = 0;
     BOOL access_status = FALSE;
 
-    if (!OpenThreadToken(GetCurrentThread(), TOKEN_DUPLICATE | TOKEN_QUERY, TRUE, &token)) {
-        token = nullptr;
-        // A thread that is not impersonating has no token of its own: the process's decides.
-        if (GetLastError() != ERROR_NO_TOKEN)
-            goto cleanup;
-        if (!OpenProcessToken(GetCurrentProcess(), TOKEN_DUPLICATE | TOKEN_QUERY, &token)) {
-            token = nullptr;
-            goto cleanup;
-        }
-    }
     if (!DuplicateToken(token, SecurityImpersonation, &impersonation)) {
         impersonation = nullptr;
         goto cleanup;
@@ -93,6 +82,47 @@ cleanup:
         FreeSid(administrators);
     if (impersonation)
         CloseHandle(impersonation);
+    return result;
+}
+
+// The process token's answer plus one, 0 until first known. A process keeps its primary token for
+// life and Administrators, a mandatory group, cannot be disabled in it, so the answer holds; only
+// a thread that impersonates may answer otherwise, and it is asked every time. Threads that find
+// no answer each work it out and store the same value: a race without harm, as the shipped code
+// has no locks. A test that could not be made is not kept.
+LONG volatile g_process_answer = 0;
+
+} // namespace
+
+int is_user_admin()
+{
+    int result = 0;
+    HANDLE token = nullptr;
+    LONG known = 0;
+
+    if (OpenThreadToken(GetCurrentThread(), TOKEN_DUPLICATE | TOKEN_QUERY, TRUE, &token)) {
+        result = token_is_admin(token) == 1 ? 1 : 0;
+        goto cleanup;
+    }
+    token = nullptr;
+    // A thread that is not impersonating has no token of its own: the process's decides.
+    if (GetLastError() != ERROR_NO_TOKEN)
+        goto cleanup;
+    known = InterlockedCompareExchange(&g_process_answer, 0, 0);
+    if (known != 0) {
+        result = known - 1;
+        goto cleanup;
+    }
+    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_DUPLICATE | TOKEN_QUERY, &token)) {
+        token = nullptr;
+        goto cleanup;
+    }
+    known = token_is_admin(token);
+    if (known >= 0)
+        InterlockedExchange(&g_process_answer, known + 1);
+    result = known == 1 ? 1 : 0;
+
+cleanup:
     if (token)
         CloseHandle(token);
     return result;

@@ -6,7 +6,6 @@
 
 #include <windows.h>
 #include <objbase.h>
-#include <oleauto.h>
 #include <shlobj.h>
 #include <shlwapi.h>
 
@@ -203,10 +202,11 @@ Level classify(const wchar_t* path)
     return level;
 }
 
-// True when a folder of `path` below its first `programs_length` characters is a special folder:
-// each level is tested, the last component too when `last_is_folder`. A level that does not exist
-// ends the test: it cannot be a special folder, nor can anything below it.
-bool passes_special_folder(const wchar_t* path, size_t programs_length, bool last_is_folder)
+// kSpecial when a folder of `path` below its first `programs_length` characters is a special
+// folder: each level is tested, the last component too when `last_is_folder`. A level that does not
+// exist ends the test with kAbsent: it cannot be a special folder, nor can anything below it.
+// kOrdinary when every level tested exists and is none.
+Level first_unusual_level(const wchar_t* path, size_t programs_length, bool last_is_folder)
 {
     wchar_t* level = concat_strings(1, path);
     const size_t length = wcslen(level);
@@ -221,7 +221,7 @@ bool passes_special_folder(const wchar_t* path, size_t programs_length, bool las
         level[at] = ending;
     }
     free_string(&level);
-    return found == Level::kSpecial;
+    return found;
 }
 
 // The Programs folder of the current scope, new[] (free_string); null when the shell gave none.
@@ -247,7 +247,7 @@ wchar_t* start_menu_link_path(const wchar_t* folder, const wchar_t* name, const 
         goto cleanup;
     link_path = concat_strings(7, programs, folder, L"\\", name, has_suffix ? L" " : L"", has_suffix ? suffix : L"",
                                kLinkExtension);
-    if (passes_special_folder(link_path, wcslen(programs), false))
+    if (first_unusual_level(link_path, wcslen(programs), false) == Level::kSpecial)
         free_string(&link_path);
 
 cleanup:
@@ -305,24 +305,6 @@ private:
     ItemId id_ = nullptr;
 };
 
-// Frees a BSTR when it goes out of scope.
-class BstrText {
-public:
-    explicit BstrText(const wchar_t* text) : text_(SysAllocString(text)) {}
-    ~BstrText()
-    {
-        if (text_)
-            SysFreeString(text_);
-    }
-    BstrText(const BstrText&) = delete;
-    BstrText& operator=(const BstrText&) = delete;
-
-    BSTR get() const { return text_; }
-
-private:
-    BSTR text_;
-};
-
 // Whether the shell lists a visible non-folder item in the folder (hidden items and sub-folders are
 // not listed): S_OK with *listed set, else the failure (E_FAIL when the shell cannot open the path as
 // a folder). An answer other than "no item" counts as listed. Every shell object used here is
@@ -335,11 +317,12 @@ HRESULT lists_visible_item(const wchar_t* path, IMalloc* allocator, bool* listed
         desktop.forget();
         return E_FAIL;
     }
-    BstrText display_name(path);
-    if (!display_name.get())
-        return E_FAIL;
+    // The shell's string arguments are plain wide strings, no BSTR: taking none keeps the OLE
+    // automation library from loading at all. The name is a copy as the parser may write to it.
+    wchar_t* display_name = concat_strings(1, path);
     ItemIdList<PIDLIST_RELATIVE> folder_id(allocator);
-    desktop->ParseDisplayName(nullptr, nullptr, display_name.get(), nullptr, folder_id.receive(), nullptr);
+    desktop->ParseDisplayName(nullptr, nullptr, display_name, nullptr, folder_id.receive(), nullptr);
+    free_string(&display_name);
     if (!folder_id.get())
         return E_FAIL;
     ComRef<IShellFolder> folder;
@@ -361,10 +344,10 @@ HRESULT lists_visible_item(const wchar_t* path, IMalloc* allocator, bool* listed
     return S_OK;
 }
 
-// remove_folder_if_empty: what the path opens decides, not how it is spelt.
-int remove_unless_special(const wchar_t* path)
+// remove_folder_if_empty, given what classify says of the path: what the path opens decides, not
+// how it is spelt.
+int remove_unless_special(const wchar_t* path, Level level)
 {
-    const Level level = classify(path);
     if (level == Level::kAbsent)
         return E_FAIL;
     if (level == Level::kSpecial)
@@ -404,7 +387,6 @@ int create_shortcut_file(const wchar_t* link_path, const wchar_t* target, const 
     wchar_t* folder = nullptr;
     IShellLinkW* link = nullptr;
     IPersistFile* file = nullptr;
-    BSTR saved_name = nullptr;
     HRESULT status = S_OK;
 
     // Initialised for good: the thread may go on using shell objects after we return.
@@ -436,13 +418,9 @@ int create_shortcut_file(const wchar_t* link_path, const wchar_t* target, const 
         result = status;
         goto cleanup;
     }
-    saved_name = SysAllocString(link_path);
-    if (saved_name)
-        file->Save(saved_name, TRUE);
+    file->Save(link_path, TRUE);
 
 cleanup:
-    if (saved_name)
-        SysFreeString(saved_name);
     if (file)
         file->Release();
     if (link)
@@ -543,7 +521,7 @@ int delete_start_menu_shortcut_local(const wchar_t* folder, const wchar_t* name)
 
 int remove_folder_if_empty(const wchar_t* path)
 {
-    return remove_unless_special(path);
+    return remove_unless_special(path, classify(path));
 }
 
 int remove_programs_subfolder(const wchar_t* name)
@@ -552,6 +530,7 @@ int remove_programs_subfolder(const wchar_t* name)
     size_t folder_length = 0;
     size_t name_length = 0;
     size_t at = 0;
+    Level level = Level::kAbsent;
     if (leaves_programs_folder(name) || names_no_subfolder(name) || !scope_programs_folder(install_scope(), path))
         return 0;
     folder_length = wcslen(path);
@@ -569,18 +548,22 @@ int remove_programs_subfolder(const wchar_t* name)
     if (path[at - 1] == L'\\')
         --at;
     path[at] = L'\0';
-    if (passes_special_folder(path, folder_length, true))
+    // Nothing is removed below a special folder, and nothing where a level is missing.
+    level = first_unusual_level(path, folder_length, true);
+    if (level != Level::kOrdinary)
         return 0;
     // A nested name ("Vendor\Suite") was created with its parents: each level goes, innermost
     // first, as long as the one below it existed and went. A level that was never there stops the
     // climb: the suite did not empty what is above it. The Programs folder itself is never reached.
+    // The innermost level was just told apart; those above are told again once the one below went.
     for (;;) {
-        if (remove_unless_special(path) != 0 || path_exists(path))
+        if (remove_unless_special(path, level) != 0 || path_exists(path))
             break;
         wchar_t* last_separator = wcsrchr(path, L'\\');
         if (!last_separator || last_separator <= path + folder_length)
             break;
         *last_separator = L'\0';
+        level = classify(path);
     }
     return 0;
 }

@@ -7,7 +7,8 @@ enum Scope : int { kUserScope = 0, kMachineScope = 1 };
 
 // 1 when the calling thread's token (or, without one, the process token) passes an access check
 // against a descriptor that grants access to BUILTIN\Administrators only; 0 otherwise, also when any
-// platform call on the way fails. Evaluated anew on every call.
+// platform call on the way fails. A thread that impersonates is tested on every call; the process
+// token's answer is worked out once and kept.
 int is_user_admin();
 
 // is_user_admin's answer as a scope: machine scope for an administrator.
