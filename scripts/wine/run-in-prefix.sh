@@ -21,27 +21,53 @@ export WINEDLLOVERRIDES="winemenubuilder.exe=d;mscoree=d;mshtml=d"
 export LANG="${SETUPKIT_TEST_LANG:-C.UTF-8}"
 export LC_ALL="$LANG"
 
+# A new prefix is made once per build root: the first tree's is kept, unused, as a template
+# (build/wineprefix-template) that the other trees copy in seconds instead of booting Wine again.
+template="$(dirname "$build_dir")/wineprefix-template"
+
+boot_prefix() {
+    if [ ! -x "$wine_dir/wine" ]; then
+        echo "run-in-prefix.sh: the 32-bit Wine is missing (scripts/install-prerequisites.sh installs it)" >&2
+        exit 1
+    fi
+    "$wine_dir/wine64" wineboot -i >/dev/null 2>&1
+    "$wine_dir/wine64" reg add 'HKCU\Software\Wine\Drivers' /v Graphics /d null /f >/dev/null 2>&1
+    # A crash ends the program at once with its exception code, where Wine's debugger would wait
+    # unseen for the five-minute timeout (or, without its dialog, report exit status 0).
+    # A 32-bit program reads the key through the registry's 32-bit view.
+    aedebug='HKLM\Software\Microsoft\Windows NT\CurrentVersion\AeDebug'
+    for view in /reg:64 /reg:32; do
+        "$wine_dir/wine64" reg add "$aedebug" /v Auto /d 1 /f $view >/dev/null 2>&1
+        "$wine_dir/wine64" reg add "$aedebug" /v Debugger /d '' /f $view >/dev/null 2>&1
+    done
+    "$wine_dir/wineserver" -w
+}
+
 create_prefix() {
     mkdir -p "$HOME" "$build_dir/drive-d"
     exec 9>"$build_dir/wineprefix.lock"
     flock 9
     if [ ! -f "$WINEPREFIX/.setupkit-ready" ] || [ ! -f "$WINEPREFIX/drive_c/windows/syswow64/kernel32.dll" ]; then
-        if [ ! -x "$wine_dir/wine" ]; then
-            echo "run-in-prefix.sh: the 32-bit Wine is missing (scripts/install-prerequisites.sh installs it)" >&2
-            exit 1
-        fi
         rm -rf "$WINEPREFIX"
-        "$wine_dir/wine64" wineboot -i >/dev/null 2>&1
-        "$wine_dir/wine64" reg add 'HKCU\Software\Wine\Drivers' /v Graphics /d null /f >/dev/null 2>&1
-        # A crash ends the program at once with its exception code, where Wine's debugger would wait
-        # unseen for the five-minute timeout (or, without its dialog, report exit status 0).
-        # A 32-bit program reads the key through the registry's 32-bit view.
-        aedebug='HKLM\Software\Microsoft\Windows NT\CurrentVersion\AeDebug'
-        for view in /reg:64 /reg:32; do
-            "$wine_dir/wine64" reg add "$aedebug" /v Auto /d 1 /f $view >/dev/null 2>&1
-            "$wine_dir/wine64" reg add "$aedebug" /v Debugger /d '' /f $view >/dev/null 2>&1
-        done
-        "$wine_dir/wineserver" -w
+        exec 8>"$template.lock"
+        flock 8
+        if [ -f "$template/.setupkit-ready" ] && [ -f "$template/drive_c/windows/syswow64/kernel32.dll" ]; then
+            cp -a "$template" "$WINEPREFIX"
+            # The profile's folders lead to the HOME of the tree that made the template.
+            for link in "$WINEPREFIX"/drive_c/users/*/*; do
+                if [ -L "$link" ] && [ "$(basename "$(readlink "$link")")" = winehome ]; then
+                    ln -sfn "$HOME" "$link"
+                fi
+            done
+        else
+            rm -rf "$template"
+            boot_prefix
+            rm -rf "$template.partial"
+            cp -a "$WINEPREFIX" "$template.partial"
+            touch "$template.partial/.setupkit-ready"
+            mv "$template.partial" "$template"
+        fi
+        flock -u 8
         ln -sfn "$build_dir/drive-d" "$WINEPREFIX/dosdevices/d:"
         touch "$WINEPREFIX/.setupkit-ready"
     fi
