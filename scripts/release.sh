@@ -111,7 +111,8 @@ sed -e "s/@VERSION@/$version/g" "$work/source/installers/INSTALLING.txt" >"$stag
 cp "$work/source/LICENSE" "$stage/$name/LICENSE.txt"
 sed -i 's/$/\r/' "$stage/$name"/*.txt
 if [ -n "${SETUPKIT_SIGN_COMMAND:-}${SETUPKIT_SIGN_PKCS12:-}" ]; then
-    echo "== signing with ${SETUPKIT_SIGN_COMMAND:+SETUPKIT_SIGN_COMMAND}${SETUPKIT_SIGN_COMMAND:-$SETUPKIT_SIGN_PKCS12}"
+    signer=${SETUPKIT_SIGN_COMMAND:+the command in SETUPKIT_SIGN_COMMAND}
+    echo "== signing with ${signer:-$SETUPKIT_SIGN_PKCS12}"
     scripts/sign.sh "${sign_options[@]}" "$stage/$name"/*.exe
 fi
 

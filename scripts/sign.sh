@@ -71,7 +71,8 @@ sign_copy() {
 }
 
 # What the signature of $1 lacks: "signature", "time stamp" or nothing. A time stamp is the RFC 3161
-# token Authenticode keeps as an unsigned attribute, or the older countersignature.
+# token Authenticode keeps as an unsigned attribute, or the older countersignature. grep reads to the
+# end (-c, not -q): under pipefail, openssl cut off by SIGPIPE would fail the check at random.
 signature_lacks() {
     local token=$1.p7
     rm -f "$token"
@@ -79,7 +80,7 @@ signature_lacks() {
         echo signature
     elif [ -n "$timestamped" ] &&
          ! openssl pkcs7 -inform DER -in "$token" -print 2>/dev/null |
-           grep -q '(1\.3\.6\.1\.4\.1\.311\.3\.3\.1)\|(1\.2\.840\.113549\.1\.9\.6)'; then
+           grep -c '(1\.3\.6\.1\.4\.1\.311\.3\.3\.1)\|(1\.2\.840\.113549\.1\.9\.6)' >/dev/null; then
         echo "time stamp"
     fi
     rm -f "$token"
