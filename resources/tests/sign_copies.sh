@@ -50,18 +50,19 @@ verified() {
     fi
 }
 
+# refused WHAT COMMAND...: signing $copy that way must fail and leave it as $program is.
+refused() {
+    local what=$1
+    shift
+    if "$@" "$copy" 2>/dev/null || ! cmp -s "$program" "$copy"; then
+        echo "FAILED: $what signed or changed $copy" >&2
+        exit 1
+    fi
+}
+
 for program in "$@"; do
     copy=$output/$(basename "$program")
     cp "$program" "$copy"
-    # Each way of signing that must fail and leave the file as it was.
-    refused() {
-        local what=$1
-        shift
-        if "$@" "$copy" 2>/dev/null || ! cmp -s "$program" "$copy"; then
-            echo "FAILED: $what signed or changed $copy" >&2
-            exit 1
-        fi
-    }
     refused "a wrong password" env SETUPKIT_SIGN_PASSWORD=wrong "$sign" --no-timestamp
     refused "no time-stamping server" "$sign"
     refused "a signer command that does not time-stamp" env SETUPKIT_SIGN_COMMAND="$untimed" "$sign"
