@@ -53,6 +53,12 @@ while read -r tag; do
         [ -n "$allow_dirty" ] || exit 2
     fi
 done <<<"$(git tag -l "setupkit-$release.*")"
+# sign.sh would refuse this only after the build.
+if [ -n "${SETUPKIT_SIGN_PKCS12:-}" ] && [ -z "${SETUPKIT_SIGN_COMMAND:-}${SETUPKIT_SIGN_TIMESTAMP_URL:-}" ] &&
+   [ ${#sign_options[@]} -eq 0 ]; then
+    echo "release.sh: no time-stamping server (SETUPKIT_SIGN_TIMESTAMP_URL); --no-timestamp signs all the same" >&2
+    exit 2
+fi
 epoch=${SOURCE_DATE_EPOCH:-$(git log -1 --format=%ct HEAD)}
 if ! [[ $epoch =~ ^[0-9]+$ ]]; then
     echo "release.sh: SOURCE_DATE_EPOCH \"$epoch\" is not a number of seconds" >&2
