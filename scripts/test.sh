@@ -17,8 +17,9 @@ done
 echo "== all tests passed in $((SECONDS - started)) s"
 
 started=$SECONDS
-env -u SETUPKIT_SIGN_PKCS12 scripts/release.sh
-name=setupkit-$(sed -n 's/^project(setupkit VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)-win32
+# The release of what the tests ran, uncommitted changes included: BUILDINFO.txt then says so.
+env -u SETUPKIT_SIGN_PKCS12 -u SETUPKIT_SIGN_COMMAND scripts/release.sh --allow-dirty
+name=setupkit-$(scripts/version.sh)-win32
 check=build/release/check
 mkdir -p "$check"
 cp dist/* "$check/"
@@ -27,7 +28,7 @@ cp dist/* "$check/"
 same() {
     cmp "$1" "$2" || { echo "== two builds of the same sources differ: not reproducible" >&2; exit 1; }
 }
-expected=("$name/INSTALLING.txt")
+expected=("$name/INSTALLING.txt" "$name/LICENSE.txt" "$name/BUILDINFO.txt")
 while read -r program path; do
     expected+=("$name/$program.exe" "$name-symbols/$program.exe.debug")
     same "$path" "$check/$name/$program.exe"
@@ -39,7 +40,30 @@ if [ "$contents" != "$(printf '%s\n' "${expected[@]}" | LC_ALL=C sort)" ]; then
     echo "$contents" >&2
     exit 1
 fi
-echo "== dist/ holds what build/i686 built, byte for byte, checksums right ($((SECONDS - started)) s)"
+tree="tree: clean"
+if [ -n "$(git status --porcelain --untracked-files=no)" ]; then tree="tree: DIRTY"; fi
+for line in "setupkit $(scripts/version.sh): " "commit: $(git rev-parse HEAD)" "$tree" "compiler: " "binutils: " \
+            "SOURCE_DATE_EPOCH: "; do
+    if ! tr -d '\r' <"$check/$name/BUILDINFO.txt" | grep -q "^$line"; then
+        echo "== BUILDINFO.txt lacks \"$line\":" >&2
+        cat "$check/$name/BUILDINFO.txt" >&2
+        exit 1
+    fi
+done
+tr -d '\r' <"$check/$name/LICENSE.txt" | cmp - LICENSE
+# A release is a commit: release.sh refuses a tree whose tracked files differ from it, before it builds.
+refused=build/release/refused
+mkdir "$refused"
+tar -C build/release/source --exclude=./build -c . | tar -x -C "$refused"
+(cd "$refused" && git init -q && git add -A && git -c user.name=test -c user.email=test@invalid commit -qm tree)
+echo "changed" >>"$refused/LICENSE"
+if (cd "$refused" && scripts/release.sh) >"$refused.log" 2>&1 || [ -e "$refused/build/release" ]; then
+    echo "== release.sh built a tree with uncommitted changes:" >&2
+    cat "$refused.log" >&2
+    exit 1
+fi
+echo "== dist/ holds what build/i686 built, byte for byte, checksums right, with BUILDINFO and LICENSE;" \
+     "a changed tree refused ($((SECONDS - started)) s)"
 
 # A benchmark, not a test: where each shipped program stands against 64 KiB.
 echo "== shipped programs (build/i686, stripped; debug information beside each in .debug)"

@@ -17,6 +17,7 @@ enum ExitStatus { kComplete = 0, kIncomplete = 1, kBadUsage = 2 };
 
 const wchar_t kUsage[] =
     L"usage: setupcheck [--json] [INSTALL_ROOT]\n"
+    L"       setupcheck --version\n"
     L"Reports the start-menu folder and shortcuts and the six environment variables that postinstall\n"
     L"and preuninstall handle for this release, in both scopes, and what is missing or inconsistent.\n"
     L"Without INSTALL_ROOT, the root is five path components above setupcheck.exe, as for the programs.\n"
@@ -337,6 +338,10 @@ int wmain(int argc, wchar_t** argv)
     for (int i = 1; i < argc; ++i) {
         if (wcscmp(argv[i], L"/?") == 0 || wcscmp(argv[i], L"-h") == 0 || wcscmp(argv[i], L"--help") == 0) {
             write_out(kUsage, STD_OUTPUT_HANDLE);
+            return kComplete;
+        }
+        if (wcscmp(argv[i], L"--version") == 0) {
+            write_out(L"setupcheck " SETUPKIT_VERSION L"\n", STD_OUTPUT_HANDLE);
             return kComplete;
         }
         if (wcscmp(argv[i], L"--json") == 0)

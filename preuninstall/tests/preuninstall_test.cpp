@@ -301,9 +301,11 @@ TEST_P(PreuninstallInScope, LogTellsEveryStepReadBackFromTheSystem)
     const std::string root_text = narrow(root());
     // Each line matched by its content, once; the start lines by their beginning.
     const std::string all = listed(lines);
-    EXPECT_NE(std::string::npos, all.find("\n  postinstall start: version 18.1.182, program \"" + root_text +
-                                          "\\Framework\\bin\\Win64\\setup\\postinstall.exe\", user ")) << all;
-    EXPECT_NE(std::string::npos, all.find("\n  preuninstall start: version 18.1.182, program ")) << all;
+    EXPECT_NE(std::string::npos, all.find("\n  postinstall start: version " SETUPKIT_FILE_VERSION ", program \"" +
+                                          root_text + "\\Framework\\bin\\Win64\\setup\\postinstall.exe\", user "))
+        << all;
+    EXPECT_NE(std::string::npos, all.find("\n  preuninstall start: version " SETUPKIT_FILE_VERSION ", program "))
+        << all;
     const std::vector<std::string> expected = {
         "postinstall inputs: install root \"" + root_text + "\", start-menu folder \"" + narrow(kFolderName) +
             "\", revision suffix \"18.1\"",

@@ -236,15 +236,16 @@ TEST(Deliverables, CarryTheVersionOfTheBuild)
         VS_FIXEDFILEINFO* fixed = nullptr;
         UINT bytes = 0;
         ASSERT_TRUE(VerQueryValueW(info.data(), L"\\", reinterpret_cast<void**>(&fixed), &bytes)) << name;
-        const std::wstring version = std::to_wstring(HIWORD(fixed->dwFileVersionMS)) + L"." +
-                                     std::to_wstring(LOWORD(fixed->dwFileVersionMS)) + L"." +
-                                     std::to_wstring(HIWORD(fixed->dwFileVersionLS)) + L"." +
-                                     std::to_wstring(LOWORD(fixed->dwFileVersionLS));
-        EXPECT_EQ(SETUPKIT_FILE_VERSION, version) << name;
-        EXPECT_EQ(fixed->dwFileVersionMS, fixed->dwProductVersionMS) << name;
-        EXPECT_EQ(fixed->dwFileVersionLS, fixed->dwProductVersionLS) << name;
+        auto dotted = [](DWORD high, DWORD low) {
+            return std::to_wstring(HIWORD(high)) + L"." + std::to_wstring(LOWORD(high)) + L"." +
+                   std::to_wstring(HIWORD(low)) + L"." + std::to_wstring(LOWORD(low));
+        };
+        // Installers compare the fixed file version, which must carry the build number; the product
+        // version stays the suite release's.
+        EXPECT_EQ(SETUPKIT_FILE_VERSION, dotted(fixed->dwFileVersionMS, fixed->dwFileVersionLS)) << name;
+        EXPECT_EQ(SETUPKIT_PRODUCT_VERSION, dotted(fixed->dwProductVersionMS, fixed->dwProductVersionLS)) << name;
         EXPECT_EQ(SETUPKIT_FILE_VERSION, version_string(info, L"FileVersion")) << name;
-        EXPECT_EQ(SETUPKIT_FILE_VERSION, version_string(info, L"ProductVersion")) << name;
+        EXPECT_EQ(SETUPKIT_PRODUCT_VERSION, version_string(info, L"ProductVersion")) << name;
         EXPECT_EQ(program.file, version_string(info, L"OriginalFilename")) << name;
         EXPECT_NE(std::wstring::npos, version_string(info, L"ProductName").find(L"VELMORA")) << name;
         EXPECT_NE(std::wstring::npos, version_string(info, L"FileDescription").find(L"VELMORA")) << name;

@@ -91,6 +91,8 @@ TEST_F(Setupcheck, UnregisteredTreeAndBadUsage)
     EXPECT_EQ(2u, check(L" \"" + root() + L"\" second")) << output_;
     EXPECT_EQ(0u, check(L" /?")) << output_;
     EXPECT_TRUE(reports("usage: setupcheck [--json] [INSTALL_ROOT]")) << output_;
+    EXPECT_EQ(0u, check(L" --version")) << output_;
+    EXPECT_EQ("setupcheck " SETUPKIT_FILE_VERSION "\n", output_);
 }
 
 TEST_F(Setupcheck, EveryKindOfFindingIsReportedInTextAndJson)
