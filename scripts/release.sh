@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Builds the shipped programs from a clean tree and writes the release to dist/ (emptied first):
-#   setupkit-<version>-win32.zip          setupkit-<version>-win32/: the programs and INSTALLING.txt
+#   setupkit-<version>-win32.zip          setupkit-<version>-win32/: the programs, the custom action DLL
+#                                         and INSTALLING.txt
 #   setupkit-<version>-win32-symbols.zip  setupkit-<version>-win32-symbols/: their .debug files
 #   SHA256SUMS                            both archives and every file in them
 # The tree is what git tracks, as the working tree has it (uncommitted changes are reported),
@@ -40,15 +41,16 @@ build=$work/source/build/i686
 
 stage=$work/stage
 mkdir -p "$stage/$name" "$stage/$name-symbols"
+# The programs and the custom action DLL, under the names they were built with.
 while read -r program path; do
-    cp "$path" "$stage/$name/$program.exe"
-    cp "$path.debug" "$stage/$name-symbols/$program.exe.debug"
+    cp "$path" "$stage/$name/"
+    cp "$path.debug" "$stage/$name-symbols/"
 done <"$build/shipped-programs.txt"
 # For the installer author's Notepad: CRLF line ends.
 sed -e "s/@VERSION@/$version/g" -e 's/$/\r/' "$work/source/installers/INSTALLING.txt" >"$stage/$name/INSTALLING.txt"
 if [ -n "${SETUPKIT_SIGN_PKCS12:-}" ]; then
     echo "== signing with $SETUPKIT_SIGN_PKCS12"
-    scripts/sign.sh "$stage/$name"/*.exe
+    scripts/sign.sh "$stage/$name"/*.exe "$stage/$name"/*.dll
 fi
 
 # Archives that depend only on their contents: the commit's time on every entry, fixed modes, no
