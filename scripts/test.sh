@@ -46,6 +46,6 @@ echo "== dist/ holds what build/i686 built, byte for byte, checksums right ($((S
 echo "== shipped programs (build/i686, stripped; debug information beside each in .debug)"
 while read -r name path; do
     awk -v name="$(basename "$path")" -v bytes="$(stat -c %s "$path")" -v debug="$(stat -c %s "$path.debug")" 'BEGIN {
-        printf "   %-16s %7d bytes = %5.1f KiB, %3d%% of the 64 KiB goal (debug information %d KiB)\n",
+        printf "   %-25s %7d bytes = %5.1f KiB, %3d%% of the 64 KiB goal (debug information %d KiB)\n",
                name, bytes, bytes / 1024, bytes * 100 / 65536, debug / 1024 }'
 done < build/i686/shipped-programs.txt
