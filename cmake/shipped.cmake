@@ -126,6 +126,8 @@ function(setupkit_add_module name)
     if(CMAKE_SIZEOF_VOID_P EQUAL 4)
       target_link_options(${name} PRIVATE -Wl,--enable-stdcall-fixup)
     endif()
+    # A GUI-subsystem DLL, as MSVC's linker makes one by default.
+    target_link_options(${name} PRIVATE -Wl,--subsystem,windows)
     setupkit_link_reproducibly_and_strip(${name})
   endif()
   set_property(GLOBAL APPEND PROPERTY SETUPKIT_SHIPPED_PROGRAMS ${name})

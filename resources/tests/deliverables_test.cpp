@@ -1,9 +1,8 @@
 // What the installer ships, as the release build made it and as signed: programs of the declared
-// subsystem and DLLs that import exactly the reviewed functions of system DLLs, carry a version
-// resource (the programs also the manifest and the icon group), and a signature only once
-// signed. That they run silently to exit
-// status 0 from an install tree, with or without arguments, the programs' own tests show, and the
-// installers' test for the signed copies.
+// subsystem and DLLs that import exactly the reviewed functions of system DLLs, carry the manifest
+// and icon group (programs) and a version resource, and a signature only once signed. That they run
+// silently to exit status 0 from an install tree, with or without arguments, the programs' own tests
+// show, and the installers' test for the signed copies.
 #include "testsupport/files.h"
 
 #include <gtest/gtest.h>
@@ -213,9 +212,8 @@ TEST(Deliverables, AreTheDeclaredSubsystemImportingTheReviewedSystemFunctionsOnl
         // Built for the architecture of this test, which runs it.
         EXPECT_EQ(sizeof(void*) == 4 ? IMAGE_FILE_MACHINE_I386 : IMAGE_FILE_MACHINE_AMD64, facts.machine) << name;
         EXPECT_EQ(program.dll, (facts.characteristics & IMAGE_FILE_DLL) != 0) << name;
-        if (!program.dll) {
-            EXPECT_EQ(program.gui ? IMAGE_SUBSYSTEM_WINDOWS_GUI : IMAGE_SUBSYSTEM_WINDOWS_CUI, facts.subsystem) << name;
-        }
+        EXPECT_EQ(program.gui || program.dll ? IMAGE_SUBSYSTEM_WINDOWS_GUI : IMAGE_SUBSYSTEM_WINDOWS_CUI,
+                  facts.subsystem) << name;
         EXPECT_FALSE(facts.imports.empty()) << name;
         for (const std::string& import : facts.imports) {
             const bool system = std::any_of(std::begin(system_dlls), std::end(system_dlls),
