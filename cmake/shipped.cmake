@@ -50,6 +50,9 @@ function(setupkit_add_program name)
   endif()
   set(SETUPKIT_PROGRAM_NAME ${name})
   set(SETUPKIT_PROGRAM_DESCRIPTION "${ARG_DESCRIPTION}")
+  set(SETUPKIT_PROGRAM_FILE ${name}.exe)
+  set(SETUPKIT_PROGRAM_IS_EXECUTABLE 1)
+  set(SETUPKIT_PROGRAM_FILE_TYPE VFT_APP)
   # The programs ask for the highest rights available; a console tool runs as its caller.
   if(ARG_CONSOLE)
     set(SETUPKIT_PROGRAM_MANIFEST console.manifest)
@@ -77,18 +80,55 @@ function(setupkit_add_program name)
       target_link_options(${name} PRIVATE /ENTRY:WinMainCRTStartup)
     endif()
   else()
-    # No link time in the header: two builds of one commit give the same bytes (the stripped
-    # program names its .debug file by a checksum of it, so that file must not differ either).
-    target_link_options(${name} PRIVATE -Wl,--gc-sections -Wl,--no-insert-timestamp
-      $<$<BOOL:${ARG_CONSOLE}>:-municode>)
-    # objcopy stamps the file it writes with the time, or with SOURCE_DATE_EPOCH when set.
-    add_custom_command(TARGET ${name} POST_BUILD
-      COMMAND ${CMAKE_COMMAND} -E env SOURCE_DATE_EPOCH=0
-              ${CMAKE_OBJCOPY} --only-keep-debug ${name}.exe ${name}.exe.debug
-      COMMAND ${CMAKE_COMMAND} -E env SOURCE_DATE_EPOCH=0
-              ${CMAKE_OBJCOPY} --strip-all --add-gnu-debuglink=${name}.exe.debug ${name}.exe
-      WORKING_DIRECTORY $<TARGET_FILE_DIR:${name}>
-      VERBATIM)
+    target_link_options(${name} PRIVATE $<$<BOOL:${ARG_CONSOLE}>:-municode>)
+    setupkit_link_reproducibly_and_strip(${name})
+  endif()
+  set_property(GLOBAL APPEND PROPERTY SETUPKIT_SHIPPED_PROGRAMS ${name})
+endfunction()
+
+# setupkit_link_reproducibly_and_strip(TARGET): mingw only. Linked without unused sections and
+# without link time in the header: two builds of one commit give the same bytes (the stripped file
+# names its .debug file by a checksum of it, so that file must not differ either).
+function(setupkit_link_reproducibly_and_strip target)
+  target_link_options(${target} PRIVATE -Wl,--gc-sections -Wl,--no-insert-timestamp)
+  # objcopy stamps the file it writes with the time, or with SOURCE_DATE_EPOCH when set.
+  add_custom_command(TARGET ${target} POST_BUILD
+    COMMAND ${CMAKE_COMMAND} -E env SOURCE_DATE_EPOCH=0
+            ${CMAKE_OBJCOPY} --only-keep-debug $<TARGET_FILE_NAME:${target}> $<TARGET_FILE_NAME:${target}>.debug
+    COMMAND ${CMAKE_COMMAND} -E env SOURCE_DATE_EPOCH=0
+            ${CMAKE_OBJCOPY} --strip-all --add-gnu-debuglink=$<TARGET_FILE_NAME:${target}>.debug
+            $<TARGET_FILE_NAME:${target}>
+    WORKING_DIRECTORY $<TARGET_FILE_DIR:${target}>
+    VERBATIM)
+endfunction()
+
+# setupkit_add_module(NAME DESCRIPTION text DEF file source...): a shipped DLL, NAME.dll, exporting
+# what the module-definition file lists, with a version resource as the programs have (no manifest
+# and no icon: neither means anything in a DLL that a host process loads). Compiled, linked and
+# stripped as the programs are and listed with them in SETUPKIT_SHIPPED_PROGRAMS. It may not use
+# the C++ runtime's allocation: unlike the programs, it brings no replacement.
+function(setupkit_add_module name)
+  cmake_parse_arguments(ARG "" "DESCRIPTION;DEF" "" ${ARGN})
+  set(SETUPKIT_PROGRAM_NAME ${name})
+  set(SETUPKIT_PROGRAM_DESCRIPTION "${ARG_DESCRIPTION}")
+  set(SETUPKIT_PROGRAM_FILE ${name}.dll)
+  set(SETUPKIT_PROGRAM_IS_EXECUTABLE 0)
+  set(SETUPKIT_PROGRAM_FILE_TYPE VFT_DLL)
+  set(resources ${CMAKE_CURRENT_BINARY_DIR}/${name}_resources.rc)
+  configure_file(${PROJECT_SOURCE_DIR}/resources/program.rc.in ${resources} @ONLY)
+  add_library(${name} SHARED ${ARG_UNPARSED_ARGUMENTS} ${ARG_DEF} ${resources})
+  # No "lib" in front of the name: MSI packages and scripts name the file as shipped.
+  set_target_properties(${name} PROPERTIES PREFIX "")
+  setupkit_shipped_code(${name})
+  if(NOT MSVC)
+    # The module-definition file names the export undecorated; on i686 the linker then takes the
+    # __stdcall symbol (name@bytes) for it, as MSVC's linker does, without warning about it.
+    if(CMAKE_SIZEOF_VOID_P EQUAL 4)
+      target_link_options(${name} PRIVATE -Wl,--enable-stdcall-fixup)
+    endif()
+    # A GUI-subsystem DLL, as MSVC's linker makes one by default.
+    target_link_options(${name} PRIVATE -Wl,--subsystem,windows)
+    setupkit_link_reproducibly_and_strip(${name})
   endif()
   set_property(GLOBAL APPEND PROPERTY SETUPKIT_SHIPPED_PROGRAMS ${name})
 endfunction()

@@ -35,14 +35,19 @@ function(setupkit_add_test name)
   set_tests_properties(${name} PROPERTIES FIXTURES_REQUIRED wine TIMEOUT 300)
 endfunction()
 
-# setupkit_copy_programs_beside(TESTS test... PROGRAMS program...): copies the built programs into
+# setupkit_copy_programs_beside(TESTS test... PROGRAMS program...): copies the built programs (and DLLs) into
 # the current build directory, beside the test programs that run them, whenever a program is rebuilt
 # (a POST_BUILD step of a test would miss a rebuild of the program alone).
 function(setupkit_copy_programs_beside)
   cmake_parse_arguments(ARG "" "" "TESTS;PROGRAMS" ${ARGN})
   set(copies)
   foreach(program ${ARG_PROGRAMS})
-    set(copy ${CMAKE_CURRENT_BINARY_DIR}/${program}.exe)
+    get_target_property(type ${program} TYPE)
+    if(type STREQUAL "SHARED_LIBRARY")
+      set(copy ${CMAKE_CURRENT_BINARY_DIR}/${program}.dll)
+    else()
+      set(copy ${CMAKE_CURRENT_BINARY_DIR}/${program}.exe)
+    endif()
     add_custom_command(OUTPUT ${copy}
       COMMAND ${CMAKE_COMMAND} -E copy_if_different $<TARGET_FILE:${program}> ${copy}
       DEPENDS ${program})

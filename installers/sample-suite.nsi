@@ -10,9 +10,7 @@ OutFile "${OUTPUT}"
 RequestExecutionLevel user
 InstallDir "$LOCALAPPDATA\Sample Suite\v182"
 
-; The programs find the install root five path components above themselves and the release
-; information below it, so the tree keeps this shape wherever INSTDIR lies.
-!define SETUP_DIR "$INSTDIR\Framework\bin\Win64\setup"
+!include "${__FILEDIR__}\sample-suite-files.nsh"
 
 ; Runs one of the programs and waits for it. Their manifest asks for the highest rights available:
 ; for an administrator whose token UAC has split, CreateProcess from this unelevated installer then
@@ -26,15 +24,7 @@ InstallDir "$LOCALAPPDATA\Sample Suite\v182"
 !macroend
 
 Section
-  SetOutPath "$INSTDIR\commonfiles\globalsettings"
-  File "relinfo.xml"
-  SetOutPath "$INSTDIR\Framework\bin\Win64"
-  File "${PROGRAMS_DIR}/runfen2.exe"
-  SetOutPath "${SETUP_DIR}"
-  File "${PROGRAMS_DIR}/postinstall.exe"
-  File "${PROGRAMS_DIR}/preuninstall.exe"
-  File "${PROGRAMS_DIR}/setupcheck.exe"
-  WriteUninstaller "$INSTDIR\uninstall.exe"
+  !insertmacro InstallSuiteFiles
   ; After the files: postinstall reads the tree it lies in. Its exit status is always 0. Run over an
   ; existing installation, the installer replaces the files and postinstall registers again, which
   ; restores whatever of the registration was lost and changes nothing else.
@@ -44,18 +34,5 @@ SectionEnd
 Section "Uninstall"
   ; Before the files go: preuninstall reads the release information to find what to remove.
   !insertmacro RunProgram preuninstall.exe
-  Delete "${SETUP_DIR}\postinstall.exe"
-  Delete "${SETUP_DIR}\preuninstall.exe"
-  Delete "${SETUP_DIR}\setupcheck.exe"
-  RMDir "${SETUP_DIR}"
-  Delete "$INSTDIR\Framework\bin\Win64\runfen2.exe"
-  RMDir "$INSTDIR\Framework\bin\Win64"
-  RMDir "$INSTDIR\Framework\bin"
-  RMDir "$INSTDIR\Framework"
-  Delete "$INSTDIR\commonfiles\globalsettings\relinfo.xml"
-  RMDir "$INSTDIR\commonfiles\globalsettings"
-  RMDir "$INSTDIR\commonfiles"
-  Delete "$INSTDIR\uninstall.exe"
-  RMDir "$INSTDIR"
-  RMDir "$INSTDIR\.."
+  !insertmacro RemoveSuiteFiles
 SectionEnd

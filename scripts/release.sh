@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Builds the shipped programs from a clean tree and writes the release to dist/ (emptied first):
 #   scripts/release.sh [--allow-dirty] [--no-timestamp]
-#   setupkit-<version>-win32.zip          setupkit-<version>-win32/: the programs, INSTALLING.txt,
-#                                         LICENSE.txt and BUILDINFO.txt (commit, version, tools)
+#   setupkit-<version>-win32.zip          setupkit-<version>-win32/: the programs, the custom action DLL,
+#                                         INSTALLING.txt, LICENSE.txt and BUILDINFO.txt (commit, version, tools)
 #   setupkit-<version>-win32-symbols.zip  setupkit-<version>-win32-symbols/: their .debug files
 #   SHA256SUMS                            both archives and every file in them
 # <version> is the programs' full version (scripts/version.sh). The tree is the commit's: a tree
@@ -82,9 +82,10 @@ build=$work/source/build/i686
 
 stage=$work/stage
 mkdir -p "$stage/$name" "$stage/$name-symbols"
+# The programs and the custom action DLL, under the names they were built with.
 while read -r program path; do
-    cp "$path" "$stage/$name/$program.exe"
-    cp "$path.debug" "$stage/$name-symbols/$program.exe.debug"
+    cp "$path" "$stage/$name/"
+    cp "$path.debug" "$stage/$name-symbols/"
 done <"$build/shipped-programs.txt"
 # What built it, for whoever rebuilds the release to check it: the tools' own words, and the Debian
 # package each came from where dpkg knows it.
@@ -119,7 +120,7 @@ sed -i 's/$/\r/' "$stage/$name"/*.txt
 if [ -n "${SETUPKIT_SIGN_COMMAND:-}${SETUPKIT_SIGN_PKCS12:-}" ]; then
     signer=${SETUPKIT_SIGN_COMMAND:+the command in SETUPKIT_SIGN_COMMAND}
     echo "== signing with ${signer:-$SETUPKIT_SIGN_PKCS12}"
-    scripts/sign.sh "${sign_options[@]}" "$stage/$name"/*.exe
+    scripts/sign.sh "${sign_options[@]}" "$stage/$name"/*.exe "$stage/$name"/*.dll
 fi
 
 # Archives that depend only on their contents: one time on every entry, fixed modes, no extra

@@ -30,9 +30,10 @@ same() {
 }
 expected=("$name/INSTALLING.txt" "$name/LICENSE.txt" "$name/BUILDINFO.txt")
 while read -r program path; do
-    expected+=("$name/$program.exe" "$name-symbols/$program.exe.debug")
-    same "$path" "$check/$name/$program.exe"
-    same "$path.debug" "$check/$name-symbols/$program.exe.debug"
+    file=$(basename "$path")
+    expected+=("$name/$file" "$name-symbols/$file.debug")
+    same "$path" "$check/$name/$file"
+    same "$path.debug" "$check/$name-symbols/$file.debug"
 done < build/i686/shipped-programs.txt
 contents=$( (unzip -Z1 "dist/$name.zip"; unzip -Z1 "dist/$name-symbols.zip") | LC_ALL=C sort)
 if [ "$contents" != "$(printf '%s\n' "${expected[@]}" | LC_ALL=C sort)" ]; then
@@ -68,7 +69,7 @@ echo "== dist/ holds what build/i686 built, byte for byte, checksums right, with
 # A benchmark, not a test: where each shipped program stands against 64 KiB.
 echo "== shipped programs (build/i686, stripped; debug information beside each in .debug)"
 while read -r name path; do
-    awk -v name="$name.exe" -v bytes="$(stat -c %s "$path")" -v debug="$(stat -c %s "$path.debug")" 'BEGIN {
-        printf "   %-16s %7d bytes = %5.1f KiB, %3d%% of the 64 KiB goal (debug information %d KiB)\n",
+    awk -v name="$(basename "$path")" -v bytes="$(stat -c %s "$path")" -v debug="$(stat -c %s "$path.debug")" 'BEGIN {
+        printf "   %-25s %7d bytes = %5.1f KiB, %3d%% of the 64 KiB goal (debug information %d KiB)\n",
                name, bytes, bytes / 1024, bytes * 100 / 65536, debug / 1024 }'
 done < build/i686/shipped-programs.txt

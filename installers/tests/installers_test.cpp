@@ -1,9 +1,12 @@
 // The sample installers around the shipped 32-bit programs (signed copies), through their life
 // cycle, silently: the per-machine MSI through msiexec as an administrator (install of the previous
-// build, major upgrade, repair, removal), the per-user NSIS installer as a standard user (install,
-// the same installer again, uninstall). Each registers in its own scope only, complete by the
-// installed setupcheck's word; each removal leaves only the variable every release shares.
+// build, major upgrade, repairs, removal, each followed by the package's own broadcast; a failing
+// install), the NSIS installers per user as a standard user (install, the same installer again,
+// uninstall) and per machine as an administrator. Each registers in its own scope only, complete by
+// the installed setupcheck's word; each removal leaves only the variable every release shares.
+#include "testsupport/broadcast.h"
 #include "testsupport/files.h"
+#include "testsupport/platform.h"
 #include "testsupport/process.h"
 #include "testsupport/registry.h"
 #include "testsupport/shortcuts.h"
@@ -13,8 +16,12 @@
 #include <windows.h>
 
 #include <msi.h>
+#include <msiquery.h>
 #include <shlobj.h>
 
+#include <algorithm>
+#include <cstring>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -23,6 +30,8 @@ using testsupport::directory_exists;
 using testsupport::narrow;
 using testsupport::other_scope;
 using testsupport::read_environment_value;
+using testsupport::read_registry_value;
+using testsupport::SettingChange;
 
 namespace {
 
@@ -30,6 +39,7 @@ const wchar_t kFolderName[] = L"VELMORA 18.1";
 const wchar_t kRootBelowFolder[] = L"\\Sample Suite\\v182";
 const wchar_t kUpgradeCode[] = L"{6F0B3B8E-3A52-4C3D-9B0E-2D6A57C1F182}"; // sample-suite.wxs's
 const wchar_t kShortcut[] = L"\\Fenwright 18.1.lnk";
+const wchar_t kUninstallEntry[] = L"Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\VELMORA 18.1 sample";
 
 std::wstring shell_folder(int csidl)
 {
@@ -69,6 +79,71 @@ std::wstring installed_sample_versions(std::vector<std::wstring>* codes = nullpt
             codes->push_back(code);
     }
     return versions;
+}
+
+// A query's rows from the package's database, each field as text, by the first field.
+std::map<std::wstring, std::vector<std::wstring>> package_rows(const wchar_t* query, UINT fields)
+{
+    std::map<std::wstring, std::vector<std::wstring>> rows;
+    MSIHANDLE database = 0, view = 0, record = 0;
+    if (MsiOpenDatabaseW((testsupport::own_directory() + L"sample-suite.msi").c_str(), MSIDBOPEN_READONLY,
+                         &database) == ERROR_SUCCESS &&
+        MsiDatabaseOpenViewW(database, query, &view) == ERROR_SUCCESS && MsiViewExecute(view, 0) == ERROR_SUCCESS) {
+        for (; MsiViewFetch(view, &record) == ERROR_SUCCESS; MsiCloseHandle(record)) {
+            std::vector<std::wstring> row(fields, std::wstring(256, L'\0'));
+            for (UINT field = 1; field <= fields; ++field) {
+                DWORD size = 256;
+                MsiRecordGetStringW(record, field, &row[field - 1][0], &size);
+                row[field - 1].resize(size);
+            }
+            rows[row[0]] = row;
+        }
+    }
+    MsiCloseHandle(view);
+    MsiCloseHandle(database);
+    return rows;
+}
+
+// Makes a program's image an older build of the same product version: the fourth field of its fixed
+// file version, the build number, one lower. False when there is no build number above 0 to lower.
+bool lower_build_number(std::string& image)
+{
+    VS_FIXEDFILEINFO fixed = {};
+    const size_t at = image.find(std::string("\xBD\x04\xEF\xFE", 4)); // its signature, 0xFEEF04BD
+    if (at == std::string::npos || at + sizeof(fixed) > image.size())
+        return false;
+    memcpy(&fixed, image.data() + at, sizeof(fixed));
+    if (LOWORD(fixed.dwFileVersionLS) == 0)
+        return false;
+    fixed.dwFileVersionLS -= 1;
+    memcpy(&image[at], &fixed, sizeof(fixed));
+    return true;
+}
+
+// Which program of the suite runs while a broadcast arrives: the sender, as each waits for its
+// broadcast to be handled; none for the package's own action, which msiexec runs.
+std::wstring running_suite_program()
+{
+    for (const wchar_t* program : {L"postinstall.exe", L"preuninstall.exe"}) {
+        if (!testsupport::process_ids_named(program).empty())
+            return program;
+    }
+    return L"none";
+}
+
+// The last broadcast came while no program of the suite ran, after `program`'s own; then forgets them.
+void expect_package_broadcast_after(const wchar_t* program, testsupport::BroadcastReceiver& receiver)
+{
+    const std::vector<SettingChange> changes = receiver.received();
+    std::string seen;
+    for (const SettingChange& change : changes)
+        seen += " " + narrow(change.area + L" during " + change.snapshot) + ";";
+    ASSERT_GE(changes.size(), 2u) << seen;
+    EXPECT_EQ("Environment", narrow(changes.back().area)) << seen;
+    EXPECT_EQ("none", narrow(changes.back().snapshot)) << seen;
+    EXPECT_TRUE(std::any_of(changes.begin(), changes.end() - 1,
+                            [&](const SettingChange& change) { return change.snapshot == program; })) << seen;
+    receiver.clear();
 }
 
 class SampleInstaller : public ::testing::Test {
@@ -126,7 +201,44 @@ protected:
 
 } // namespace
 
-TEST_F(SampleInstaller, MsiUpgradesTheBuildBeforeAndRepairsAndItsRemovalLeavesTheSharedVariable)
+// The undoing actions, the failing action for tests and the broadcast, as the package holds them.
+TEST(SamplePackage, HoldsRollbackPairsAndTheBroadcastAfterInstallFinalizeWithTheirTypesAndOrder)
+{
+    // Name, type (in script 0x400, rollback 0x100, no impersonation 0x800, result ignored 64, an
+    // installed program 18 or a DLL from the Binary table 1), source, condition.
+    const wchar_t* const actions[][4] = {
+        {L"RunPostinstall", L"3154", L"postinstall.exe", L"NOT REMOVE=\"ALL\""},
+        {L"UndoPostinstall", L"3410", L"preuninstall.exe", L"NOT Installed AND NOT REMOVE=\"ALL\""},
+        {L"RunPreuninstall", L"3154", L"preuninstall.exe", L"REMOVE=\"ALL\""},
+        {L"UndoPreuninstall", L"3410", L"postinstall.exe", L"REMOVE=\"ALL\""},
+        {L"FailAfterPostinstall", L"3090", L"setupcheck.exe", L"SAMPLE_FAIL_AFTER_POSTINSTALL AND NOT REMOVE=\"ALL\""},
+        {L"BroadcastEnvironmentChange", L"65", L"EnvironmentBroadcast", L""},
+    };
+    const wchar_t* const order[] = {L"InstallValidate", L"RemoveExistingProducts", L"InstallInitialize",
+                                    L"UndoPreuninstall", L"RunPreuninstall", L"RemoveFiles", L"InstallFiles",
+                                    L"UndoPostinstall", L"RunPostinstall", L"FailAfterPostinstall",
+                                    L"InstallFinalize", L"BroadcastEnvironmentChange"};
+    auto custom = package_rows(L"SELECT `Action`, `Type`, `Source`, `Target` FROM `CustomAction`", 4);
+    auto sequence = package_rows(L"SELECT `Action`, `Condition`, `Sequence` FROM `InstallExecuteSequence`", 3);
+    ASSERT_FALSE(custom.empty()) << "no CustomAction table read from sample-suite.msi";
+    for (const auto& action : actions) {
+        SCOPED_TRACE(narrow(action[0]));
+        EXPECT_EQ(narrow(action[1]), narrow(custom[action[0]].at(1)));
+        EXPECT_EQ(narrow(action[2]), narrow(custom[action[0]].at(2)));
+        EXPECT_EQ(narrow(action[3]), narrow(sequence[action[0]].at(1)));
+    }
+    EXPECT_EQ("BroadcastEnvironmentChange", narrow(custom[L"BroadcastEnvironmentChange"].at(3)));
+    for (size_t i = 1; i < sizeof(order) / sizeof(order[0]); ++i) {
+        ASSERT_TRUE(sequence.count(order[i - 1]) && sequence.count(order[i])) << narrow(order[i]);
+        EXPECT_LT(std::stoi(sequence[order[i - 1]].at(2)), std::stoi(sequence[order[i]].at(2))) << narrow(order[i]);
+    }
+    // Versioned files, so that Windows Installer's version rules apply (wixl leaves the column empty).
+    auto files = package_rows(L"SELECT `File`, `Version` FROM `File`", 2);
+    for (const wchar_t* program : {L"postinstall.exe", L"preuninstall.exe", L"setupcheck.exe"})
+        EXPECT_EQ(0u, files[program].at(1).rfind(SETUPKIT_VERSION L".", 0)) << narrow(files[program].at(1));
+}
+
+TEST_F(SampleInstaller, MsiEndsUninstalledWhenFailingAndUpgradesRepairsAndRemovesLeavingTheSharedVariable)
 {
     const std::wstring package = L"\"" + testsupport::own_directory() + L"sample-suite.msi\"";
     const std::wstring previous = L"\"" + testsupport::own_directory() + L"previous\\sample-suite.msi\"";
@@ -137,9 +249,20 @@ TEST_F(SampleInstaller, MsiUpgradesTheBuildBeforeAndRepairsAndItsRemovalLeavesTh
     installed_sample_versions(&left);
     for (const std::wstring& product : left)
         install(L"msiexec /x " + product + L" /qn", As::Administrator);
+    // Failing after postinstall, Windows Installer runs the rollback script, whose UndoPostinstall runs
+    // preuninstall: nothing stays registered. Wine 8's msiexec runs no rollback action (measured:
+    // preuninstall does not start), so there the registration stays, as the sample says.
+    EXPECT_NE(0u, install(L"msiexec /i " + package + L" SAMPLE_FAIL_AFTER_POSTINSTALL=1 /qn",
+                          As::Administrator));
+    EXPECT_EQ("", narrow(installed_sample_versions()));
+    EXPECT_EQ(testsupport::running_under_wine(), read_environment_value(kMachineScope, L"TALVO_ROOT182").exists);
+    forget_registration();
+    testsupport::BroadcastReceiver receiver(running_suite_program);
+    ASSERT_TRUE(receiver.ready());
 
     ASSERT_EQ(0u, install(L"msiexec /i " + previous + L" /qn", As::Administrator));
     ASSERT_EQ(narrow(SETUPKIT_PREVIOUS_VERSION L" "), narrow(installed_sample_versions()));
+    receiver.clear();
     // The newer build removes the older one first, whose preuninstall undoes the registration that
     // this build's postinstall then makes again.
     ASSERT_EQ(0u, install(L"msiexec /i " + package + L" /qn", As::Administrator));
@@ -147,20 +270,34 @@ TEST_F(SampleInstaller, MsiUpgradesTheBuildBeforeAndRepairsAndItsRemovalLeavesTh
     {
         SCOPED_TRACE("after the major upgrade");
         expect_registered(kMachineScope, root);
+        expect_package_broadcast_after(L"postinstall.exe", receiver);
     }
     // A repair runs postinstall again, which restores what was deleted, and not preuninstall, which
     // would undo the suite. The properties are those of msiexec /fa, which Wine's msiexec does not
-    // carry out (1605).
-    lose_part_of_registration(kMachineScope);
-    ASSERT_EQ(0u, install(L"msiexec /i " + package + L" REINSTALL=ALL REINSTALLMODE=omus /qn", As::Administrator));
-    {
-        SCOPED_TRACE("after a repair");
+    // carry out (1605). The default file rule ("o": replace a file that is missing or older) goes by
+    // the version: a program of the same build on disk stays, however its bytes differ; an older
+    // build's program gives way to this build's.
+    const std::wstring program = root + L"\\Framework\\bin\\Win64\\setup\\postinstall.exe";
+    const std::string shipped = testsupport::read_bytes(program);
+    for (const bool older : {false, true}) {
+        SCOPED_TRACE(older ? "after a repair over an older build" : "after a repair over the same build, altered");
+        std::string on_disk = shipped + "altered";
+        ASSERT_TRUE(!older || lower_build_number(on_disk))
+            << "the shipped postinstall.exe has no build number (FILEVERSION's fourth field) of 1 or more";
+        testsupport::write_bytes(program, on_disk);
+        lose_part_of_registration(kMachineScope);
+        ASSERT_EQ(0u, install(L"msiexec /i " + package + L" REINSTALL=ALL REINSTALLMODE=omus /qn",
+                              As::Administrator));
+        EXPECT_TRUE((older ? shipped : on_disk) == testsupport::read_bytes(program))
+            << (older ? "the older build was not replaced" : "the same build was replaced");
         expect_registered(kMachineScope, root);
+        expect_package_broadcast_after(L"postinstall.exe", receiver);
     }
     ASSERT_EQ(0u, install(L"msiexec /x " + package + L" /qn", As::Administrator));
     EXPECT_EQ("", narrow(installed_sample_versions()));
     SCOPED_TRACE("after msiexec /x");
     expect_removed(kMachineScope, root);
+    expect_package_broadcast_after(L"preuninstall.exe", receiver);
 }
 
 TEST_F(SampleInstaller, NsisRegistersForTheStandardUserAgainWhenRerunAndItsUninstallerLeavesTheSharedVariable)
@@ -187,5 +324,25 @@ TEST_F(SampleInstaller, NsisRegistersForTheStandardUserAgainWhenRerunAndItsUnins
     {
         SCOPED_TRACE("after the uninstaller");
         expect_removed(kUserScope, root);
+    }
+}
+
+TEST_F(SampleInstaller, NsisForAllUsersRegistersForTheMachineAndItsUninstallerRunsPreuninstallBeforeRemovingFiles)
+{
+    const std::wstring root = shell_folder(CSIDL_PROGRAM_FILESX86) + kRootBelowFolder;
+    testsupport::remove_tree(root);
+
+    EXPECT_EQ(0u, install(L"\"" + testsupport::own_directory() + L"sample-suite-machine.exe\" /S", As::Administrator));
+    {
+        SCOPED_TRACE("after the per-machine installer");
+        expect_registered(kMachineScope, root);
+        EXPECT_TRUE(read_registry_value(HKEY_LOCAL_MACHINE, kUninstallEntry, L"UninstallString").exists);
+    }
+    // Had the files gone first, preuninstall could not have run, and the variables would remain.
+    EXPECT_EQ(0u, install(L"\"" + root + L"\\uninstall.exe\" /S", As::Administrator));
+    {
+        SCOPED_TRACE("after the per-machine uninstaller");
+        expect_removed(kMachineScope, root);
+        EXPECT_FALSE(read_registry_value(HKEY_LOCAL_MACHINE, kUninstallEntry, L"UninstallString").exists);
     }
 }

@@ -1,8 +1,8 @@
 // What the installer ships, as the release build made it and as signed: programs of the declared
-// subsystem that import exactly the reviewed functions of system DLLs, carry the manifest, the icon
-// group and a version resource, and a signature only once signed. That they run silently to exit
-// status 0 from an install tree, with or without arguments, the programs' own tests show, and the
-// installers' test for the signed copies.
+// subsystem and DLLs that import exactly the reviewed functions of system DLLs, carry the manifest
+// and icon group (programs) and a version resource, and a signature only once signed. That they run
+// silently to exit status 0 from an install tree, with or without arguments, the programs' own tests
+// show, and the installers' test for the signed copies.
 #include "testsupport/files.h"
 
 #include <gtest/gtest.h>
@@ -20,25 +20,27 @@ using testsupport::narrow;
 
 namespace {
 
-// A shipped program as the build declares it: the file name and whether it is a GUI program; where
-// this copy lies, and whether it is the copy signed with the tests' throwaway certificate.
+// A shipped program or DLL as the build declares it: the file name, whether it is a GUI program or
+// a DLL; where this copy lies, and whether it is the copy signed with the tests' throwaway certificate.
 struct Shipped {
     std::wstring file;
     bool gui;
+    bool dll;
     std::wstring path;
     bool signed_copy;
 };
 
-// The build lists them beside this test, "name gui|console" a line; each comes as built and signed.
+// The build lists them beside this test, "name gui|console|dll" a line; each comes as built and signed.
 std::vector<Shipped> shipped_programs()
 {
     std::vector<Shipped> programs;
     std::ifstream list(narrow(testsupport::own_directory() + L"shipped_programs.txt"));
     std::string name, kind;
     while (list >> name >> kind) {
-        const std::wstring file = std::wstring(name.begin(), name.end()) + L".exe";
-        programs.push_back({file, kind == "gui", testsupport::own_directory() + file, false});
-        programs.push_back({file, kind == "gui", testsupport::own_directory() + L"signed\\" + file, true});
+        const bool dll = kind == "dll";
+        const std::wstring file = std::wstring(name.begin(), name.end()) + (dll ? L".dll" : L".exe");
+        programs.push_back({file, kind == "gui", dll, testsupport::own_directory() + file, false});
+        programs.push_back({file, kind == "gui", dll, testsupport::own_directory() + L"signed\\" + file, true});
     }
     return programs;
 }
@@ -50,6 +52,7 @@ struct PeFacts {
     bool valid = false;
     WORD machine = 0;
     WORD subsystem = 0;
+    WORD characteristics = 0;
     DWORD certificates_size = 0;        // the Authenticode signatures appended to the file
     std::vector<std::string> imports;   // the DLLs
     std::vector<std::string> functions; // "dll function", the DLL in lower case, sorted
@@ -63,6 +66,7 @@ void read_pe_facts(const std::string& image, const NtHeaders* nt, PeFacts& facts
     const Thunk by_ordinal = Thunk(1) << (8 * sizeof(Thunk) - 1);
     facts.machine = nt->FileHeader.Machine;
     facts.subsystem = nt->OptionalHeader.Subsystem;
+    facts.characteristics = nt->FileHeader.Characteristics;
     facts.certificates_size = nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_SECURITY].Size;
     const IMAGE_DATA_DIRECTORY& directory = nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT];
     const IMAGE_SECTION_HEADER* sections = IMAGE_FIRST_SECTION(nt);
@@ -207,7 +211,9 @@ TEST(Deliverables, AreTheDeclaredSubsystemImportingTheReviewedSystemFunctionsOnl
         EXPECT_EQ(program.signed_copy, facts.certificates_size != 0) << name;
         // Built for the architecture of this test, which runs it.
         EXPECT_EQ(sizeof(void*) == 4 ? IMAGE_FILE_MACHINE_I386 : IMAGE_FILE_MACHINE_AMD64, facts.machine) << name;
-        EXPECT_EQ(program.gui ? IMAGE_SUBSYSTEM_WINDOWS_GUI : IMAGE_SUBSYSTEM_WINDOWS_CUI, facts.subsystem) << name;
+        EXPECT_EQ(program.dll, (facts.characteristics & IMAGE_FILE_DLL) != 0) << name;
+        EXPECT_EQ(program.gui || program.dll ? IMAGE_SUBSYSTEM_WINDOWS_GUI : IMAGE_SUBSYSTEM_WINDOWS_CUI,
+                  facts.subsystem) << name;
         EXPECT_FALSE(facts.imports.empty()) << name;
         for (const std::string& import : facts.imports) {
             const bool system = std::any_of(std::begin(system_dlls), std::end(system_dlls),
@@ -244,6 +250,7 @@ TEST(Deliverables, CarryTheVersionOfTheBuild)
         // version stays the suite release's.
         EXPECT_EQ(SETUPKIT_FILE_VERSION, dotted(fixed->dwFileVersionMS, fixed->dwFileVersionLS)) << name;
         EXPECT_EQ(SETUPKIT_PRODUCT_VERSION, dotted(fixed->dwProductVersionMS, fixed->dwProductVersionLS)) << name;
+        EXPECT_EQ(static_cast<DWORD>(program.dll ? VFT_DLL : VFT_APP), fixed->dwFileType) << name;
         EXPECT_EQ(SETUPKIT_FILE_VERSION, version_string(info, L"FileVersion")) << name;
         EXPECT_EQ(SETUPKIT_PRODUCT_VERSION, version_string(info, L"ProductVersion")) << name;
         EXPECT_EQ(program.file, version_string(info, L"OriginalFilename")) << name;
@@ -256,6 +263,8 @@ TEST(Deliverables, CarryTheVersionOfTheBuild)
 TEST(Deliverables, CarryManifestForVistaAndSevenWithTheirExecutionLevel)
 {
     for (const Shipped& program : kPrograms) {
+        if (program.dll)
+            continue;
         LoadedAsData image(program.path);
         ASSERT_NE(nullptr, image.module) << narrow(program.path) << " error " << GetLastError();
         const std::string manifest = resource_bytes(image.module, RT_MANIFEST, MAKEINTRESOURCEW(1));
@@ -270,6 +279,8 @@ TEST(Deliverables, CarryManifestForVistaAndSevenWithTheirExecutionLevel)
 TEST(Deliverables, CarryIconGroupOfTenImagesFrom16To256)
 {
     for (const Shipped& program : kPrograms) {
+        if (program.dll)
+            continue;
         LoadedAsData image(program.path);
         ASSERT_NE(nullptr, image.module) << narrow(program.path);
         const std::string group = resource_bytes(image.module, RT_GROUP_ICON, L"IDI_MYICON");

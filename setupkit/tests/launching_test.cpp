@@ -7,7 +7,6 @@
 
 #include <gtest/gtest.h>
 #include <windows.h>
-#include <tlhelp32.h>
 
 #include <algorithm>
 #include <atomic>
@@ -19,6 +18,7 @@
 using testsupport::TempDir;
 using testsupport::file_exists;
 using testsupport::narrow;
+using testsupport::process_ids_named;
 
 namespace {
 
@@ -37,22 +37,6 @@ std::vector<wchar_t> writable(const std::wstring& text)
 std::wstring quoted(const std::wstring& text)
 {
     return L"\"" + text + L"\"";
-}
-
-std::vector<DWORD> process_ids_named(const std::wstring& exe_name)
-{
-    std::vector<DWORD> ids;
-    HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
-    if (snapshot == INVALID_HANDLE_VALUE)
-        return ids;
-    PROCESSENTRY32W entry = {};
-    entry.dwSize = sizeof(entry);
-    for (BOOL more = Process32FirstW(snapshot, &entry); more; more = Process32NextW(snapshot, &entry)) {
-        if (_wcsicmp(entry.szExeFile, exe_name.c_str()) == 0)
-            ids.push_back(entry.th32ProcessID);
-    }
-    CloseHandle(snapshot);
-    return ids;
 }
 
 // Ends every process of that file name and waits until each is gone.

@@ -3,6 +3,8 @@
 #include "testsupport/files.h"
 #include "testsupport/standard_user.h"
 
+#include <tlhelp32.h>
+
 #include <vector>
 
 namespace testsupport {
@@ -106,6 +108,22 @@ cleanup:
     }
     SetLastError(error);
     return exit_code;
+}
+
+std::vector<DWORD> process_ids_named(const std::wstring& exe_name)
+{
+    std::vector<DWORD> ids;
+    HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+    if (snapshot == INVALID_HANDLE_VALUE)
+        return ids;
+    PROCESSENTRY32W entry = {};
+    entry.dwSize = sizeof(entry);
+    for (BOOL more = Process32FirstW(snapshot, &entry); more; more = Process32NextW(snapshot, &entry)) {
+        if (_wcsicmp(entry.szExeFile, exe_name.c_str()) == 0)
+            ids.push_back(entry.th32ProcessID);
+    }
+    CloseHandle(snapshot);
+    return ids;
 }
 
 } // namespace testsupport

@@ -5,6 +5,7 @@
 #include <windows.h>
 
 #include <string>
+#include <vector>
 
 namespace testsupport {
 
@@ -36,5 +37,8 @@ struct RunOptions {
 // Runs the command line to its end and returns its exit code, or kNoExitCode when it could not be
 // started or did not end in time (what still runs is then terminated); GetLastError then tells why.
 DWORD run_program(const std::wstring& command_line, const RunOptions& options = RunOptions());
+
+// The ids of the running processes whose file name is exe_name (case-insensitive).
+std::vector<DWORD> process_ids_named(const std::wstring& exe_name);
 
 } // namespace testsupport
