@@ -37,6 +37,16 @@ for built in postinstall/postinstall.exe preuninstall/preuninstall.exe setupchec
     cp "$found" "$staging/"
 done
 
+# The shipped programs are 32-bit. A host that cannot run 32-bit code tests a 64-bit build of them,
+# which goes into 64-bit installers: the same sources, another target (the PE header's machine field).
+machine=$(od -An -tx2 -j "$(od -An -tu4 -j 60 -N4 "$staging/postinstall.exe" | tr -d ' ')" -N6 \
+    "$staging/postinstall.exe" | awk '{print $3}')
+case $machine in
+    014c) msi_arch=x86 program_files=ProgramFilesFolder nsis_target=() ;;
+    8664) msi_arch=x64 program_files=ProgramFiles64Folder nsis_target=(-X"Target amd64-unicode") ;;
+    *) echo "build.sh: postinstall.exe is neither i386 nor x86_64 (machine $machine)" >&2; exit 1 ;;
+esac
+
 # An empty stand-in for the suite's launcher, which the suite's own installer brings: the shortcut
 # that postinstall creates starts it, and setupcheck counts a shortcut without its target as a fault.
 : >"$staging/runfen2.exe"
@@ -50,7 +60,8 @@ product_code=$(printf '%s-%s-5%s-%x%s-%s' "${hash:0:8}" "${hash:8:4}" "${hash:13
 # wixl exits with 0 even when it cannot write the package: only a new file shows success.
 rm -f "$output/sample-suite.msi" "$output/sample-suite-user.exe" "$output/sample-suite-machine.exe"
 # wixl resolves file sources only relative to the working directory or the source's folder.
-(cd "$staging" && wixl -a x86 -D ProgramsDir=. -D Version="$version" -D ProductCode="${product_code^^}" \
+(cd "$staging" && wixl -a "$msi_arch" -D ProgramsDir=. -D Version="$version" -D ProductCode="${product_code^^}" \
+    -D ProgramFiles="$program_files" \
     -o "$output/sample-suite.msi" "$here/sample-suite.wxs")
 # What wixl 0.101 cannot write, msibuild (msitools) corrects in the package:
 # - Execute="rollback" becomes an immediate action (no in-script bits): the undoing actions get the
@@ -75,8 +86,8 @@ for program in postinstall preuninstall setupcheck; do
     msi_query "UPDATE \`File\` SET \`Version\` = '$(file_version "$staging/$program.exe")'
                WHERE \`File\` = '$program.exe'"
 done
-makensis -V2 -DPROGRAMS_DIR="$staging" -DOUTPUT="$output/sample-suite-user.exe" "$here/sample-suite.nsi"
-makensis -V2 -DPROGRAMS_DIR="$staging" -DOUTPUT="$output/sample-suite-machine.exe" "$here/sample-suite-machine.nsi"
+makensis -V2 "${nsis_target[@]}" -DPROGRAMS_DIR="$staging" -DOUTPUT="$output/sample-suite-user.exe" "$here/sample-suite.nsi"
+makensis -V2 "${nsis_target[@]}" -DPROGRAMS_DIR="$staging" -DOUTPUT="$output/sample-suite-machine.exe" "$here/sample-suite-machine.nsi"
 for built in sample-suite.msi sample-suite-user.exe sample-suite-machine.exe; do
     if [ ! -s "$output/$built" ]; then
         echo "build.sh: $output/$built was not built" >&2

@@ -242,7 +242,7 @@ TEST_F(SampleInstaller, MsiEndsUninstalledWhenFailingAndUpgradesRepairsAndRemove
 {
     const std::wstring package = L"\"" + testsupport::own_directory() + L"sample-suite.msi\"";
     const std::wstring previous = L"\"" + testsupport::own_directory() + L"previous\\sample-suite.msi\"";
-    const std::wstring root = shell_folder(CSIDL_PROGRAM_FILESX86) + kRootBelowFolder;
+    const std::wstring root = shell_folder(CSIDL_PROGRAM_FILES) + kRootBelowFolder;
     // A run that stopped half-way must not leave a product installed. Removed by product code, as
     // found: Wine's msiexec /x of a product that is not installed never returns.
     std::vector<std::wstring> left;
@@ -329,7 +329,7 @@ TEST_F(SampleInstaller, NsisRegistersForTheStandardUserAgainWhenRerunAndItsUnins
 
 TEST_F(SampleInstaller, NsisForAllUsersRegistersForTheMachineAndItsUninstallerRunsPreuninstallBeforeRemovingFiles)
 {
-    const std::wstring root = shell_folder(CSIDL_PROGRAM_FILESX86) + kRootBelowFolder;
+    const std::wstring root = shell_folder(CSIDL_PROGRAM_FILES) + kRootBelowFolder;
     testsupport::remove_tree(root);
 
     EXPECT_EQ(0u, install(L"\"" + testsupport::own_directory() + L"sample-suite-machine.exe\" /S", As::Administrator));
