@@ -13,7 +13,6 @@
 #include <windows.h>
 
 #include <msi.h>
-#include <shlobj.h>
 
 #include <string>
 #include <vector>
@@ -27,16 +26,8 @@ using testsupport::read_environment_value;
 namespace {
 
 const wchar_t kFolderName[] = L"VELMORA 18.1";
-const wchar_t kRootBelowFolder[] = L"\\Sample Suite\\v182";
 const wchar_t kUpgradeCode[] = L"{6F0B3B8E-3A52-4C3D-9B0E-2D6A57C1F182}"; // sample-suite.wxs's
 const wchar_t kShortcut[] = L"\\Fenwright 18.1.lnk";
-
-std::wstring shell_folder(int csidl)
-{
-    wchar_t path[MAX_PATH] = L"";
-    SHGetFolderPathW(nullptr, csidl, nullptr, SHGFP_TYPE_CURRENT, path);
-    return path;
-}
 
 As account(Scope scope)
 {
@@ -73,8 +64,16 @@ std::wstring installed_sample_versions(std::vector<std::wstring>* codes = nullpt
 
 class SampleInstaller : public ::testing::Test {
 protected:
-    void SetUp() override { forget_registration(); }
-    void TearDown() override { forget_registration(); }
+    void SetUp() override
+    {
+        SKIP_UNLESS_THIS_MACHINE_MAY_CHANGE("the installed products and the registration they make");
+        forget_registration();
+    }
+    void TearDown() override
+    {
+        if (testsupport::this_machine_may_change())
+            forget_registration();
+    }
 
     static void forget_registration() { testsupport::forget_suite_registration({kFolderName}); }
 
@@ -130,7 +129,7 @@ TEST_F(SampleInstaller, MsiUpgradesTheBuildBeforeAndRepairsAndItsRemovalLeavesTh
 {
     const std::wstring package = L"\"" + testsupport::own_directory() + L"sample-suite.msi\"";
     const std::wstring previous = L"\"" + testsupport::own_directory() + L"previous\\sample-suite.msi\"";
-    const std::wstring root = shell_folder(CSIDL_PROGRAM_FILESX86) + kRootBelowFolder;
+    const std::wstring root = testsupport::sample_install_root(kMachineScope);
     // A run that stopped half-way must not leave a product installed. Removed by product code, as
     // found: Wine's msiexec /x of a product that is not installed never returns.
     std::vector<std::wstring> left;
@@ -165,7 +164,7 @@ TEST_F(SampleInstaller, MsiUpgradesTheBuildBeforeAndRepairsAndItsRemovalLeavesTh
 
 TEST_F(SampleInstaller, NsisRegistersForTheStandardUserAgainWhenRerunAndItsUninstallerLeavesTheSharedVariable)
 {
-    const std::wstring root = shell_folder(CSIDL_LOCAL_APPDATA) + kRootBelowFolder;
+    const std::wstring root = testsupport::sample_install_root(kUserScope);
     testsupport::remove_tree(root);
 
     const std::wstring installer = L"\"" + testsupport::own_directory() + L"sample-suite-user.exe\" /S";

@@ -38,7 +38,8 @@ std::vector<Shipped> shipped_programs()
     while (list >> name >> kind) {
         const std::wstring file = std::wstring(name.begin(), name.end()) + L".exe";
         programs.push_back({file, kind == "gui", testsupport::own_directory() + file, false});
-        programs.push_back({file, kind == "gui", testsupport::own_directory() + L"signed\\" + file, true});
+        if constexpr (SETUPKIT_SIGNED_COPIES)
+            programs.push_back({file, kind == "gui", testsupport::own_directory() + L"signed\\" + file, true});
     }
     return programs;
 }

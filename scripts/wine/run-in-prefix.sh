@@ -20,6 +20,9 @@ export WINEDEBUG=-all
 export WINEDLLOVERRIDES="winemenubuilder.exe=d;mscoree=d;mshtml=d"
 export LANG="${SETUPKIT_TEST_LANG:-C.UTF-8}"
 export LC_ALL="$LANG"
+# What the tests need of their host: the prefix's drive D: (a folder of this build tree) as the disk
+# they may fill, and the prefix as a machine of their own, whose registration they may change.
+export SETUPKIT_TEST_DRIVE=D: SETUPKIT_TESTS_MAY_CHANGE_THIS_MACHINE=1
 
 # A new prefix is made once per build root: the first tree's is kept, unused, as a template
 # (build/wineprefix-template) that the other trees copy in seconds instead of booting Wine again.
@@ -88,7 +91,12 @@ case "${1:-}" in
         ;;
     *)
         create_prefix
-        # The 32-bit loader hands a 64-bit program on to wine64.
-        exec "$wine_dir/wine" "$@"
+        # The 32-bit loader hands a 64-bit program on to wine64. A kernel without 32-bit support
+        # cannot start that loader: there a 64-bit program goes to wine64 itself, and a 32-bit one
+        # cannot run at all.
+        if "$wine_dir/wine" --version >/dev/null 2>&1; then
+            exec "$wine_dir/wine" "$@"
+        fi
+        exec "$wine_dir/wine64" "$@"
         ;;
 esac
