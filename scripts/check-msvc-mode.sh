@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
-# Compiles every product source as MSVC would see it: clang-cl /std:c++17 /permissive- /W4 /WX (and
-# -Wpedantic, for what MSVC rejects in C++17 and clang only warns about), for
-# 32-bit Windows, against Wine's Windows and C runtime headers (libwine-dev). A check of the language
-# and the warnings, not a build: nothing is generated or linked (/Zs).
+# Compiles every product source as MSVC would see it: clang-cl /std:c++17 /permissive- /W4 /WX, and
+# -Wpedantic for what MSVC rejects in C++17 and clang only warns about; for 32-bit Windows, against
+# Wine's Windows and C runtime headers (libwine-dev). A check of the language and the warnings, not a
+# build: nothing is generated or linked (/Zs).
 #   scripts/check-msvc-mode.sh [BUILD_DIR]      (default build/msvc-mode)
 # Wine ships no C++ library, so the few C++ headers the product includes are stood in for by ones
 # that bring in the C headers and the names the product takes from std; Wine's headers lack one
@@ -60,5 +60,7 @@ sources=(setupkit/src/*.cpp diagnostics/src/*.cpp postinstall/*.cpp preuninstall
 for source in "${sources[@]}"; do
     "$clang_cl" "${flags[@]}" "$source" || { echo "== MSVC mode rejects $source" >&2; failed=1; }
 done
-[ "$failed" = 0 ] && echo "== MSVC mode (clang-cl /std:c++17 /permissive- /W4 /WX): ${#sources[@]} product sources compile"
+if [ "$failed" = 0 ]; then
+    echo "== MSVC mode (clang-cl /std:c++17 /permissive- /W4 /WX): ${#sources[@]} product sources compile"
+fi
 exit "$failed"

@@ -66,7 +66,7 @@ class SampleInstaller : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        SKIP_UNLESS_THIS_MACHINE_MAY_CHANGE("the installed products and the registration they make");
+        SKIP_UNLESS_THIS_MACHINE_MAY_CHANGE("this machine's installed products and registration");
         forget_registration();
     }
     void TearDown() override

@@ -51,7 +51,7 @@ class PostinstallRun : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        SKIP_UNLESS_THIS_MACHINE_MAY_CHANGE("the machine's environment key and the all-users Start Menu");
+        SKIP_UNLESS_THIS_MACHINE_MAY_CHANGE("this machine's environment key and all-users Start Menu");
         ASSERT_TRUE(receiver_.ready()) << "no broadcast receiver window, error " << GetLastError();
         forget_all();
         // The child inherits this environment: a private profile for the per-user settings file.

@@ -31,7 +31,7 @@ class Postinstall : public ::testing::TestWithParam<As> {
 protected:
     void SetUp() override
     {
-        SKIP_UNLESS_THIS_MACHINE_MAY_CHANGE("the machine's environment key and the all-users Start Menu");
+        SKIP_UNLESS_THIS_MACHINE_MAY_CHANGE("this machine's environment key and all-users Start Menu");
         clean();
         ASSERT_TRUE(testsupport::place_programs(root(), {L"postinstall.exe"})) << "error " << GetLastError();
     }

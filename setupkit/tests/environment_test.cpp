@@ -50,7 +50,7 @@ class EnvironmentVariables : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        SKIP_UNLESS_THIS_MACHINE_MAY_CHANGE("the machine's environment key");
+        SKIP_UNLESS_THIS_MACHINE_MAY_CHANGE("this machine's environment key");
         ASSERT_TRUE(receiver_.ready()) << "no broadcast receiver window, error " << GetLastError();
         testsupport::forget_environment_variable(kVariable);
         SetEnvironmentVariableW(kInstallRootVariable, nullptr);

@@ -41,7 +41,7 @@ protected:
     void SetUp() override
     {
         if (root_ == HKEY_LOCAL_MACHINE)
-            SKIP_UNLESS_THIS_MACHINE_MAY_CHANGE("HKEY_LOCAL_MACHINE");
+            SKIP_UNLESS_THIS_MACHINE_MAY_CHANGE("this machine's HKEY_LOCAL_MACHINE");
         delete_both_views();
     }
     void TearDown() override

@@ -54,7 +54,7 @@ class StartMenu : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        SKIP_UNLESS_THIS_MACHINE_MAY_CHANGE("the all-users Start Menu");
+        SKIP_UNLESS_THIS_MACHINE_MAY_CHANGE("this machine's all-users Start Menu");
         clean();
     }
     void TearDown() override

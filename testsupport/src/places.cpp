@@ -43,20 +43,28 @@ public:
         if (drive_.empty())
             throw std::runtime_error("no free drive letter could be mapped to " + narrow(folder_.path()) +
                                      ", error " + std::to_string(error));
+        // Wine 8 defines and lists the letter but opens nothing through it: its runner names a drive.
+        if (!directory_exists(drive_ + L"\\")) {
+            unmap();
+            throw std::runtime_error(narrow(drive_) + " was mapped to " + narrow(folder_.path()) +
+                                     " but leads nowhere; name a drive in SETUPKIT_TEST_DRIVE");
+        }
     }
-    ~MappedDrive()
-    {
-        // Exactly our definition, should another one have been stacked on the letter since.
-        DefineDosDeviceW(DDD_RAW_TARGET_PATH | DDD_REMOVE_DEFINITION | DDD_EXACT_MATCH_ON_REMOVE |
-                             DDD_NO_BROADCAST_SYSTEM,
-                         drive_.c_str(), target_.c_str());
-    }
+    ~MappedDrive() { unmap(); }
     MappedDrive(const MappedDrive&) = delete;
     MappedDrive& operator=(const MappedDrive&) = delete;
 
     const std::wstring& drive() const { return drive_; }
 
 private:
+    void unmap()
+    {
+        // Exactly our definition, should another one have been stacked on the letter since.
+        DefineDosDeviceW(DDD_RAW_TARGET_PATH | DDD_REMOVE_DEFINITION | DDD_EXACT_MATCH_ON_REMOVE |
+                             DDD_NO_BROADCAST_SYSTEM,
+                         drive_.c_str(), target_.c_str());
+    }
+
     TempDir folder_;
     const std::wstring target_ = L"\\??\\" + folder_.path();
     std::wstring drive_;

@@ -38,4 +38,4 @@ bool this_machine_may_change();
 #define SKIP_UNLESS_THIS_MACHINE_MAY_CHANGE(what_it_changes)                                                     \
     if (!testsupport::this_machine_may_change())                                                                 \
     GTEST_SKIP() << "changes " << what_it_changes                                                               \
-                 << " of this machine; set SETUPKIT_TESTS_MAY_CHANGE_THIS_MACHINE=1 on a disposable one"
+                 << "; set SETUPKIT_TESTS_MAY_CHANGE_THIS_MACHINE=1 to allow it, on a disposable machine only"
