@@ -69,11 +69,7 @@ protected:
         SKIP_UNLESS_THIS_MACHINE_MAY_CHANGE("this machine's installed products and registration");
         forget_registration();
     }
-    void TearDown() override
-    {
-        if (testsupport::this_machine_may_change())
-            forget_registration();
-    }
+    void TearDown() override { if (testsupport::this_machine_may_change()) forget_registration(); }
 
     static void forget_registration() { testsupport::forget_suite_registration({kFolderName}); }
 

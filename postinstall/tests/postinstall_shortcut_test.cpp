@@ -35,11 +35,7 @@ protected:
         clean();
         ASSERT_TRUE(testsupport::place_programs(root(), {L"postinstall.exe"})) << "error " << GetLastError();
     }
-    void TearDown() override
-    {
-        if (testsupport::this_machine_may_change())
-            clean();
-    }
+    void TearDown() override { if (testsupport::this_machine_may_change()) clean(); }
 
     static void clean() { testsupport::forget_suite_registration({kFolderName, kNonAsciiFolderName}); }
 

@@ -95,11 +95,7 @@ protected:
         ASSERT_TRUE(testsupport::place_programs(root(), {L"postinstall.exe", L"preuninstall.exe"}))
             << "error " << GetLastError();
     }
-    void TearDown() override
-    {
-        if (testsupport::this_machine_may_change())
-            clean();
-    }
+    void TearDown() override { if (testsupport::this_machine_may_change()) clean(); }
 
     static void clean()
     {

@@ -31,11 +31,7 @@ protected:
         ASSERT_TRUE(testsupport::write_release_information(root(), narrow(kFolderName), "18.1"));
         testsupport::write_bytes(root() + L"\\Framework\\bin\\Win64\\runfen2.exe", "launcher");
     }
-    void TearDown() override
-    {
-        if (testsupport::this_machine_may_change())
-            clean();
-    }
+    void TearDown() override { if (testsupport::this_machine_may_change()) clean(); }
 
     static void clean() { testsupport::forget_suite_registration({kFolderName}); }
 

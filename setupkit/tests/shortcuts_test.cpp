@@ -57,11 +57,7 @@ protected:
         SKIP_UNLESS_THIS_MACHINE_MAY_CHANGE("this machine's all-users Start Menu");
         clean();
     }
-    void TearDown() override
-    {
-        if (testsupport::this_machine_may_change())
-            clean();
-    }
+    void TearDown() override { if (testsupport::this_machine_may_change()) clean(); }
 
     static void clean()
     {

@@ -51,8 +51,6 @@ public:
         }
     }
     ~MappedDrive() { unmap(); }
-    MappedDrive(const MappedDrive&) = delete;
-    MappedDrive& operator=(const MappedDrive&) = delete;
 
     const std::wstring& drive() const { return drive_; }
 
@@ -91,7 +89,7 @@ const std::wstring& test_drive()
 
 std::wstring sample_install_root(Scope scope)
 {
-    // As sample-suite.wxs and sample-suite.nsi name them.
+    // As installers/sample-suite.wxs and sample-suite.nsi name them.
     wchar_t folder[MAX_PATH] = L"";
     SHGetFolderPathW(nullptr, scope == kMachineScope ? CSIDL_PROGRAM_FILESX86 : CSIDL_LOCAL_APPDATA, nullptr,
                      SHGFP_TYPE_CURRENT, folder);
