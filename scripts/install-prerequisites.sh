@@ -7,7 +7,9 @@
 set -euo pipefail
 
 packages=(cmake ninja-build g++-mingw-w64-i686 g++-mingw-w64-x86-64 binutils-mingw-w64-i686 googletest
-          wine64 wine32:i386 wixl nsis osslsigncode openssl zip unzip git clang libwine-dev npm)
+          wine64 wine32:i386 wixl nsis osslsigncode openssl zip unzip git clang libwine-dev)
+# Debian's npm, unless one came with another Node.js (whose package conflicts with Debian's npm).
+command -v npm >/dev/null || packages+=(npm)
 # The 32-bit Wine comes from the i386 architecture.
 if ! dpkg --print-foreign-architectures | grep -qx i386; then
     echo "== adding the i386 package architecture (for the 32-bit Wine, wine32:i386)"
