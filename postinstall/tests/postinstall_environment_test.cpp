@@ -51,6 +51,7 @@ class PostinstallRun : public ::testing::Test {
 protected:
     void SetUp() override
     {
+        SKIP_UNLESS_THIS_MACHINE_MAY_CHANGE("this machine's environment key and all-users Start Menu");
         ASSERT_TRUE(receiver_.ready()) << "no broadcast receiver window, error " << GetLastError();
         forget_all();
         // The child inherits this environment: a private profile for the per-user settings file.
@@ -60,9 +61,11 @@ protected:
     }
     void TearDown() override
     {
+        if (!testsupport::this_machine_may_change())
+            return;
         forget_all();
         SetEnvironmentVariableW(L"APPDATA", saved_appdata_ == L"(not set)" ? nullptr : saved_appdata_.c_str());
-        testsupport::remove_tree(L"D:\\Framework");
+        testsupport::remove_tree(testsupport::test_drive() + L"\\Framework");
     }
 
     // Without release information the main shortcut lands directly in the Programs folder.
@@ -139,15 +142,15 @@ TEST_F(PostinstallRun, StandardUserRegistersInUserKeyWithPerUserLanguage)
 TEST_F(PostinstallRun, DriveRootInstallRootKeepsItsBackslash)
 {
     SKIP_UNLESS_ENGLISH_LOCALE();
-    // The test prefix maps D: to a folder of the build tree.
-    testsupport::remove_tree(L"D:\\Framework");
+    const std::wstring drive = testsupport::test_drive();
+    testsupport::remove_tree(drive + L"\\Framework");
 
-    ASSERT_EQ(0u, run(L"D:", As::Administrator));
+    ASSERT_EQ(0u, run(drive, As::Administrator));
 
     // The root is used as passed: its backslash doubles where a separator follows.
-    expect_registered(kMachineScope, {{L"TALVO_ROOT182", L"D:\\"},
-                                      {L"P_SCHEMA", L"D:\\\\ORVANE\\CADIntegration\\Parasolid\\PSchema"},
-                                      {L"VOSKEL_LIBDIR182", L"D:\\\\CommonFiles\\Language\\en-us"},
+    expect_registered(kMachineScope, {{L"TALVO_ROOT182", drive + L"\\"},
+                                      {L"P_SCHEMA", drive + L"\\\\ORVANE\\CADIntegration\\Parasolid\\PSchema"},
+                                      {L"VOSKEL_LIBDIR182", drive + L"\\\\CommonFiles\\Language\\en-us"},
                                       {L"VELMORA_SYSDIR32", L"win32"}});
 }
 

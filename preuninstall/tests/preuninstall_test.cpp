@@ -90,11 +90,12 @@ class Preuninstall : public ::testing::Test {
 protected:
     void SetUp() override
     {
+        SKIP_UNLESS_THIS_MACHINE_MAY_CHANGE("this machine's environment key and all-users Start Menu");
         clean();
         ASSERT_TRUE(testsupport::place_programs(root(), {L"postinstall.exe", L"preuninstall.exe"}))
             << "error " << GetLastError();
     }
-    void TearDown() override { clean(); }
+    void TearDown() override { if (testsupport::this_machine_may_change()) clean(); }
 
     static void clean()
     {

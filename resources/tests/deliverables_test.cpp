@@ -40,12 +40,21 @@ std::vector<Shipped> shipped_programs()
         const bool dll = kind == "dll";
         const std::wstring file = std::wstring(name.begin(), name.end()) + (dll ? L".dll" : L".exe");
         programs.push_back({file, kind == "gui", dll, testsupport::own_directory() + file, false});
-        programs.push_back({file, kind == "gui", dll, testsupport::own_directory() + L"signed\\" + file, true});
+        if constexpr (SETUPKIT_SIGNED_COPIES)
+            programs.push_back({file, kind == "gui", dll, testsupport::own_directory() + L"signed\\" + file, true});
     }
     return programs;
 }
 
 const std::vector<Shipped> kPrograms = shipped_programs();
+
+// The reviewed import lists are the release's, which mingw-w64 links against msvcrt.dll; MSVC's
+// static runtime imports other functions, and needs a newer Windows than the release supports.
+#if defined(_MSC_VER)
+constexpr bool kReleaseCompiler = false;
+#else
+constexpr bool kReleaseCompiler = true;
+#endif
 
 // The PE facts that matter here, read from the file's bytes.
 struct PeFacts {
@@ -221,13 +230,17 @@ TEST(Deliverables, AreTheDeclaredSubsystemImportingTheReviewedSystemFunctionsOnl
             EXPECT_TRUE(system) << name << " imports " << import;
         }
         // A new import must be reviewed (does the oldest supported Windows have it?) and listed.
-        const std::vector<std::string> reviewed = reviewed_imports(program.file);
-        EXPECT_FALSE(reviewed.empty()) << "no reviewed import list for " << name;
-        EXPECT_TRUE(missing_from(reviewed, facts.functions).empty())
-            << name << " imports what its reviewed list lacks:" << listed(missing_from(reviewed, facts.functions));
-        EXPECT_TRUE(missing_from(facts.functions, reviewed).empty())
-            << name << " no longer imports, though listed:" << listed(missing_from(facts.functions, reviewed));
+        if constexpr (kReleaseCompiler) {
+            const std::vector<std::string> reviewed = reviewed_imports(program.file);
+            EXPECT_FALSE(reviewed.empty()) << "no reviewed import list for " << name;
+            EXPECT_TRUE(missing_from(reviewed, facts.functions).empty())
+                << name << " imports what its reviewed list lacks:" << listed(missing_from(reviewed, facts.functions));
+            EXPECT_TRUE(missing_from(facts.functions, reviewed).empty())
+                << name << " no longer imports, though listed:" << listed(missing_from(facts.functions, reviewed));
+        }
     }
+    if constexpr (!kReleaseCompiler)
+        GTEST_SKIP() << "import lists not compared: they are those of the mingw-w64 build that ships";
 }
 
 TEST(Deliverables, CarryTheVersionOfTheBuild)

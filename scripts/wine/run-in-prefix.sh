@@ -20,10 +20,21 @@ export WINEDEBUG=-all
 export WINEDLLOVERRIDES="winemenubuilder.exe=d;mscoree=d;mshtml=d"
 export LANG="${SETUPKIT_TEST_LANG:-C.UTF-8}"
 export LC_ALL="$LANG"
+# What the tests need of their host: the prefix's drive D: (a folder of this build tree) as the disk
+# they may fill, and the prefix as a machine of their own, whose registration they may change.
+export SETUPKIT_TEST_DRIVE=D: SETUPKIT_TESTS_MAY_CHANGE_THIS_MACHINE=1
 
 # A new prefix is made once per build root: the first tree's is kept, unused, as a template
 # (build/wineprefix-template) that the other trees copy in seconds instead of booting Wine again.
 template="$(dirname "$build_dir")/wineprefix-template"
+
+# A kernel without 32-bit support cannot start the 32-bit loader: 64-bit programs then go to wine64
+# itself, 32-bit ones cannot run at all, and a prefix is complete without its 32-bit system files.
+if "$wine_dir/wine" --version >/dev/null 2>&1; then
+    loader=$wine_dir/wine system_files=syswow64
+else
+    loader=$wine_dir/wine64 system_files=system32
+fi
 
 boot_prefix() {
     if [ ! -x "$wine_dir/wine" ]; then
@@ -47,11 +58,11 @@ create_prefix() {
     mkdir -p "$HOME" "$build_dir/drive-d"
     exec 9>"$build_dir/wineprefix.lock"
     flock 9
-    if [ ! -f "$WINEPREFIX/.setupkit-ready" ] || [ ! -f "$WINEPREFIX/drive_c/windows/syswow64/kernel32.dll" ]; then
+    if [ ! -f "$WINEPREFIX/.setupkit-ready" ] || [ ! -f "$WINEPREFIX/drive_c/windows/$system_files/kernel32.dll" ]; then
         rm -rf "$WINEPREFIX"
         exec 8>"$template.lock"
         flock 8
-        if [ -f "$template/.setupkit-ready" ] && [ -f "$template/drive_c/windows/syswow64/kernel32.dll" ]; then
+        if [ -f "$template/.setupkit-ready" ] && [ -f "$template/drive_c/windows/$system_files/kernel32.dll" ]; then
             cp -a "$template" "$WINEPREFIX"
             # The profile's folders lead to the HOME of the tree that made the template.
             for link in "$WINEPREFIX"/drive_c/users/*/*; do
@@ -89,6 +100,6 @@ case "${1:-}" in
     *)
         create_prefix
         # The 32-bit loader hands a 64-bit program on to wine64.
-        exec "$wine_dir/wine" "$@"
+        exec "$loader" "$@"
         ;;
 esac

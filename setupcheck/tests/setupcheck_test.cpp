@@ -24,13 +24,14 @@ class Setupcheck : public ::testing::Test {
 protected:
     void SetUp() override
     {
+        SKIP_UNLESS_THIS_MACHINE_MAY_CHANGE("this machine's environment key and all-users Start Menu");
         clean();
         ASSERT_TRUE(testsupport::place_programs(root(), {L"postinstall.exe", L"preuninstall.exe", L"setupcheck.exe"}))
             << "error " << GetLastError();
         ASSERT_TRUE(testsupport::write_release_information(root(), narrow(kFolderName), "18.1"));
         testsupport::write_bytes(root() + L"\\Framework\\bin\\Win64\\runfen2.exe", "launcher");
     }
-    void TearDown() override { clean(); }
+    void TearDown() override { if (testsupport::this_machine_may_change()) clean(); }
 
     static void clean() { testsupport::forget_suite_registration({kFolderName}); }
 

@@ -50,6 +50,7 @@ class EnvironmentVariables : public ::testing::Test {
 protected:
     void SetUp() override
     {
+        SKIP_UNLESS_THIS_MACHINE_MAY_CHANGE("this machine's environment key");
         ASSERT_TRUE(receiver_.ready()) << "no broadcast receiver window, error " << GetLastError();
         testsupport::forget_environment_variable(kVariable);
         SetEnvironmentVariableW(kInstallRootVariable, nullptr);
@@ -57,6 +58,8 @@ protected:
     }
     void TearDown() override
     {
+        if (!testsupport::this_machine_may_change())
+            return;
         testsupport::forget_environment_variable(kVariable);
         SetEnvironmentVariableW(kInstallRootVariable, nullptr);
     }

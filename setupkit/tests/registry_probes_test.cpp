@@ -38,8 +38,17 @@ void delete_tree_in_view(HKEY root, REGSAM view)
 class ScratchKeys : public ::testing::Test {
 protected:
     explicit ScratchKeys(HKEY root = HKEY_LOCAL_MACHINE) : root_(root) {}
-    void SetUp() override { delete_both_views(); }
-    void TearDown() override { delete_both_views(); }
+    void SetUp() override
+    {
+        if (root_ == HKEY_LOCAL_MACHINE)
+            SKIP_UNLESS_THIS_MACHINE_MAY_CHANGE("this machine's HKEY_LOCAL_MACHINE");
+        delete_both_views();
+    }
+    void TearDown() override
+    {
+        if (root_ != HKEY_LOCAL_MACHINE || testsupport::this_machine_may_change())
+            delete_both_views();
+    }
 
     void delete_both_views()
     {

@@ -60,13 +60,13 @@ TEST_F(InstallTree, InstallRootIsFiveComponentsAboveTheProgram)
 
 TEST(DriveRootProgram, InstallRootKeepsItsBackslash)
 {
-    // The test prefix maps D: to a folder of the build tree.
     TempDir scratch;
-    const std::wstring program = L"D:\\X\\setup.exe";
-    testsupport::remove_tree(L"D:\\X");
+    const std::wstring drive = testsupport::test_drive();
+    const std::wstring program = drive + L"\\X\\setup.exe";
+    testsupport::remove_tree(drive + L"\\X");
     const Report report = run_probe_at(program, scratch);
-    EXPECT_EQ("D:\\", report.at("install_root"));
-    testsupport::remove_tree(L"D:\\X");
+    EXPECT_EQ(narrow(drive + L"\\"), report.at("install_root"));
+    testsupport::remove_tree(drive + L"\\X");
 }
 
 TEST_F(InstallTree, GlobalValuesAreTheQuotedTextAfterEachKey)

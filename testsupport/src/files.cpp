@@ -164,14 +164,6 @@ bool copy_file(const std::wstring& from, const std::wstring& to)
     return CopyFileW(from.c_str(), to.c_str(), FALSE) != 0;
 }
 
-std::wstring own_directory()
-{
-    wchar_t path[1024];
-    GetModuleFileNameW(nullptr, path, 1024);
-    std::wstring directory = path;
-    return directory.substr(0, directory.find_last_of(L'\\') + 1);
-}
-
 std::string narrow(const std::wstring& text)
 {
     if (text.empty())

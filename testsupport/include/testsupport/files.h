@@ -1,6 +1,8 @@
 // Real files for tests: private temporary trees, raw bytes in and out.
 #pragma once
 
+#include "testsupport/places.h"
+
 #include <string>
 #include <vector>
 
@@ -52,9 +54,6 @@ void remove_tree(const std::wstring& path);
 
 // Copies a file, creating missing parent directories; true on success.
 bool copy_file(const std::wstring& from, const std::wstring& to);
-
-// Full path of the running test program's directory, with a trailing backslash.
-std::wstring own_directory();
 
 // UTF-8 from UTF-16, for readable assertion messages.
 std::string narrow(const std::wstring& text);
