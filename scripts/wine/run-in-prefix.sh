@@ -30,7 +30,7 @@ template="$(dirname "$build_dir")/wineprefix-template"
 
 # A kernel without 32-bit support cannot start the 32-bit loader: 64-bit programs then go to wine64
 # itself, 32-bit ones cannot run at all, and a prefix is complete without its 32-bit system files.
-if "$wine_dir/wine" --version >/dev/null 2>&1; then
+if "$(dirname "$0")/runs-32-bit.sh"; then
     loader=$wine_dir/wine system_files=syswow64
 else
     loader=$wine_dir/wine64 system_files=system32
