@@ -38,11 +38,18 @@ function(setupkit_shipped_code target)
   endif()
 endfunction()
 
+if(NOT MSVC)
+  # Fills the load-configuration directory that GNU ld leaves empty.
+  find_package(Python3 COMPONENTS Interpreter REQUIRED)
+endif()
+
 # setupkit_add_program(NAME [CONSOLE] [DESCRIPTION text] source...): a shipped program. A GUI
 # program unless CONSOLE (whose entry is wmain). Each carries the shared manifest and icon group and
-# a version resource with the project's version and its DESCRIPTION. Linked without unused sections,
-# then stripped: its debug information stays beside it in NAME.exe.debug, which the stripped file
-# names (.gnu_debuglink) for a debugger. Listed in the global property SETUPKIT_SHIPPED_PROGRAMS.
+# a version resource with the project's version and its DESCRIPTION, and a load configuration that
+# makes Windows take the DLLs its imports pull in from the system folder only. Linked without unused
+# sections, then stripped: its debug information stays beside it in NAME.exe.debug, which the
+# stripped file names (.gnu_debuglink) for a debugger. Listed in the global property
+# SETUPKIT_SHIPPED_PROGRAMS.
 function(setupkit_add_program name)
   cmake_parse_arguments(ARG "CONSOLE" "DESCRIPTION" "" ${ARGN})
   if(NOT ARG_DESCRIPTION)
@@ -71,7 +78,8 @@ function(setupkit_add_program name)
   setupkit_shipped_code(${name})
   if(MSVC)
     # The manifest comes from the shared resources; a second one from the linker would collide.
-    target_link_options(${name} PRIVATE /MANIFEST:NO)
+    # 0x800: LOAD_LIBRARY_SEARCH_SYSTEM32.
+    target_link_options(${name} PRIVATE /MANIFEST:NO /DEPENDENTLOADFLAG:0x800)
     if(NOT ARG_CONSOLE)
       # The runtime must start the narrow WinMain, which hands the wide command line on to wWinMain.
       target_link_options(${name} PRIVATE /ENTRY:WinMainCRTStartup)
@@ -81,8 +89,18 @@ function(setupkit_add_program name)
     # program names its .debug file by a checksum of it, so that file must not differ either).
     target_link_options(${name} PRIVATE -Wl,--gc-sections -Wl,--no-insert-timestamp
       $<$<BOOL:${ARG_CONSOLE}>:-municode>)
+    # The load configuration is referenced by no code: keep it, under its decorated name on x86.
+    if(CMAKE_SIZEOF_VOID_P EQUAL 4)
+      target_link_options(${name} PRIVATE -Wl,--require-defined=__load_config_used)
+    else()
+      target_link_options(${name} PRIVATE -Wl,--require-defined=_load_config_used)
+    endif()
+    target_sources(${name} PRIVATE $<TARGET_OBJECTS:load_configuration>)
+    # The directory entry is filled while the symbol table still names the structure, before the
+    # debug information is split off, so that the program and its .debug file keep one header.
     # objcopy stamps the file it writes with the time, or with SOURCE_DATE_EPOCH when set.
     add_custom_command(TARGET ${name} POST_BUILD
+      COMMAND ${Python3_EXECUTABLE} ${PROJECT_SOURCE_DIR}/cmake/fill_load_config.py ${name}.exe
       COMMAND ${CMAKE_COMMAND} -E env SOURCE_DATE_EPOCH=0
               ${CMAKE_OBJCOPY} --only-keep-debug ${name}.exe ${name}.exe.debug
       COMMAND ${CMAKE_COMMAND} -E env SOURCE_DATE_EPOCH=0

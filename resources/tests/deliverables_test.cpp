@@ -9,10 +9,12 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <cstddef>
 #include <cstring>
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <type_traits>
 #include <vector>
 
 using testsupport::listed;
@@ -51,6 +53,9 @@ struct PeFacts {
     WORD machine = 0;
     WORD subsystem = 0;
     DWORD certificates_size = 0;        // the Authenticode signatures appended to the file
+    DWORD load_config_entry_size = 0;   // what the directory entry states, and the structure itself
+    DWORD load_config_size = 0;
+    WORD dependent_load_flags = 0;
     std::vector<std::string> imports;   // the DLLs
     std::vector<std::string> functions; // "dll function", the DLL in lower case, sorted
 };
@@ -74,6 +79,17 @@ void read_pe_facts(const std::string& image, const NtHeaders* nt, PeFacts& facts
         }
         return image.size();
     };
+    const IMAGE_DATA_DIRECTORY& load_config = nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_LOAD_CONFIG];
+    // DependentLoadFlags follows CSDVersion, whatever a header's version calls it.
+    using LoadConfig =
+        std::conditional_t<sizeof(Thunk) == 4, IMAGE_LOAD_CONFIG_DIRECTORY32, IMAGE_LOAD_CONFIG_DIRECTORY64>;
+    const size_t config_at = offset_of(load_config.VirtualAddress);
+    const size_t flags_at = config_at + offsetof(LoadConfig, CSDVersion) + sizeof(WORD);
+    facts.load_config_entry_size = load_config.Size;
+    if (load_config.VirtualAddress != 0 && flags_at + sizeof(WORD) <= image.size()) {
+        memcpy(&facts.load_config_size, image.data() + config_at, sizeof(DWORD));
+        memcpy(&facts.dependent_load_flags, image.data() + flags_at, sizeof(WORD));
+    }
     for (size_t at = offset_of(directory.VirtualAddress);
          at + sizeof(IMAGE_IMPORT_DESCRIPTOR) <= image.size(); at += sizeof(IMAGE_IMPORT_DESCRIPTOR)) {
         IMAGE_IMPORT_DESCRIPTOR descriptor;
@@ -208,6 +224,11 @@ TEST(Deliverables, AreTheDeclaredSubsystemImportingTheReviewedSystemFunctionsOnl
         // Built for the architecture of this test, which runs it.
         EXPECT_EQ(sizeof(void*) == 4 ? IMAGE_FILE_MACHINE_I386 : IMAGE_FILE_MACHINE_AMD64, facts.machine) << name;
         EXPECT_EQ(program.gui ? IMAGE_SUBSYSTEM_WINDOWS_GUI : IMAGE_SUBSYSTEM_WINDOWS_CUI, facts.subsystem) << name;
+        // The imports' DLLs come from the system folder only (LOAD_LIBRARY_SEARCH_SYSTEM32, Windows 10
+        // 1607 on). XP and Server 2003 require 64 bytes on x86, short of the safe-handler table.
+        EXPECT_EQ(0x800, facts.dependent_load_flags) << name;
+        EXPECT_EQ(sizeof(void*) == 4 ? 64u : 96u, facts.load_config_entry_size) << name;
+        EXPECT_EQ(facts.load_config_entry_size, facts.load_config_size) << name;
         EXPECT_FALSE(facts.imports.empty()) << name;
         for (const std::string& import : facts.imports) {
             const bool system = std::any_of(std::begin(system_dlls), std::end(system_dlls),
