@@ -158,28 +158,16 @@ void remove_tree(const std::wstring& path)
 
 namespace {
 
-// Wine's names: a path's Unix name (kernel32's wine_get_unix_file_name) and a Unix name's path.
-std::wstring wine_file_name(const std::wstring& path, bool to_unix)
+// The Unix name of a path, by kernel32's wine_get_unix_file_name; "" on Windows.
+std::wstring unix_name(const std::wstring& path)
 {
     typedef char*(CDECL * unix_name_function)(LPCWSTR);
-    typedef WCHAR*(CDECL * dos_name_function)(LPCSTR);
-    const HMODULE kernel = GetModuleHandleW(L"kernel32.dll");
-    std::wstring name;
-    if (to_unix) {
-        const auto unix_name = reinterpret_cast<unix_name_function>(
-            reinterpret_cast<void*>(GetProcAddress(kernel, "wine_get_unix_file_name")));
-        char* found = unix_name ? unix_name(path.c_str()) : nullptr;
-        for (const char* at = found; at && *at; ++at)
-            name += static_cast<wchar_t>(static_cast<unsigned char>(*at));
-        HeapFree(GetProcessHeap(), 0, found);
-    } else {
-        const auto dos_name = reinterpret_cast<dos_name_function>(
-            reinterpret_cast<void*>(GetProcAddress(kernel, "wine_get_dos_file_name")));
-        WCHAR* found = dos_name ? dos_name(narrow(path).c_str()) : nullptr;
-        name = found ? found : L"";
-        HeapFree(GetProcessHeap(), 0, found);
-    }
-    return name;
+    const auto convert = reinterpret_cast<unix_name_function>(
+        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "wine_get_unix_file_name")));
+    char* found = convert ? convert(path.c_str()) : nullptr;
+    const std::string name = found ? found : "";
+    HeapFree(GetProcessHeap(), 0, found);
+    return std::wstring(name.begin(), name.end());
 }
 
 bool is_link(const std::wstring& path)
@@ -188,17 +176,17 @@ bool is_link(const std::wstring& path)
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT);
 }
 
-// Runs a Unix program (Wine starts one named by its path) on a link, and waits up to five seconds until
-// the link is there or gone. Wine hands back no handle that tells when a Unix program ends, reports
-// only a link to a folder as a reparse point, and shows none that leads nowhere: the target of a file
-// link stands in while this runs, if missing.
-bool run_unix_program_on_link(const std::wstring& program, const std::wstring& arguments, const std::wstring& link,
-                              const std::wstring& target, bool folder, bool link_wanted)
+} // namespace
+
+// Wine starts a Unix program named by its path (Z: is the Unix root), but hands back no handle that
+// tells when it ends: the link is watched for instead. Wine shows no file link that leads nowhere, so a missing target
+// stands in meanwhile.
+bool SymbolicLink::run_unix(const std::wstring& program, const std::wstring& arguments, bool link_wanted)
 {
-    const bool stand_in = !folder && !file_exists(target);
+    const bool stand_in = !folder_ && !file_exists(target_);
     if (stand_in)
-        write_bytes(target, "");
-    std::wstring command = L"\"" + wine_file_name(program, false) + L"\" " + arguments;
+        write_bytes(target_, "");
+    std::wstring command = L"Z:" + program + L" " + arguments;
     STARTUPINFOW startup = {};
     startup.cb = sizeof(startup);
     PROCESS_INFORMATION process = {};
@@ -206,34 +194,30 @@ bool run_unix_program_on_link(const std::wstring& program, const std::wstring& a
         CloseHandle(process.hThread);
         CloseHandle(process.hProcess);
     }
-    auto there = [&] { return folder ? is_link(link) : file_exists(link); };
+    auto there = [&] { return folder_ ? is_link(link_) : file_exists(link_); };
     for (int wait = 0; wait < 100 && there() != link_wanted; ++wait)
         Sleep(50);
     const bool done = there() == link_wanted;
     if (stand_in)
-        DeleteFileW(target.c_str());
+        DeleteFileW(target_.c_str());
     return done;
 }
-
-} // namespace
 
 SymbolicLink::SymbolicLink(const std::wstring& link, const std::wstring& target, bool folder)
     : link_(link), target_(target), folder_(folder)
 {
-    const DWORD kind = folder ? SYMBOLIC_LINK_FLAG_DIRECTORY : 0;
-    made_ = CreateSymbolicLinkW(link.c_str(), target.c_str(), kind) && is_link(link);
-    if (!made_ && !wine_file_name(L"/bin/ln", false).empty()) {
-        unix_link_ = wine_file_name(link, true);
-        const std::wstring arguments = L"-s \"" + wine_file_name(target, true) + L"\" \"" + unix_link_ + L"\"";
-        made_ = run_unix_program_on_link(L"/bin/ln", arguments, link, target, folder, true);
-    }
+    made_ = CreateSymbolicLinkW(link.c_str(), target.c_str(), folder ? SYMBOLIC_LINK_FLAG_DIRECTORY : 0) &&
+            is_link(link);
+    unix_link_ = made_ ? L"" : unix_name(link);
+    if (!unix_link_.empty())
+        made_ = run_unix(L"/bin/ln", L"-s \"" + unix_name(target) + L"\" \"" + unix_link_ + L"\"", true);
 }
 
 SymbolicLink::~SymbolicLink()
 {
     // Under Wine, RemoveDirectoryW on a link removes the folder it leads to.
     if (!unix_link_.empty())
-        run_unix_program_on_link(L"/bin/rm", L"-f \"" + unix_link_ + L"\"", link_, target_, folder_, false);
+        run_unix(L"/bin/rm", L"-f \"" + unix_link_ + L"\"", false);
     else if (folder_)
         RemoveDirectoryW(link_.c_str());
     else

@@ -64,6 +64,8 @@ public:
     bool made() const { return made_; }
 
 private:
+    bool run_unix(const std::wstring& program, const std::wstring& arguments, bool link_wanted);
+
     std::wstring link_;
     std::wstring target_;
     bool folder_;
