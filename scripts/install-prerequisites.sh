@@ -1,11 +1,12 @@
 #!/usr/bin/env bash
 # Installs, on Debian 12 as root, whatever of the cross toolchain, Wine (64-bit and the 32-bit part
 # that runs the shipped programs under WoW64), GoogleTest, the installer tools (wixl for MSI,
-# makensis for NSIS) and the release tools (osslsigncode and openssl for signing, zip) is missing.
+# makensis for NSIS), the release tools (osslsigncode and openssl for signing, zip) and Python 3 (the
+# post-link step that fills the programs' load configuration) is missing.
 set -euo pipefail
 
 packages=(cmake ninja-build g++-mingw-w64-i686 g++-mingw-w64-x86-64 binutils-mingw-w64-i686 googletest
-          wine64 wine32:i386 wixl nsis osslsigncode openssl zip unzip git)
+          wine64 wine32:i386 wixl nsis osslsigncode openssl zip unzip git python3)
 # The 32-bit Wine comes from the i386 architecture.
 if ! dpkg --print-foreign-architectures | grep -qx i386; then
     echo "== adding the i386 package architecture (for the 32-bit Wine, wine32:i386)"
