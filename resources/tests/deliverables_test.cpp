@@ -1,6 +1,7 @@
 // What the installer ships, as the release build made it and as signed: programs of the declared
-// subsystem that import exactly the reviewed functions of system DLLs, carry the manifest, the icon
-// group and a version resource, and a signature only once signed. That they run silently to exit
+// subsystem that import exactly the reviewed functions of system DLLs, take those DLLs' dependencies
+// from the system folder (load configuration), carry the manifest, the icon group and a version
+// resource, and a signature only once signed. That they run silently to exit
 // status 0 from an install tree, with or without arguments, the programs' own tests show, and the
 // installers' test for the signed copies.
 #include "testsupport/files.h"
