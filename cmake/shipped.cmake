@@ -38,11 +38,18 @@ function(setupkit_shipped_code target)
   endif()
 endfunction()
 
+if(NOT MSVC)
+  # Fills the load-configuration directory that GNU ld leaves empty.
+  find_package(Python3 COMPONENTS Interpreter REQUIRED)
+endif()
+
 # setupkit_add_program(NAME [CONSOLE] [DESCRIPTION text] source...): a shipped program. A GUI
 # program unless CONSOLE (whose entry is wmain). Each carries the shared manifest and icon group and
-# a version resource with the project's version and its DESCRIPTION. Linked without unused sections,
-# then stripped: its debug information stays beside it in NAME.exe.debug, which the stripped file
-# names (.gnu_debuglink) for a debugger. Listed in the global property SETUPKIT_SHIPPED_PROGRAMS.
+# a version resource with the project's version and its DESCRIPTION, and a load configuration that
+# makes Windows take the DLLs its imports pull in from the system folder only. Linked without unused
+# sections, then stripped: its debug information stays beside it in NAME.exe.debug, which the
+# stripped file names (.gnu_debuglink) for a debugger. Listed in the global property
+# SETUPKIT_SHIPPED_PROGRAMS.
 function(setupkit_add_program name)
   cmake_parse_arguments(ARG "CONSOLE" "DESCRIPTION" "" ${ARGN})
   if(NOT ARG_DESCRIPTION)
@@ -74,25 +81,43 @@ function(setupkit_add_program name)
   setupkit_shipped_code(${name})
   if(MSVC)
     # The manifest comes from the shared resources; a second one from the linker would collide.
-    target_link_options(${name} PRIVATE /MANIFEST:NO)
+    # 0x800: LOAD_LIBRARY_SEARCH_SYSTEM32.
+    target_link_options(${name} PRIVATE /MANIFEST:NO /DEPENDENTLOADFLAG:0x800)
     if(NOT ARG_CONSOLE)
       # The runtime must start the narrow WinMain, which hands the wide command line on to wWinMain.
       target_link_options(${name} PRIVATE /ENTRY:WinMainCRTStartup)
     endif()
   else()
     target_link_options(${name} PRIVATE $<$<BOOL:${ARG_CONSOLE}>:-municode>)
-    setupkit_link_reproducibly_and_strip(${name})
+    # The load configuration is referenced by no code: keep it, under its decorated name on x86.
+    if(CMAKE_SIZEOF_VOID_P EQUAL 4)
+      target_link_options(${name} PRIVATE -Wl,--require-defined=__load_config_used)
+    else()
+      target_link_options(${name} PRIVATE -Wl,--require-defined=_load_config_used)
+    endif()
+    target_sources(${name} PRIVATE $<TARGET_OBJECTS:load_configuration>)
+    setupkit_link_reproducibly_and_strip(${name} LOAD_CONFIGURATION)
   endif()
   set_property(GLOBAL APPEND PROPERTY SETUPKIT_SHIPPED_PROGRAMS ${name})
 endfunction()
 
-# setupkit_link_reproducibly_and_strip(TARGET): mingw only. Linked without unused sections and
-# without link time in the header: two builds of one commit give the same bytes (the stripped file
-# names its .debug file by a checksum of it, so that file must not differ either).
+# setupkit_link_reproducibly_and_strip(TARGET [LOAD_CONFIGURATION]): mingw only. Linked without
+# unused sections and without link time in the header: two builds of one commit give the same bytes
+# (the stripped file names its .debug file by a checksum of it, so that file must not differ either).
+# With LOAD_CONFIGURATION, the directory entry that GNU ld leaves empty is filled while the symbol
+# table still names the structure, before the debug information is split off, so that the program
+# and its .debug file keep one header.
 function(setupkit_link_reproducibly_and_strip target)
+  cmake_parse_arguments(ARG "LOAD_CONFIGURATION" "" "" ${ARGN})
   target_link_options(${target} PRIVATE -Wl,--gc-sections -Wl,--no-insert-timestamp)
+  set(fill_load_configuration)
+  if(ARG_LOAD_CONFIGURATION)
+    set(fill_load_configuration COMMAND ${Python3_EXECUTABLE} ${PROJECT_SOURCE_DIR}/cmake/fill_load_config.py
+                                $<TARGET_FILE_NAME:${target}>)
+  endif()
   # objcopy stamps the file it writes with the time, or with SOURCE_DATE_EPOCH when set.
   add_custom_command(TARGET ${target} POST_BUILD
+    ${fill_load_configuration}
     COMMAND ${CMAKE_COMMAND} -E env SOURCE_DATE_EPOCH=0
             ${CMAKE_OBJCOPY} --only-keep-debug $<TARGET_FILE_NAME:${target}> $<TARGET_FILE_NAME:${target}>.debug
     COMMAND ${CMAKE_COMMAND} -E env SOURCE_DATE_EPOCH=0

@@ -3,6 +3,7 @@
 #include "diagnostics/step_log.h"
 #include "suite/registration.h"
 
+#include "setupkit/dll_search.h"
 #include "setupkit/paths.h"
 #include "setupkit/release_info.h"
 #include "setupkit/scope.h"
@@ -16,6 +17,7 @@
 // step is tried whatever became of the last; 0.
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, LPWSTR command_line, int)
 {
+    restrict_dll_search();
     StepLog log(command_line, L"postinstall");
     const Scope scope = install_scope();
     wchar_t* install_root = nullptr;

@@ -7,6 +7,7 @@
 #include "diagnostics/step_log.h"
 #include "suite/registration.h"
 
+#include "setupkit/dll_search.h"
 #include "setupkit/paths.h"
 #include "setupkit/release_info.h"
 #include "setupkit/scope.h"
@@ -27,6 +28,7 @@ wchar_t* relative_folder(const wchar_t* main_folder, const wchar_t* add_on_folde
 
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, LPWSTR command_line, int)
 {
+    restrict_dll_search();
     StepLog log(command_line, L"preuninstall");
     const Scope scope = install_scope();
     const int root_size = get_install_root(nullptr, 0);

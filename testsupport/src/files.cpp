@@ -156,6 +156,74 @@ void remove_tree(const std::wstring& path)
     }
 }
 
+namespace {
+
+// The Unix name of a path, by kernel32's wine_get_unix_file_name; "" on Windows.
+std::wstring unix_name(const std::wstring& path)
+{
+    typedef char*(CDECL * unix_name_function)(LPCWSTR);
+    const auto convert = reinterpret_cast<unix_name_function>(
+        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "wine_get_unix_file_name")));
+    char* found = convert ? convert(path.c_str()) : nullptr;
+    const std::string name = found ? found : "";
+    HeapFree(GetProcessHeap(), 0, found);
+    return std::wstring(name.begin(), name.end());
+}
+
+bool is_link(const std::wstring& path)
+{
+    const DWORD attributes = GetFileAttributesW(path.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT);
+}
+
+} // namespace
+
+// Wine starts a Unix program named by its path (Z: is the Unix root), but hands back no handle that
+// tells when it ends: the link is watched for instead. Wine shows no file link that leads nowhere, so a missing target
+// stands in meanwhile.
+bool SymbolicLink::run_unix(const std::wstring& program, const std::wstring& arguments, bool link_wanted)
+{
+    const bool stand_in = !folder_ && !file_exists(target_);
+    if (stand_in)
+        write_bytes(target_, "");
+    std::wstring command = L"Z:" + program + L" " + arguments;
+    STARTUPINFOW startup = {};
+    startup.cb = sizeof(startup);
+    PROCESS_INFORMATION process = {};
+    if (CreateProcessW(nullptr, &command[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process)) {
+        CloseHandle(process.hThread);
+        CloseHandle(process.hProcess);
+    }
+    auto there = [&] { return folder_ ? is_link(link_) : file_exists(link_); };
+    for (int wait = 0; wait < 100 && there() != link_wanted; ++wait)
+        Sleep(50);
+    const bool done = there() == link_wanted;
+    if (stand_in)
+        DeleteFileW(target_.c_str());
+    return done;
+}
+
+SymbolicLink::SymbolicLink(const std::wstring& link, const std::wstring& target, bool folder)
+    : link_(link), target_(target), folder_(folder)
+{
+    made_ = CreateSymbolicLinkW(link.c_str(), target.c_str(), folder ? SYMBOLIC_LINK_FLAG_DIRECTORY : 0) &&
+            is_link(link);
+    unix_link_ = made_ ? L"" : unix_name(link);
+    if (!unix_link_.empty())
+        made_ = run_unix(L"/bin/ln", L"-s \"" + unix_name(target) + L"\" \"" + unix_link_ + L"\"", true);
+}
+
+SymbolicLink::~SymbolicLink()
+{
+    // Under Wine, RemoveDirectoryW on a link removes the folder it leads to.
+    if (!unix_link_.empty())
+        run_unix(L"/bin/rm", L"-f \"" + unix_link_ + L"\"", false);
+    else if (folder_)
+        RemoveDirectoryW(link_.c_str());
+    else
+        DeleteFileW(link_.c_str());
+}
+
 bool copy_file(const std::wstring& from, const std::wstring& to)
 {
     const size_t separator = to.find_last_of(L'\\');

@@ -52,6 +52,29 @@ std::wstring short_path(const std::wstring& path);
 // Removes a file or a directory tree; missing is fine.
 void remove_tree(const std::wstring& path);
 
+// While alive, a symbolic link at `link` to `target` (a folder or a file, which may be missing); on
+// destruction the link goes, never what it leads to. Wine 8's CreateSymbolicLinkW reports success and
+// makes nothing, and Wine makes no junction (FSCTL_SET_REPARSE_POINT fails, ERROR_NOT_SUPPORTED): there
+// it is a Unix symbolic link made by /bin/ln, which Wine reports as a reparse point by name when it
+// leads to a folder, and as the file it leads to otherwise.
+class SymbolicLink {
+public:
+    SymbolicLink(const std::wstring& link, const std::wstring& target, bool folder);
+    ~SymbolicLink();
+    SymbolicLink(const SymbolicLink&) = delete;
+    SymbolicLink& operator=(const SymbolicLink&) = delete;
+    bool made() const { return made_; }
+
+private:
+    bool run_unix(const std::wstring& program, const std::wstring& arguments, bool link_wanted);
+
+    std::wstring link_;
+    std::wstring target_;
+    bool folder_;
+    std::wstring unix_link_; // set when /bin/ln made it
+    bool made_ = false;
+};
+
 // Copies a file, creating missing parent directories; true on success.
 bool copy_file(const std::wstring& from, const std::wstring& to);
 
