@@ -23,6 +23,8 @@ if ! scripts/wine/runs-32-bit.sh; then
     echo "== THIS HOST CANNOT RUN 32-BIT PROGRAMS (its kernel refuses the 32-bit Wine loader): the shipped"
     echo "   32-bit build is built and released byte for byte, but not run; its tests, the programs' and"
     echo "   installers' included, run on the x86_64 build of the same sources"
+    scripts/check-imports.sh build/i686
+    echo "== the 32-bit files import exactly their reviewed functions (read with objdump)"
 fi
 for preset in "${presets[@]}"; do
     echo "== running the tests of $preset under Wine"
