@@ -31,3 +31,4 @@ string(JOIN " " target_includes -nostdinc -isystem ${clang_resources}/include
 set(CMAKE_C_FLAGS_INIT "${target_includes}")
 set(CMAKE_CXX_FLAGS_INIT "${target_includes}")
 set(CMAKE_EXE_LINKER_FLAGS_INIT "-L${gcc_dir} -Wno-unused-command-line-argument")
+set(CMAKE_SHARED_LINKER_FLAGS_INIT "-L${gcc_dir} -Wno-unused-command-line-argument")
