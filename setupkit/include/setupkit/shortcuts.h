@@ -1,9 +1,9 @@
 // Start-menu shortcuts (.lnk through the shell's ShellLink object) and start-menu folders.
 // The first shell operation on a thread initialises COM there as a single-threaded apartment, for good.
 //
-// Start-menu paths are composed as: Programs folder of the current scope + folder + "\" + name,
-// then " " + suffix when the suffix is not "", then ".lnk" (compose_start_menu_link_path); callers
-// pass folder as "\Name\".
+// Start-menu paths are composed as: Programs folder of the current scope + folder + "\" (unless the
+// folder ends with one) + name, then " " + suffix when the suffix is not "", then ".lnk"
+// (compose_start_menu_link_path); callers pass folder as "\Name\".
 // A folder, name, suffix or relative path holding a ".." component (separated by "\" or "/") or a
 // ":", a folder argument or relative path that is not empty and does not begin with "\", or one that
 // leads into an existing folder the shell names as special (Startup, Administrative Tools, Programs,
@@ -23,8 +23,9 @@
 // New string (free_string).
 wchar_t* compose_shortcut_file_name(const wchar_t* name, const wchar_t* suffix);
 
-// programs + folder + "\" + the shortcut's file name: the one rule that names a start-menu shortcut,
-// as the operations below and the programs' reports use it. No guard of its own. New string (free_string).
+// programs + folder + "\" + the shortcut's file name, the "\" left out when the folder ends with
+// one: the one rule that names a start-menu shortcut, for the operations below and the programs'
+// reports alike. No guard of its own. New string (free_string).
 wchar_t* compose_start_menu_link_path(const wchar_t* programs, const wchar_t* folder, const wchar_t* name,
                                       const wchar_t* suffix);
 
