@@ -368,19 +368,20 @@ TEST_F(StartMenu, ProgramsSubfolderNameBeyondReachIsRefused)
         // Cut to 520 characters this would name the suite folder itself (a run of backslashes is one).
         std::wstring(kFolder) + std::wstring(600, L'\\') + L"x",
         std::wstring(kFolder) + L"\\" + std::wstring(600, L'x'),
-        std::wstring(kFolder) + L"\\NUL",
-        std::wstring(kFolder) + L"\\Com1.log",
+        std::wstring(kFolder) + L"\\NUL\\Sub",
+        std::wstring(kFolder) + L"\\Com1.log\\Sub",
         std::wstring(kFolder) + L"\\" + std::wstring(255, L'L'),
     };
     for (const std::wstring& name : rows) {
+        SCOPED_TRACE(narrow(name.substr(0, 80)) + "... (" + std::to_string(name.size()) + " characters)");
+        // Laid out through "\\?\", where Win32 takes neither a device name nor the length limit.
         const bool laid_out = name.size() < 520 && name.find(L"\\\\") == std::wstring::npos;
-        ASSERT_TRUE(testsupport::make_directories(laid_out ? testsupport::all_users_programs_folder() + L"\\" + name
-                                                           : all_users_folder()));
-        EXPECT_EQ(0, remove_programs_subfolder(name.c_str())) << name.size();
-        EXPECT_EQ(0, remove_start_menu_folder((L"\\" + name).c_str())) << name.size();
-        EXPECT_TRUE(directory_exists(laid_out ? testsupport::all_users_programs_folder() + L"\\" + name
-                                              : all_users_folder()))
-            << narrow(name.substr(0, 80)) << "... (" << name.size() << " characters) was removed";
+        const std::wstring kept = laid_out ? L"\\\\?\\" + testsupport::all_users_programs_folder() + L"\\" + name
+                                           : all_users_folder();
+        ASSERT_TRUE(testsupport::make_directories(kept));
+        EXPECT_EQ(0, remove_programs_subfolder(name.c_str()));
+        EXPECT_EQ(0, remove_start_menu_folder((L"\\" + name).c_str()));
+        EXPECT_TRUE(directory_exists(kept)) << "removed";
         clean();
     }
 }
