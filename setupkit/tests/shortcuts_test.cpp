@@ -297,7 +297,8 @@ TEST(SpecialFolderGuard, FileIdentityDecidesOnlyWhatItCanTell)
         {"invalid name", {ERROR_INVALID_NAME, false, 0, false, 0}, special, Decision::kAbsent},
     };
     for (const Row& row : rows)
-        EXPECT_EQ(static_cast<int>(row.expected), static_cast<int>(decide_identity(row.level, row.special))) << row.what;
+        EXPECT_EQ(static_cast<int>(row.expected), static_cast<int>(decide_identity(row.level, row.special)))
+            << row.what;
 }
 
 TEST_F(StartMenu, NestedNameIsRemovedInnermostFirstUpToAFolderInUse)
