@@ -32,8 +32,9 @@ using QueryInformationFile = LONG(__stdcall*)(HANDLE file, void* status_block, v
 constexpr int kFileInternalInformation = 6;
 
 // A file system without stable file IDs reports 0, one that cannot make a unique ID reports all
-// ones, and both values are to be ignored (MS-FSCC, FileInternalInformation): on such a volume,
-// a redirected Start Menu on a server for one, every folder would "match" every other.
+// ones, and both values are to be ignored (MS-FSCC 2.1.9, "64-bit file ID"): on such a volume, a
+// Start Menu redirected to a server for one, every folder would "match" every other. There the
+// folders' long paths are compared instead.
 constexpr ULONGLONG kNoStableIndex = 0;
 constexpr ULONGLONG kNoUniqueIndex = ~0ULL;
 

@@ -7,7 +7,8 @@
 // A folder, name, suffix or relative path holding a ".." component (separated by "\" or "/") or a
 // ":", a folder argument or relative path that is not empty and does not begin with "\", or one that
 // leads into an existing folder the shell names as special (Startup, Administrative Tools, Programs,
-// Start Menu, of either scope; by any spelling that opens it, short names included) makes a
+// Start Menu, of either scope; by any spelling that opens it, short names included; told by file ID
+// and volume, or by long path without letter case where the file system gives no usable ID) makes a
 // start-menu operation do nothing: nothing is written, deleted or removed outside the suite's own
 // folders. So does a path that Windows could not make or take apart: MAX_PATH characters or more
 // (as composed, separators as written), or a level below the Programs folder named like a device
@@ -89,8 +90,8 @@ int delete_start_menu_shortcut_local(const wchar_t* folder, const wchar_t* name)
 // the folder cannot be enumerated.
 int remove_folder_if_empty(const wchar_t* path);
 
-// remove_folder_if_empty on Programs folder + "\" + name, refused when that exceeds 519 characters
-// (or, with separators collapsed, reaches MAX_PATH).
+// remove_folder_if_empty on Programs folder + "\" + name, doubled separators collapsed; refused when
+// that does not fit 520 characters, or is refused by the rules above (MAX_PATH, device names).
 // A nested name ("Vendor\Suite") is removed level by level, innermost first, each level only once the
 // one inside it existed and is gone; the Programs folder itself is never removed. Always 0.
 int remove_programs_subfolder(const wchar_t* name);
