@@ -1,12 +1,10 @@
 #include "register_environment.h"
 
 #include "diagnostics/step_log.h"
+#include "suite/program_inputs.h"
 #include "suite/registration.h"
 
 #include "setupkit/dll_search.h"
-#include "setupkit/paths.h"
-#include "setupkit/release_info.h"
-#include "setupkit/scope.h"
 #include "setupkit/shortcuts.h"
 #include "setupkit/strings.h"
 
@@ -19,40 +17,24 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, LPWSTR command_line, int)
 {
     restrict_dll_search();
     StepLog log(command_line, L"postinstall");
-    const Scope scope = install_scope();
-    wchar_t* install_root = nullptr;
-    wchar_t* folder_name = nullptr;
-    wchar_t* folder = nullptr;
-    wchar_t* launcher_directory = nullptr;
-
-    const int root_size = get_install_root(nullptr, 0);
-    install_root = new wchar_t[root_size];
-    get_install_root(install_root, root_size);
-
-    const int name_size = read_start_menu_folder_name(nullptr);
-    folder_name = new wchar_t[name_size];
-    folder_name[0] = L'\0';
-    read_start_menu_folder_name(&folder_name);
-
-    folder = concat_strings(3, L"\\", folder_name, L"\\");
-    launcher_directory = concat_strings(2, install_root, kMainShortcut.launcher_directory);
-    log.inputs(install_root, folder_name, scope);
+    ProgramInputs inputs;
+    read_program_inputs(&inputs);
+    wchar_t* launcher_directory = concat_strings(2, inputs.install_root, kMainShortcut.launcher_directory);
+    log.inputs(inputs.install_root, inputs.folder_name, inputs.scope);
 
     create_start_menu_shortcut_global(launcher_directory, kMainShortcut.launcher_file, L"", L"",
-                                      kMainShortcut.working_directory, folder, kMainShortcut.name,
+                                      kMainShortcut.working_directory, inputs.folder, kMainShortcut.name,
                                       kMainShortcut.description, kMainShortcut.show_command);
     if (log.active()) {
         wchar_t* target = concat_strings(2, launcher_directory, kMainShortcut.launcher_file);
-        log.shortcut_created(folder, kMainShortcut.name, target);
+        log.shortcut_created(inputs.folder, kMainShortcut.name, target);
         free_string(&target);
     }
 
-    register_environment(install_root, scope, log);
+    register_environment(inputs.install_root, inputs.scope, log);
 
     free_string(&launcher_directory);
-    free_string(&folder);
-    free_string(&folder_name);
-    free_string(&install_root);
+    free_program_inputs(&inputs);
     return 0;
 }
 

@@ -9,7 +9,7 @@
 
 #include <windows.h>
 
-int register_environment(const wchar_t* install_root, Scope scope, StepLog& log)
+void register_environment(const wchar_t* install_root, Scope scope, StepLog& log)
 {
     for (const SuiteVariable& variable : kSuiteVariables) {
         if (!written_by_postinstall(variable))
@@ -32,5 +32,4 @@ int register_environment(const wchar_t* install_root, Scope scope, StepLog& log)
         log.variable_set(variable.name, value, scope);
         free_string(&value);
     }
-    return 0;
 }

@@ -5,7 +5,7 @@
 
 #include "setupkit/environment.h"
 
-int remove_environment(const wchar_t* install_root, Scope scope, StepLog& log)
+void remove_environment(const wchar_t* install_root, Scope scope, StepLog& log)
 {
     for (int step = 1; step <= kSuiteVariableCount; ++step) {
         for (const SuiteVariable& variable : kSuiteVariables) {
@@ -21,5 +21,4 @@ int remove_environment(const wchar_t* install_root, Scope scope, StepLog& log)
             }
         }
     }
-    return 0;
 }

@@ -1,6 +1,8 @@
 #include "diagnostics/readback.h"
 
 #include "setupkit/environment.h"
+#include "setupkit/shortcuts.h"
+#include "setupkit/strings.h"
 
 #include <objbase.h>
 #include <shlobj.h>
@@ -10,8 +12,8 @@
 
 Text& add_environment_key_name(Text& out, Scope scope)
 {
-    const bool machine = scope == kMachineScope;
-    return out.add(machine ? L"HKLM\\" : L"HKCU\\").add(machine ? kMachineEnvironmentKey : kUserEnvironmentKey);
+    const EnvironmentKey where = environment_key(scope);
+    return out.add(where.root_name).add(L"\\").add(where.path);
 }
 
 void read_environment_value(Scope scope, const wchar_t* name, EnvironmentValue* value)
@@ -23,9 +25,8 @@ void read_environment_value(Scope scope, const wchar_t* name, EnvironmentValue* 
     value->bytes = 0;
     value->text[0] = L'\0';
 
-    const bool machine = scope == kMachineScope;
-    value->error = RegOpenKeyExW(machine ? HKEY_LOCAL_MACHINE : HKEY_CURRENT_USER,
-                                 machine ? kMachineEnvironmentKey : kUserEnvironmentKey, 0, KEY_QUERY_VALUE, &key);
+    const EnvironmentKey where = environment_key(scope);
+    value->error = RegOpenKeyExW(where.root, where.path, 0, KEY_QUERY_VALUE, &key);
     if (value->error != ERROR_SUCCESS) {
         key = nullptr;
         goto cleanup;
@@ -55,10 +56,10 @@ cleanup:
 
 Text& add_shortcut_file_name(Text& out, const wchar_t* name, const wchar_t* suffix)
 {
-    out.add(name);
-    if (suffix && suffix[0] != L'\0')
-        out.add(L" ").add(suffix);
-    return out.add(L".lnk");
+    wchar_t* file_name = compose_shortcut_file_name(name, suffix);
+    out.add(file_name);
+    free_string(&file_name);
+    return out;
 }
 
 const wchar_t* registry_type_name(DWORD type, wchar_t* buffer)

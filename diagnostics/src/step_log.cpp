@@ -5,6 +5,7 @@
 
 #include "setupkit/paths.h"
 #include "setupkit/release_info.h"
+#include "setupkit/shortcuts.h"
 #include "setupkit/strings.h"
 
 #include <shellapi.h>
@@ -107,11 +108,6 @@ void StepLog::add_error(DWORD code)
     line_.add(L" (").add(text).add(L")");
 }
 
-void StepLog::add_link_path(const wchar_t* relative_folder, const wchar_t* name)
-{
-    add_shortcut_file_name(line_.add(programs_).add(relative_folder), name, suffix_);
-}
-
 void StepLog::inputs(const wchar_t* install_root, const wchar_t* folder_name, Scope scope)
 {
     if (!active())
@@ -139,11 +135,9 @@ void StepLog::shortcut_created(const wchar_t* relative_folder, const wchar_t* na
 {
     if (!active())
         return;
+    wchar_t* path = compose_start_menu_link_path(programs_, relative_folder, name, suffix_);
     begin(L"shortcut created");
-    const size_t path_start = line_.length();
-    add_link_path(relative_folder, name);
-    wchar_t* path = concat_strings(1, line_.c_str() + path_start);
-    line_.add(L" -> ").add(target).add(L": ");
+    line_.add(path).add(L" -> ").add(target).add(L": ");
     ShortcutInfo shortcut;
     if (!path_exists(path)) {
         line_.add(L"FAILED, the file does not exist");
@@ -167,10 +161,10 @@ void StepLog::shortcut_deleted(const wchar_t* relative_folder, const wchar_t* na
 {
     if (!active())
         return;
+    wchar_t* path = compose_start_menu_link_path(programs_, relative_folder, name, suffix_);
     begin(L"shortcut deleted");
-    const size_t path_start = line_.length();
-    add_link_path(relative_folder, name);
-    line_.add(path_exists(line_.c_str() + path_start) ? L": FAILED, the file still exists" : L": ok, gone");
+    line_.add(path).add(path_exists(path) ? L": FAILED, the file still exists" : L": ok, gone");
+    free_string(&path);
     end_line();
 }
 

@@ -24,10 +24,8 @@ bool valid_scope(int scope)
 HKEY open_environment_key(int scope)
 {
     HKEY key = nullptr;
-    const LONG opened = scope == kMachineScope
-                            ? RegOpenKeyExW(HKEY_LOCAL_MACHINE, kMachineEnvironmentKey, 0, KEY_ALL_ACCESS, &key)
-                            : RegOpenKeyExW(HKEY_CURRENT_USER, kUserEnvironmentKey, 0, KEY_ALL_ACCESS, &key);
-    return opened == ERROR_SUCCESS ? key : nullptr;
+    const EnvironmentKey where = environment_key(scope);
+    return RegOpenKeyExW(where.root, where.path, 0, KEY_ALL_ACCESS, &key) == ERROR_SUCCESS ? key : nullptr;
 }
 
 // Tells every top-level window that the environment changed. Windows that do not answer in time

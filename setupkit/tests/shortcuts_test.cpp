@@ -1,5 +1,7 @@
 #include "setupkit/shortcuts.h"
 
+#include "special_folder_guard.h"
+
 #include "testsupport/files.h"
 #include "testsupport/platform.h"
 #include "testsupport/shortcuts.h"
@@ -25,6 +27,8 @@ namespace {
 
 const wchar_t kFolder[] = L"setupkit shortcuts_test";
 const wchar_t kFolderArgument[] = L"\\setupkit shortcuts_test\\";
+// The suite's folder, then a level that takes the shortcut's path past MAX_PATH in either scope.
+const std::wstring kLongFolderArgument = std::wstring(kFolderArgument) + std::wstring(255, L'L') + L"\\";
 // What a start-menu operation would touch outside the Programs folder, in the Start Menu above it.
 const wchar_t kEscapePrefix[] = L"setupkit escape";
 
@@ -183,6 +187,13 @@ TEST_F(StartMenu, PiecesLeadingOutOfProgramsCreateNothing)
         {kFolderArgument, L"Tool", L"C:\\setupkit escape"},
         {L"setupkit escape\\", L"Tool", L"2.0"},
         {L"setupkit escape", L"Tool", L""},
+        // Windows could make or remove none of these (Wine makes them all): refused before any folder.
+        {L"\\setupkit shortcuts_test\\NUL\\", L"Tool", L"2.0"},
+        {L"\\setupkit shortcuts_test\\com1.txt\\", L"Tool", L""},
+        {L"\\setupkit shortcuts_test\\Lpt9  .x\\Sub\\", L"Tool", L""},
+        {L"\\setupkit shortcuts_test\\AUX \\", L"Tool", L""},
+        {L"\\setupkit shortcuts_test\\", L"prn", L""},
+        {kLongFolderArgument.c_str(), L"Tool", L"2.0"},
     };
     for (const Case& c : cases) {
         create_tool(c.folder, c.name, c.suffix);
@@ -256,6 +267,44 @@ TEST_F(StartMenu, SpecialFoldersAreNeitherWrittenToNorRemoved)
     }
 }
 
+TEST(SpecialFolderGuard, FileIdentityDecidesOnlyWhatItCanTell)
+{
+    using Decision = IdentityDecision;
+    const ULONGLONG all_ones = ~0ULL;
+    // Open error, index read, index, volume read, volume serial.
+    const FolderIdentity special = {ERROR_SUCCESS, true, 42, true, 7};
+    const FolderIdentity unread = {ERROR_SUCCESS, false, 0, false, 0};
+    struct Row {
+        const char* what;
+        FolderIdentity level;
+        FolderIdentity special;
+        Decision expected;
+    };
+    // 0 and all ones are what file systems without stable or unique IDs report: they match nothing.
+    const Row rows[] = {
+        {"same volume and index", {ERROR_SUCCESS, true, 42, true, 7}, special, Decision::kSame},
+        {"another index", {ERROR_SUCCESS, true, 43, true, 7}, special, Decision::kDifferent},
+        {"equal index on another volume", {ERROR_SUCCESS, true, 42, true, 8}, special, Decision::kDifferent},
+        {"index 0 on both", {ERROR_SUCCESS, true, 0, true, 7}, {ERROR_SUCCESS, true, 0, true, 7}, Decision::kUnknown},
+        {"all ones on both", {ERROR_SUCCESS, true, all_ones, true, 7}, {ERROR_SUCCESS, true, all_ones, true, 7},
+         Decision::kUnknown},
+        {"index 0 on the level only", {ERROR_SUCCESS, true, 0, true, 7}, special, Decision::kUnknown},
+        {"all ones on the special folder only", {ERROR_SUCCESS, true, 42, true, 7},
+         {ERROR_SUCCESS, true, all_ones, true, 7}, Decision::kUnknown},
+        {"equal index, volume unread", {ERROR_SUCCESS, true, 42, false, 0}, special, Decision::kUnknown},
+        {"special folder's index unread", {ERROR_SUCCESS, true, 42, true, 7}, unread, Decision::kUnknown},
+        {"level's index unread", unread, special, Decision::kRefused},
+        {"access denied", {ERROR_ACCESS_DENIED, false, 0, false, 0}, special, Decision::kRefused},
+        {"sharing violation", {ERROR_SHARING_VIOLATION, false, 0, false, 0}, special, Decision::kRefused},
+        {"missing", {ERROR_FILE_NOT_FOUND, false, 0, false, 0}, special, Decision::kAbsent},
+        {"missing parent", {ERROR_PATH_NOT_FOUND, false, 0, false, 0}, special, Decision::kAbsent},
+        {"invalid name", {ERROR_INVALID_NAME, false, 0, false, 0}, special, Decision::kAbsent},
+    };
+    for (const Row& row : rows)
+        EXPECT_EQ(static_cast<int>(row.expected), static_cast<int>(decide_identity(row.level, row.special)))
+            << row.what;
+}
+
 TEST_F(StartMenu, NestedNameIsRemovedInnermostFirstUpToAFolderInUse)
 {
     const std::wstring inner = all_users_folder() + L"\\Suite 18.1\\Deeper";
@@ -317,13 +366,30 @@ TEST_F(StartMenu, ProgramsSubfolderRemovedInEachScope)
     EXPECT_FALSE(directory_exists(all_users_folder()));
 }
 
-TEST_F(StartMenu, ProgramsSubfolderNameTooLongIsRefused)
+TEST_F(StartMenu, ProgramsSubfolderNameBeyondReachIsRefused)
 {
-    ASSERT_TRUE(testsupport::make_directories(all_users_folder()));
-    // Cut to 520 characters this would name the suite folder itself (a run of backslashes is one).
-    const std::wstring name = std::wstring(kFolder) + std::wstring(600, L'\\') + L"x";
-    EXPECT_EQ(0, remove_programs_subfolder(name.c_str()));
-    EXPECT_TRUE(directory_exists(all_users_folder()));
+    // Names that do not fit the 520-character buffer; then levels that Windows could neither make
+    // nor remove, laid out here as Wine allows: each must stay, and so must the suite's folder.
+    const std::wstring rows[] = {
+        // Cut to 520 characters this would name the suite folder itself (a run of backslashes is one).
+        std::wstring(kFolder) + std::wstring(600, L'\\') + L"x",
+        std::wstring(kFolder) + L"\\" + std::wstring(600, L'x'),
+        std::wstring(kFolder) + L"\\NUL\\Sub",
+        std::wstring(kFolder) + L"\\Com1.log\\Sub",
+        std::wstring(kFolder) + L"\\" + std::wstring(255, L'L'),
+    };
+    for (const std::wstring& name : rows) {
+        SCOPED_TRACE(narrow(name.substr(0, 80)) + "... (" + std::to_string(name.size()) + " characters)");
+        // Laid out through "\\?\", where Win32 takes neither a device name nor the length limit.
+        const bool laid_out = name.size() < 520 && name.find(L"\\\\") == std::wstring::npos;
+        const std::wstring kept = laid_out ? L"\\\\?\\" + testsupport::all_users_programs_folder() + L"\\" + name
+                                           : all_users_folder();
+        ASSERT_TRUE(testsupport::make_directories(kept));
+        EXPECT_EQ(0, remove_programs_subfolder(name.c_str()));
+        EXPECT_EQ(0, remove_start_menu_folder((L"\\" + name).c_str()));
+        EXPECT_TRUE(directory_exists(kept)) << "removed";
+        clean();
+    }
 }
 
 TEST(CreateShortcutFile, CreatesMissingFoldersAndWritesEveryProperty)

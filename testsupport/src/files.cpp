@@ -141,10 +141,13 @@ std::vector<std::wstring> list_tree(const std::wstring& folder)
 
 void remove_tree(const std::wstring& path)
 {
+    // A drive path goes through "\\?\", where Win32 takes neither a name like "NUL" for the device
+    // nor MAX_PATH as the limit: what Wine let a test make, the test can remove.
+    const std::wstring root = path.size() > 2 && path[1] == L':' ? L"\\\\?\\" + path : path;
     std::vector<std::wstring> doomed = list_tree(path);
     for (std::wstring& entry : doomed)
-        entry = path + L"\\" + entry;
-    doomed.insert(doomed.begin(), path);
+        entry = root + L"\\" + entry;
+    doomed.insert(doomed.begin(), root);
     // Backwards, so that what a folder holds goes before the folder.
     for (auto entry = doomed.rbegin(); entry != doomed.rend(); ++entry) {
         if (directory_exists(*entry)) {

@@ -100,4 +100,13 @@ void forget_suite_registration(std::initializer_list<std::wstring> folder_names)
         forget_environment_variable(name);
 }
 
+std::vector<std::string> log_lines(const std::wstring& path)
+{
+    std::vector<std::string> lines;
+    const std::string bytes = read_bytes(path);
+    for (size_t start = 0, end; (end = bytes.find("\r\n", start)) != std::string::npos; start = end + 2)
+        lines.push_back(bytes.substr(start, end - start).substr(std::min<size_t>(24, end - start)));
+    return lines;
+}
+
 } // namespace testsupport

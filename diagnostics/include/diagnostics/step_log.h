@@ -46,7 +46,6 @@ private:
     void begin(const wchar_t* step);
     void end_line();
     void add_error(DWORD code);
-    void add_link_path(const wchar_t* relative_folder, const wchar_t* name);
 
     HANDLE file_ = INVALID_HANDLE_VALUE;
     const wchar_t* program_;

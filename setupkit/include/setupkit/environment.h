@@ -6,10 +6,28 @@
 // Results: 0, E_FAIL (the scope's key cannot be opened) or E_INVALIDARG.
 #pragma once
 
+#include "setupkit/scope.h"
+
+#include <windows.h>
+
 // The two environment keys: below HKEY_LOCAL_MACHINE (machine scope) and HKEY_CURRENT_USER (user scope).
 inline constexpr wchar_t kMachineEnvironmentKey[] =
     L"System\\CurrentControlSet\\Control\\Session Manager\\Environment";
 inline constexpr wchar_t kUserEnvironmentKey[] = L"Environment";
+
+// Where a scope's variables live: the root key, its short name in reports ("HKLM"), the path below it.
+struct EnvironmentKey {
+    HKEY root;
+    const wchar_t* root_name;
+    const wchar_t* path;
+};
+
+// The machine key for machine scope, the user's key for any other value.
+inline EnvironmentKey environment_key(int scope)
+{
+    return scope == kMachineScope ? EnvironmentKey{HKEY_LOCAL_MACHINE, L"HKLM", kMachineEnvironmentKey}
+                                  : EnvironmentKey{HKEY_CURRENT_USER, L"HKCU", kUserEnvironmentKey};
+}
 
 // Stores `value` under `name` with registry type `type`: for REG_SZ and REG_EXPAND_SZ a wide string
 // stored with its terminator, for any other type the 4 bytes that `value` points at. A REG_SZ value

@@ -1,18 +1,34 @@
 // Start-menu shortcuts (.lnk through the shell's ShellLink object) and start-menu folders.
 // The first shell operation on a thread initialises COM there as a single-threaded apartment, for good.
 //
-// Start-menu paths are composed as: Programs folder of the current scope + folder + "\" + name,
-// then " " + suffix when the suffix is not "", then ".lnk"; callers pass folder as "\Name\".
+// Start-menu paths are composed as: Programs folder of the current scope + folder + "\" (unless the
+// folder ends with one) + name, then " " + suffix when the suffix is not "", then ".lnk"
+// (compose_start_menu_link_path); callers pass folder as "\Name\".
 // A folder, name, suffix or relative path holding a ".." component (separated by "\" or "/") or a
 // ":", a folder argument or relative path that is not empty and does not begin with "\", or one that
 // leads into an existing folder the shell names as special (Startup, Administrative Tools, Programs,
-// Start Menu, of either scope; by any spelling that opens it, short names included) makes a
+// Start Menu, of either scope; by any spelling that opens it, short names included; told by file ID
+// and volume, or by long path without letter case where the file system gives no usable ID) makes a
 // start-menu operation do nothing: nothing is written, deleted or removed outside the suite's own
-// folders. So does a Programs folder that the shell cannot supply. The Programs folder itself is
-// never removed (a name or relative path of only separators, dots and spaces).
+// folders. So does a path that Windows could not make or take apart: MAX_PATH characters or more
+// (as composed, separators as written), or a level below the Programs folder named like a device
+// (CON, PRN, AUX, NUL, COM1-9, LPT1-9, CONIN$, CONOUT$, with any extension or trailing spaces);
+// creation and removal refuse alike, so nothing is made that cannot be removed. So does a Programs
+// folder that the shell cannot supply. The Programs folder itself is never removed (a name or
+// relative path of only separators, dots and spaces).
 #pragma once
 
 #include "setupkit/scope.h"
+
+// A start-menu shortcut's file name: name, then " " + suffix when the suffix is not "", then ".lnk".
+// New string (free_string).
+wchar_t* compose_shortcut_file_name(const wchar_t* name, const wchar_t* suffix);
+
+// programs + folder + "\" + the shortcut's file name, the "\" left out when the folder ends with
+// one: the one rule that names a start-menu shortcut, for the operations below and the programs'
+// reports alike. No guard of its own. New string (free_string).
+wchar_t* compose_start_menu_link_path(const wchar_t* programs, const wchar_t* folder, const wchar_t* name,
+                                      const wchar_t* suffix);
 
 // Writes a shortcut file at link_path, creating its folder and missing parents first (they stay,
 // also when the shortcut cannot be written). 0, also when a property or the save failed; the
@@ -74,7 +90,8 @@ int delete_start_menu_shortcut_local(const wchar_t* folder, const wchar_t* name)
 // the folder cannot be enumerated.
 int remove_folder_if_empty(const wchar_t* path);
 
-// remove_folder_if_empty on Programs folder + "\" + name, refused when that exceeds 519 characters.
+// remove_folder_if_empty on Programs folder + "\" + name, doubled separators collapsed; refused when
+// that does not fit 520 characters, or is refused by the rules above (MAX_PATH, device names).
 // A nested name ("Vendor\Suite") is removed level by level, innermost first, each level only once the
 // one inside it existed and is gone; the Programs folder itself is never removed. Always 0.
 int remove_programs_subfolder(const wchar_t* name);

@@ -49,7 +49,7 @@ std::vector<std::wstring> list_tree(const std::wstring& folder);
 // The path as GetShortPathNameW spells it (8.3 names where the file system made them); "" on failure.
 std::wstring short_path(const std::wstring& path);
 
-// Removes a file or a directory tree; missing is fine.
+// Removes a file or a directory tree, names like devices and paths past MAX_PATH included; missing is fine.
 void remove_tree(const std::wstring& path);
 
 // While alive, a symbolic link at `link` to `target` (a folder or a file, which may be missing); on

@@ -44,4 +44,7 @@ std::wstring other_programs_folder(As as);
 // from both environment keys and this process's environment.
 void forget_suite_registration(std::initializer_list<std::wstring> folder_names);
 
+// The lines of a program's step log (UTF-8) without their time stamps ("2026-01-31 12:00:00.000 ").
+std::vector<std::string> log_lines(const std::wstring& path);
+
 } // namespace testsupport

@@ -1,0 +1,171 @@
+// The programs' step log, written by the shipped programs run from a real install tree and read
+// back here: each step's line with the outcome the system shows, in the programs' order.
+#include "testsupport/files.h"
+#include "testsupport/platform.h"
+#include "testsupport/process.h"
+#include "testsupport/registry.h"
+#include "testsupport/shortcuts.h"
+#include "testsupport/suite.h"
+
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <algorithm>
+#include <string>
+#include <vector>
+
+using testsupport::As;
+using testsupport::TempDir;
+using testsupport::directory_exists;
+using testsupport::file_exists;
+using testsupport::listed;
+using testsupport::narrow;
+
+namespace {
+
+const wchar_t kFolderName[] = L"setupkit step_log_test";
+
+// preuninstall's shortcuts below the suite's folder, in its order, before the revision suffix.
+const char* const kRemovedShortcuts[] = {
+    "\\Fenwright",
+    "\\TESSAL\\TESSAL Desktop",   "\\TESSAL\\TESSAL Studio",         "\\TESSAL\\Server Upgrade",
+    "\\TESSAL\\Server Diagnostics", "\\CORVANE\\CORVANE",            "\\CORVANE\\CORVANE Documentation",
+    "\\CORVANE\\CORVANE Examples",  "\\CORVANE\\Uninstall CORVANE",
+};
+
+class ProgramLog : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        SKIP_UNLESS_THIS_MACHINE_MAY_CHANGE("this machine's environment key and all-users Start Menu");
+        clean();
+        ASSERT_TRUE(testsupport::place_programs(root(), {L"postinstall.exe", L"preuninstall.exe"}))
+            << "error " << GetLastError();
+    }
+    void TearDown() override { if (testsupport::this_machine_may_change()) clean(); }
+
+    static void clean() { testsupport::forget_suite_registration({kFolderName}); }
+
+    std::wstring root() const { return tree_ / L"Suite\\v182"; }
+
+    // Runs one of the programs from the tree as `as`; checks its exit status.
+    void run(const wchar_t* program, As as, const std::wstring& arguments = L"")
+    {
+        const std::wstring command = testsupport::program_command(root(), program, arguments);
+        EXPECT_EQ(0u, testsupport::run_program(command, {as}))
+            << narrow(command) << (as == As::StandardUser ? " as a standard user" : " as administrator");
+    }
+
+    TempDir tree_;
+};
+
+// Parameter: whose install and uninstall.
+class ProgramLogInScope : public ProgramLog, public ::testing::WithParamInterface<As> {};
+
+} // namespace
+
+TEST_P(ProgramLogInScope, LogTellsEveryStepReadBackFromTheSystem)
+{
+    const bool standard_user = GetParam() == As::StandardUser;
+    ASSERT_TRUE(testsupport::write_release_information(root(), narrow(kFolderName), "18.1"));
+    const std::wstring log = tree_ / L"logs\\setup \u00FC.log";
+    ASSERT_TRUE(testsupport::make_directories(tree_ / L"logs"));
+
+    run(L"postinstall.exe", GetParam(), L" \"/log=" + log + L"\"");
+    run(L"preuninstall.exe", GetParam(), L" /LOG=\"" + log + L"\"");
+
+    // Both runs append to the one file.
+    const std::vector<std::string> lines = testsupport::log_lines(log);
+    ASSERT_EQ(30u, lines.size()) << listed(lines);
+    const std::string folder = narrow(testsupport::programs_folder(GetParam())) + "\\" + narrow(kFolderName);
+    const std::string key = standard_user ? "HKCU\\Environment"
+                                          : "HKLM\\System\\CurrentControlSet\\Control\\Session Manager\\Environment";
+    const std::string both_keys = standard_user ? key : key + " and HKCU\\Environment";
+    const std::string scope =
+        standard_user ? "user (this user only): the token does not pass the check for BUILTIN\\Administrators"
+                      : "machine (all users): the token passes the check for BUILTIN\\Administrators";
+    const std::string root_text = narrow(root());
+    // Each line matched by its content, once; the start lines by their beginning.
+    const std::string all = listed(lines);
+    EXPECT_NE(std::string::npos, all.find("\n  postinstall start: version " SETUPKIT_FILE_VERSION ", program \"" +
+                                          root_text +
+                                          "\\Framework\\bin\\Win64\\setup\\postinstall.exe\", user ")) << all;
+    EXPECT_NE(std::string::npos, all.find("\n  preuninstall start: version " SETUPKIT_FILE_VERSION ", program "))
+        << all;
+    const std::vector<std::string> expected = {
+        "postinstall inputs: install root \"" + root_text + "\", start-menu folder \"" + narrow(kFolderName) +
+            "\", revision suffix \"18.1\"",
+        "postinstall scope: " + scope,
+        "postinstall shortcut created: " + folder + "\\Fenwright 18.1.lnk -> " + root_text +
+            "\\Framework\\bin\\Win64\\runfen2.exe: ok, the file exists and starts that target",
+        "postinstall variable set: TALVO_ROOT182 = \"" + root_text + "\" in " + key +
+            ": ok, it holds that value (REG_SZ)",
+        "postinstall end: exit status 0",
+        "preuninstall scope: " + scope,
+        "preuninstall shortcut deleted: " + folder + "\\Fenwright 18.1.lnk: ok, gone",
+        "preuninstall shortcut deleted: " + folder + "\\CORVANE\\Uninstall CORVANE 18.1.lnk: ok, gone",
+        "preuninstall variable deleted: P_SCHEMA from " + both_keys + ": ok, gone",
+        "preuninstall folder removed: " + folder + ": ok, gone",
+        "preuninstall end: exit status 0",
+    };
+    for (const std::string& line : expected)
+        EXPECT_EQ(1, std::count(lines.begin(), lines.end(), line)) << line << all;
+    for (const std::string& line : lines)
+        EXPECT_EQ(std::string::npos, line.find("FAILED")) << line;
+
+    // preuninstall's steps in their order, between its scope line and its end line: nine shortcuts,
+    // five variables in their deletion steps, the two add-on folders, then the suite's folder.
+    std::vector<std::string> order;
+    for (const char* shortcut : kRemovedShortcuts)
+        order.push_back("preuninstall shortcut deleted: " + folder + shortcut + " 18.1.lnk: ");
+    for (const char* name : {"TALVO_ROOT182", "CORVANE182_DIR", "P_SCHEMA", "VOSKEL_DOCDIR182", "VOSKEL_LIBDIR182"})
+        order.push_back("preuninstall variable deleted: " + std::string(name) + " from ");
+    for (const char* removed : {"\\TESSAL: ", "\\CORVANE: ", ": "})
+        order.push_back("preuninstall folder removed: " + folder + removed);
+    const auto scope_line = std::find(lines.begin(), lines.end(), "preuninstall scope: " + scope);
+    ASSERT_NE(lines.end(), scope_line) << all;
+    const auto steps = scope_line + 1;
+    ASSERT_EQ(order.size() + 1, static_cast<size_t>(lines.end() - steps)) << all;
+    for (size_t step = 0; step < order.size(); ++step)
+        EXPECT_EQ(order[step], steps[step].substr(0, order[step].size())) << "step " << step + 1 << all;
+}
+
+INSTANTIATE_TEST_SUITE_P(BothScopes, ProgramLogInScope, ::testing::Values(As::Administrator, As::StandardUser),
+                         testsupport::AccountName());
+
+TEST_F(ProgramLog, LogShowsTheStepsThatFailedAndTheSystemsReason)
+{
+    ASSERT_TRUE(testsupport::write_release_information(root(), narrow(kFolderName), "18.1"));
+    const std::wstring log = tree_ / L"setup.log";
+    {
+        testsupport::DenyingKeyDacl denied(HKEY_LOCAL_MACHINE, testsupport::kMachineEnvironmentKey);
+        ASSERT_TRUE(denied.active()) << "error " << denied.error();
+        run(L"postinstall.exe", As::Administrator, L" /log=" + log);
+    }
+    const std::vector<std::string> lines = testsupport::log_lines(log);
+    ASSERT_EQ(9u, lines.size()) << listed(lines);
+    const std::string all = listed(lines);
+    EXPECT_NE(std::string::npos, all.find(": ok, the file exists")) << all;
+    std::string reason = narrow(testsupport::expected_system_text(ERROR_ACCESS_DENIED));
+    reason.erase(reason.find_last_not_of("\r\n") + 1);
+    for (const wchar_t* name : testsupport::kPostinstallVariables) {
+        const size_t at = all.find("variable set: " + narrow(name) + " = ");
+        ASSERT_NE(std::string::npos, at) << all;
+        const std::string line = all.substr(at, all.find('\n', at) - at);
+        EXPECT_NE(std::string::npos, line.find(": FAILED, cannot read it back (" + reason + ")")) << line;
+    }
+}
+
+TEST_F(ProgramLog, LogThatCannotBeOpenedOrIsNotTheOnlyArgumentChangesNothing)
+{
+    ASSERT_TRUE(testsupport::write_release_information(root(), narrow(kFolderName), "18.1"));
+    const std::wstring shortcut =
+        testsupport::all_users_programs_folder() + L"\\" + kFolderName + L"\\Fenwright 18.1.lnk";
+    run(L"postinstall.exe", As::Administrator, L" \"/log=" + tree_.path() + L"\\no such folder\\setup.log\"");
+    EXPECT_TRUE(file_exists(shortcut)) << narrow(shortcut);
+    EXPECT_FALSE(directory_exists(tree_ / L"no such folder"));
+
+    run(L"preuninstall.exe", As::Administrator, L" /log=" + tree_.path() + L"\\setup.log /quiet");
+    EXPECT_FALSE(file_exists(shortcut)) << narrow(shortcut);
+    EXPECT_FALSE(file_exists(tree_ / L"setup.log"));
+}
