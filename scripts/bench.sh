@@ -6,7 +6,8 @@
 # from elsewhere falls on both. Round 0 warms up and is not counted.
 #   scripts/bench.sh [RUNS]    RUNS per program, at least 15 (41 by default)
 # SETUPKIT_BENCH_PROGRAMS=DIR times the postinstall.exe and preuninstall.exe in DIR instead of the
-# build's (another build of them, for a before-and-after). Uses build/i686 and its Wine prefix:
+# build's (another build of them, for a before-and-after). Uses build/i686 (build/x86_64 on a host
+# without 32-bit support) and its Wine prefix:
 # not while the tests run there.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -16,8 +17,14 @@ if ! [ "$runs" -ge 15 ] 2>/dev/null; then
     echo "bench.sh: at least 15 runs per program, not '$runs'" >&2
     exit 2
 fi
-build=build/i686
-cmake --preset mingw-i686 >/dev/null
+preset=mingw-i686
+wine=/usr/lib/wine/wine
+if ! scripts/wine/runs-32-bit.sh; then
+    preset=mingw-x86_64 wine=/usr/lib/wine/wine64
+    echo "== this host cannot run 32-bit programs: timing a 64-bit build of the programs and the floor"
+fi
+build=build/${preset#mingw-}
+cmake --preset $preset >/dev/null
 cmake --build $build --target postinstall preuninstall bench_floor >/dev/null
 programs=${SETUPKIT_BENCH_PROGRAMS:-}
 postinstall=${programs:-$build/postinstall}/postinstall.exe
@@ -29,7 +36,6 @@ trap 'scripts/wine/run-in-prefix.sh $build --stop' EXIT
 build_dir=$(pwd)/$build
 export WINEPREFIX="$build_dir/wineprefix" HOME="$build_dir/winehome" WINEDEBUG=-all
 export WINEDLLOVERRIDES="winemenubuilder.exe=d;mscoree=d;mshtml=d" LANG=C.UTF-8 LC_ALL=C.UTF-8
-wine=/usr/lib/wine/wine
 
 # The install tree, on the prefix's drive D:, with the sample installers' release information.
 tree=$build/drive-d/bench
