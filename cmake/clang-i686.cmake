@@ -1,21 +1,13 @@
 # A second compiler for the product: Debian's clang for the 32-bit mingw-w64 target, with the same
 # headers, libraries and binutils as the mingw-i686 toolchain. What clang rejects and gcc accepts
 # (GNU extensions, designated initializers before C++20) fails here, as it would with MSVC.
-set(CMAKE_SYSTEM_NAME Windows)
-set(CMAKE_SYSTEM_PROCESSOR x86)
 set(TOOLCHAIN_PREFIX i686-w64-mingw32)
+include(${CMAKE_CURRENT_LIST_DIR}/mingw-cross.cmake)
+set(CMAKE_SYSTEM_PROCESSOR x86)
 set(CMAKE_C_COMPILER clang)
 set(CMAKE_C_COMPILER_TARGET ${TOOLCHAIN_PREFIX})
 set(CMAKE_CXX_COMPILER clang++)
 set(CMAKE_CXX_COMPILER_TARGET ${TOOLCHAIN_PREFIX})
-set(CMAKE_RC_COMPILER ${TOOLCHAIN_PREFIX}-windres)
-set(CMAKE_OBJCOPY ${TOOLCHAIN_PREFIX}-objcopy CACHE FILEPATH "objcopy of the cross binutils")
-set(CMAKE_OBJDUMP ${TOOLCHAIN_PREFIX}-objdump CACHE FILEPATH "objdump of the cross binutils")
-set(CMAKE_FIND_ROOT_PATH /usr/${TOOLCHAIN_PREFIX})
-set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
-set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
 
 # Clang 14 does not recognise Debian's gcc folders (12-win32, 12-posix) and would take the build
 # machine's own C++ headers from /usr/include: the target's are named here instead, with the C++

@@ -8,20 +8,12 @@ if(CMAKE_HOST_WIN32)
   set(CMAKE_OBJCOPY objcopy CACHE FILEPATH "objcopy of the binutils")
   set(CMAKE_OBJDUMP objdump CACHE FILEPATH "objdump of the binutils")
 else()
-  set(CMAKE_SYSTEM_NAME Windows)
+  include(${CMAKE_CURRENT_LIST_DIR}/mingw-cross.cmake)
   set(CMAKE_SYSTEM_PROCESSOR ${SETUPKIT_TARGET_PROCESSOR})
   # The -posix compilers: GoogleTest needs std::mutex, which the win32 thread model lacks. Only the
   # tests link the posix C++ runtime (and so winpthread); the shipped programs use neither.
   set(CMAKE_C_COMPILER ${TOOLCHAIN_PREFIX}-gcc-posix)
   set(CMAKE_CXX_COMPILER ${TOOLCHAIN_PREFIX}-g++-posix)
-  set(CMAKE_RC_COMPILER ${TOOLCHAIN_PREFIX}-windres)
-  set(CMAKE_OBJCOPY ${TOOLCHAIN_PREFIX}-objcopy CACHE FILEPATH "objcopy of the cross binutils")
-  set(CMAKE_OBJDUMP ${TOOLCHAIN_PREFIX}-objdump CACHE FILEPATH "objdump of the cross binutils")
-  set(CMAKE_FIND_ROOT_PATH /usr/${TOOLCHAIN_PREFIX})
-  set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
-  set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
-  set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
-  set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
   # Test programs run under Wine, in a private prefix inside the build tree. The runner also takes
   # --start and --stop, which cmake/tests.cmake calls around a test run: one Wine server for all.
   get_filename_component(wine_runner ${CMAKE_CURRENT_LIST_DIR}/../scripts/wine/run-in-prefix.sh ABSOLUTE)
