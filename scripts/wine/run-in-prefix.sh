@@ -37,10 +37,6 @@ else
 fi
 
 boot_prefix() {
-    if [ ! -x "$wine_dir/wine" ]; then
-        echo "run-in-prefix.sh: the 32-bit Wine is missing (scripts/install-prerequisites.sh installs it)" >&2
-        exit 1
-    fi
     "$wine_dir/wine64" wineboot -i >/dev/null 2>&1
     "$wine_dir/wine64" reg add 'HKCU\Software\Wine\Drivers' /v Graphics /d null /f >/dev/null 2>&1
     # A crash ends the program at once with its exception code, where Wine's debugger would wait
