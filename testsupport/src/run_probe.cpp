@@ -16,7 +16,7 @@ ProbeReport run_probe(const wchar_t* probe, const std::wstring& placed, const st
         return ProbeReport();
     }
     const DWORD exit_code = run_program(L"\"" + placed + L"\" \"" + report_file + L"\"");
-    EXPECT_EQ(0u, exit_code) << narrow(placed);
+    EXPECT_EQ(0u, exit_code) << narrow(placed) << ", error " << GetLastError();
     return read_probe_report(report_file);
 }
 
