@@ -15,7 +15,7 @@ AppName=VELMORA 18.1 sample (this user)
 AppVersion=18.1.182
 ; The user's own program folder (%LOCALAPPDATA%\Programs). It does not roam: with a roaming profile
 ; the shortcut, the variables and the uninstall entry follow the user to another machine, the files do
-; not (README, "Per-user installations and roaming profiles").
+; not (README, quick start, "Per user and roaming profiles").
 DefaultDirName={userpf}\Sample Suite\v182
 DisableProgramGroupPage=yes
 ; Not elevated: the programs get the user's own token and register for this user only.

@@ -16,12 +16,10 @@
 #include <windows.h>
 
 #include <msi.h>
-#include <msiquery.h>
 #include <shlobj.h>
 
 #include <algorithm>
 #include <cstring>
-#include <map>
 #include <string>
 #include <vector>
 
@@ -97,29 +95,6 @@ std::wstring installed_sample_versions(std::vector<std::wstring>* codes = nullpt
             codes->push_back(code);
     }
     return versions;
-}
-
-// A query's rows from the package's database, each field as text, by the first field.
-std::map<std::wstring, std::vector<std::wstring>> package_rows(const wchar_t* query, UINT fields)
-{
-    std::map<std::wstring, std::vector<std::wstring>> rows;
-    MSIHANDLE database = 0, view = 0, record = 0;
-    if (MsiOpenDatabaseW((testsupport::own_directory() + L"sample-suite.msi").c_str(), MSIDBOPEN_READONLY,
-                         &database) == ERROR_SUCCESS &&
-        MsiDatabaseOpenViewW(database, query, &view) == ERROR_SUCCESS && MsiViewExecute(view, 0) == ERROR_SUCCESS) {
-        for (; MsiViewFetch(view, &record) == ERROR_SUCCESS; MsiCloseHandle(record)) {
-            std::vector<std::wstring> row(fields, std::wstring(256, L'\0'));
-            for (UINT field = 1; field <= fields; ++field) {
-                DWORD size = 256;
-                MsiRecordGetStringW(record, field, &row[field - 1][0], &size);
-                row[field - 1].resize(size);
-            }
-            rows[row[0]] = row;
-        }
-    }
-    MsiCloseHandle(view);
-    MsiCloseHandle(database);
-    return rows;
 }
 
 // Makes a program's image an older build of the same product version: the fourth field of its fixed
@@ -255,53 +230,6 @@ protected:
 };
 
 } // namespace
-
-// The programs' actions with their rollback pairs and step logs, and the broadcast, as the package holds
-// them: nothing else, no test switch; the older product removed inside the transaction.
-TEST(SamplePackage, HoldsOnlyTheDocumentedActionsWithTheirTypesAndOrder)
-{
-    // Name, type (in script 0x400, rollback 0x100, no impersonation 0x800, result ignored 64, an
-    // installed program 18 or a DLL from the Binary table 1), source, target, condition.
-    const wchar_t* const actions[][5] = {
-        {L"RunPostinstall", L"3154", L"postinstall.exe", L"/log=\"[TempFolder]velmora-postinstall.log\"",
-         L"NOT REMOVE=\"ALL\""},
-        {L"UndoPostinstall", L"3410", L"preuninstall.exe", L"/log=\"[TempFolder]velmora-preuninstall.log\"",
-         L"NOT Installed AND NOT REMOVE=\"ALL\""},
-        {L"RunPreuninstall", L"3154", L"preuninstall.exe", L"/log=\"[TempFolder]velmora-preuninstall.log\"",
-         L"REMOVE=\"ALL\""},
-        {L"UndoPreuninstall", L"3410", L"postinstall.exe", L"/log=\"[TempFolder]velmora-postinstall.log\"",
-         L"REMOVE=\"ALL\""},
-        {L"BroadcastEnvironmentChange", L"65", L"EnvironmentBroadcast", L"BroadcastEnvironmentChange", L""},
-    };
-    // RemoveExistingProducts once, inside the transaction (after InstallInitialize), before the older
-    // product's files would be replaced.
-    const wchar_t* const order[] = {L"InstallValidate", L"InstallInitialize", L"RemoveExistingProducts",
-                                    L"UndoPreuninstall", L"RunPreuninstall", L"RemoveFiles", L"InstallFiles",
-                                    L"UndoPostinstall", L"RunPostinstall", L"InstallFinalize",
-                                    L"BroadcastEnvironmentChange"};
-    auto custom = package_rows(L"SELECT `Action`, `Type`, `Source`, `Target` FROM `CustomAction`", 4);
-    auto sequence = package_rows(L"SELECT `Action`, `Condition`, `Sequence` FROM `InstallExecuteSequence`", 3);
-    ASSERT_FALSE(custom.empty()) << "no CustomAction table read from sample-suite.msi";
-    std::string names;
-    for (const auto& row : custom)
-        names += " " + narrow(row.first);
-    EXPECT_EQ(sizeof(actions) / sizeof(actions[0]), custom.size()) << "actions:" << names;
-    for (const auto& action : actions) {
-        SCOPED_TRACE(narrow(action[0]));
-        ASSERT_TRUE(custom.count(action[0]) && sequence.count(action[0])) << "actions:" << names;
-        for (int column = 1; column < 4; ++column)
-            EXPECT_EQ(narrow(action[column]), narrow(custom[action[0]].at(column)));
-        EXPECT_EQ(narrow(action[4]), narrow(sequence[action[0]].at(1)));
-    }
-    for (size_t i = 1; i < sizeof(order) / sizeof(order[0]); ++i) {
-        ASSERT_TRUE(sequence.count(order[i - 1]) && sequence.count(order[i])) << narrow(order[i]);
-        EXPECT_LT(std::stoi(sequence[order[i - 1]].at(2)), std::stoi(sequence[order[i]].at(2))) << narrow(order[i]);
-    }
-    // Versioned files, so that Windows Installer's version rules apply (wixl leaves the column empty).
-    auto files = package_rows(L"SELECT `File`, `Version` FROM `File`", 2);
-    for (const wchar_t* program : {L"postinstall.exe", L"preuninstall.exe", L"setupcheck.exe"})
-        EXPECT_EQ(0u, files[program].at(1).rfind(SETUPKIT_VERSION L".", 0)) << narrow(files[program].at(1));
-}
 
 // The MSI's life cycle, a step a case; each case installs what it starts from.
 class SampleMsi : public SampleInstaller {
