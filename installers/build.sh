@@ -64,6 +64,8 @@ rm -f "$output/sample-suite.msi" "$output/sample-suite-user.exe" "$output/sample
     -D ProgramFiles="$program_files" \
     -o "$output/sample-suite.msi" "$here/sample-suite.wxs")
 # What wixl 0.101 cannot write, msibuild (msitools) corrects in the package:
+# - MajorUpgrade's Schedule is ignored, RemoveExistingProducts lands at 1401 (after InstallValidate):
+#   it moves to 1501, right after InstallInitialize, where WiX's afterInstallInitialize puts it;
 # - Execute="rollback" becomes an immediate action (no in-script bits): the undoing actions get the
 #   type of a rollback action, not impersonated (0x400 + 0x100 + 0x800 + 64 + 18);
 # - the File table's Version column stays empty, so that Windows Installer would take every program
@@ -71,6 +73,7 @@ rm -f "$output/sample-suite.msi" "$output/sample-suite-user.exe" "$output/sample
 msi_query() {
     msibuild "$output/sample-suite.msi" -q "$1"
 }
+msi_query "UPDATE \`InstallExecuteSequence\` SET \`Sequence\` = 1501 WHERE \`Action\` = 'RemoveExistingProducts'"
 msi_query "UPDATE \`CustomAction\` SET \`Type\` = 3410
            WHERE \`Action\` = 'UndoPostinstall' OR \`Action\` = 'UndoPreuninstall'"
 # The fixed file information (VS_FIXEDFILEINFO) follows its signature 0xFEEF04BD and the structure

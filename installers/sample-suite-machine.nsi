@@ -12,7 +12,6 @@ RequestExecutionLevel admin
 InstallDir "$PROGRAMFILES\Sample Suite\v182"
 
 !include "${__FILEDIR__}\sample-suite-files.nsh"
-!define UNINSTALL_KEY "Software\Microsoft\Windows\CurrentVersion\Uninstall\VELMORA 18.1 sample"
 
 ; The manifest's request is not a guarantee: where UAC is off, or on a system without it, a user who
 ; is no administrator runs the installer as himself, and the programs would register for him alone
@@ -39,18 +38,13 @@ Section
   !insertmacro InstallSuiteFiles
   ; After the files: postinstall reads the tree it lies in. Its exit status is always 0. Run over an
   ; existing installation, the installer replaces the files and postinstall registers again.
-  ExecWait '"${SETUP_DIR}\postinstall.exe"'
-  WriteRegStr HKLM "${UNINSTALL_KEY}" "DisplayName" "VELMORA 18.1 sample"
-  WriteRegStr HKLM "${UNINSTALL_KEY}" "Publisher" "setupkit sample"
-  WriteRegStr HKLM "${UNINSTALL_KEY}" "UninstallString" '"$INSTDIR\uninstall.exe"'
-  WriteRegStr HKLM "${UNINSTALL_KEY}" "QuietUninstallString" '"$INSTDIR\uninstall.exe" /S'
-  WriteRegDWORD HKLM "${UNINSTALL_KEY}" "NoModify" 1
-  WriteRegDWORD HKLM "${UNINSTALL_KEY}" "NoRepair" 1
+  !insertmacro ExecProgram postinstall
+  ; Under HKLM: SetShellVarContext all makes SHCTX the machine's.
+  !insertmacro WriteUninstallEntry
 SectionEnd
 
 Section "Uninstall"
   ; Before the files go: preuninstall reads the release information to find what to remove.
-  ExecWait '"${SETUP_DIR}\preuninstall.exe"'
+  !insertmacro ExecProgram preuninstall
   !insertmacro RemoveSuiteFiles
-  DeleteRegKey HKLM "${UNINSTALL_KEY}"
 SectionEnd

@@ -8,7 +8,12 @@ OutFile "${OUTPUT}"
 ; A standard user installs without elevation, so the programs get the user's own token and register
 ; for this user only (Programs folder and environment of the current user).
 RequestExecutionLevel user
-InstallDir "$LOCALAPPDATA\Sample Suite\v182"
+; The user's own program folder (%LOCALAPPDATA%\Programs, FOLDERID_UserProgramFiles), which Inno
+; Setup's per-user {userpf} names too. It does not roam: with a roaming profile the shortcut, the
+; variables (HKCU\Environment) and the uninstall entry follow the user to another machine, the files
+; do not. There the shortcut's target and TALVO_ROOT182's folder are missing, and setupcheck, run with
+; the install root, reports the registration as broken (exit status 1); installing there again mends it.
+InstallDir "$LOCALAPPDATA\Programs\Sample Suite\v182"
 
 !include "${__FILEDIR__}\sample-suite-files.nsh"
 
@@ -19,7 +24,7 @@ InstallDir "$LOCALAPPDATA\Sample Suite\v182"
 ; so that it registers for this user, as a per-user installation must.
 !macro RunProgram PROGRAM
   System::Call 'kernel32::SetEnvironmentVariable(t "__COMPAT_LAYER", t "RunAsInvoker")'
-  ExecWait '"${SETUP_DIR}\${PROGRAM}"'
+  !insertmacro ExecProgram ${PROGRAM}
   System::Call 'kernel32::SetEnvironmentVariable(t "__COMPAT_LAYER", p 0)'
 !macroend
 
@@ -28,11 +33,13 @@ Section
   ; After the files: postinstall reads the tree it lies in. Its exit status is always 0. Run over an
   ; existing installation, the installer replaces the files and postinstall registers again, which
   ; restores whatever of the registration was lost and changes nothing else.
-  !insertmacro RunProgram postinstall.exe
+  !insertmacro RunProgram postinstall
+  ; In the user's installed apps list (HKCU), where a per-user product belongs.
+  !insertmacro WriteUninstallEntry
 SectionEnd
 
 Section "Uninstall"
   ; Before the files go: preuninstall reads the release information to find what to remove.
-  !insertmacro RunProgram preuninstall.exe
+  !insertmacro RunProgram preuninstall
   !insertmacro RemoveSuiteFiles
 SectionEnd

@@ -1,17 +1,18 @@
 #!/usr/bin/env bash
-# Builds both architectures and checks the workflows (scripts/check-workflows.sh), then runs every
-# test under Wine, each tree in its own private prefix: the shipped 32-bit build under WoW64, then
-# the x86_64 build; meanwhile the second compiler (scripts/second-compiler.sh: clang, and clang-cl in
-# MSVC mode) takes every product target, its output in build/second-compiler.log. Then builds the
-# release from a clean tree (scripts/release.sh: the shipped programs a second time, in another
-# directory, without ccache) and checks that it holds byte for byte what the tests ran. Ends with
-# the programs' sizes.
+# Builds both architectures, checks the workflows (scripts/check-workflows.sh) and the links between
+# the Markdown pages (scripts/check-links.py), then runs every test under Wine, each tree in its own
+# private prefix: the shipped 32-bit build under WoW64, then the x86_64 build; meanwhile the second
+# compiler (scripts/second-compiler.sh: clang, and clang-cl in MSVC mode) takes every product target,
+# its output in build/second-compiler.log. Then builds the release from a clean tree
+# (scripts/release.sh: the shipped programs a second time, in another directory, without ccache) and
+# checks that it holds byte for byte what the tests ran. Ends with the programs' sizes.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
 scripts/install-prerequisites.sh
 scripts/build.sh
 scripts/check-workflows.sh
+scripts/check-links.py
 
 started=$SECONDS
 mkdir -p build

@@ -5,6 +5,9 @@
 ; and postinstall.exe, preuninstall.exe and setupcheck.exe from the release zip.
 
 #define SetupDir "{app}\Framework\bin\Win64\setup"
+; Each program appends its step log to a file of its own in the temporary folder of the account that
+; runs Setup (%TEMP%; C:\Windows\Temp for the system account), as the other samples name it. Not
+; {tmp}: Setup deletes that folder when it ends. A quote inside a quoted parameter is doubled.
 
 [Setup]
 AppId={{6F0B3B8E-3A52-4C3D-9B0E-2D6A57C1F183}
@@ -29,8 +32,8 @@ Source: "setupcheck.exe"; DestDir: "{#SetupDir}"
 ; runascurrentuser: Setup's own elevated token. Never give this entry the postinstall flag: such an
 ; entry runs as the original, non-elevated user by default (runasoriginaluser) and would register
 ; for that user only.
-Filename: "{#SetupDir}\postinstall.exe"; Flags: runhidden waituntilterminated runascurrentuser
+Filename: "{#SetupDir}\postinstall.exe"; Parameters: "/log=""{%TEMP}\velmora-postinstall.log"""; Flags: runhidden waituntilterminated runascurrentuser
 
 [UninstallRun]
 ; Runs before the files are removed. RunOnceId: once, even after Setup was run over an installation.
-Filename: "{#SetupDir}\preuninstall.exe"; Flags: runhidden waituntilterminated runascurrentuser; RunOnceId: "VelmoraPreuninstall"
+Filename: "{#SetupDir}\preuninstall.exe"; Parameters: "/log=""{%TEMP}\velmora-preuninstall.log"""; Flags: runhidden waituntilterminated runascurrentuser; RunOnceId: "VelmoraPreuninstall"

@@ -1,9 +1,9 @@
-// The sample installers around the shipped 32-bit programs (signed copies), through their life
-// cycle, silently: the per-machine MSI through msiexec as an administrator (install of the previous
-// build, major upgrade, repairs, removal, each followed by the package's own broadcast; a failing
-// install), the NSIS installers per user as a standard user (install, the same installer again,
-// uninstall) and per machine as an administrator. Each registers in its own scope only, complete by
-// the installed setupcheck's word; each removal leaves only the variable every release shares.
+// The sample installers around the shipped 32-bit programs (signed copies), silently, as
+// docs/deploying.md runs them: the per-machine MSI through msiexec as an administrator (a failing
+// variant, a major upgrade, repairs, removal, each followed by the package's own broadcast), and the
+// NSIS installers per user as a standard user and per machine as an administrator (install, again,
+// uninstall). Each registers in its own scope only, complete by the installed setupcheck's and the
+// step logs' word; each removal leaves only the variable every release shares.
 #include "testsupport/broadcast.h"
 #include "testsupport/files.h"
 #include "testsupport/platform.h"
@@ -16,12 +16,10 @@
 #include <windows.h>
 
 #include <msi.h>
-#include <msiquery.h>
 #include <shlobj.h>
 
 #include <algorithm>
 #include <cstring>
-#include <map>
 #include <string>
 #include <vector>
 
@@ -56,6 +54,32 @@ DWORD install(const std::wstring& command_line, As as)
     return testsupport::run_program(command_line, {as, true});
 }
 
+// A file in the installing account's temporary folder, where the samples' programs append their step
+// logs (velmora-<program>.log).
+std::wstring in_temp_folder(const std::wstring& name)
+{
+    wchar_t folder[MAX_PATH] = L"";
+    GetTempPathW(MAX_PATH, folder);
+    return folder + name;
+}
+
+std::wstring step_log(const wchar_t* program)
+{
+    return in_temp_folder(L"velmora-" + std::wstring(program) + L".log");
+}
+
+// msiexec as an administrator, silent and with its verbose log, as docs/deploying.md gives it.
+DWORD msiexec(const std::wstring& arguments)
+{
+    return install(L"msiexec " + arguments + L" /qn /l*v \"" + in_temp_folder(L"sample-suite-msi.log") + L"\"",
+                   As::Administrator);
+}
+
+std::wstring sample_package(const wchar_t* name = L"sample-suite.msi")
+{
+    return L"\"" + testsupport::own_directory() + name + L"\"";
+}
+
 // The installed products of the sample MSI's upgrade code: their versions, each followed by a space,
 // and their product codes.
 std::wstring installed_sample_versions(std::vector<std::wstring>* codes = nullptr)
@@ -71,29 +95,6 @@ std::wstring installed_sample_versions(std::vector<std::wstring>* codes = nullpt
             codes->push_back(code);
     }
     return versions;
-}
-
-// A query's rows from the package's database, each field as text, by the first field.
-std::map<std::wstring, std::vector<std::wstring>> package_rows(const wchar_t* query, UINT fields)
-{
-    std::map<std::wstring, std::vector<std::wstring>> rows;
-    MSIHANDLE database = 0, view = 0, record = 0;
-    if (MsiOpenDatabaseW((testsupport::own_directory() + L"sample-suite.msi").c_str(), MSIDBOPEN_READONLY,
-                         &database) == ERROR_SUCCESS &&
-        MsiDatabaseOpenViewW(database, query, &view) == ERROR_SUCCESS && MsiViewExecute(view, 0) == ERROR_SUCCESS) {
-        for (; MsiViewFetch(view, &record) == ERROR_SUCCESS; MsiCloseHandle(record)) {
-            std::vector<std::wstring> row(fields, std::wstring(256, L'\0'));
-            for (UINT field = 1; field <= fields; ++field) {
-                DWORD size = 256;
-                MsiRecordGetStringW(record, field, &row[field - 1][0], &size);
-                row[field - 1].resize(size);
-            }
-            rows[row[0]] = row;
-        }
-    }
-    MsiCloseHandle(view);
-    MsiCloseHandle(database);
-    return rows;
 }
 
 // Makes a program's image an older build of the same product version: the fourth field of its fixed
@@ -143,14 +144,44 @@ protected:
     void SetUp() override
     {
         SKIP_UNLESS_THIS_MACHINE_MAY_CHANGE("this machine's installed products and registration");
+        remove_sample_products();
+    }
+    void TearDown() override { if (testsupport::this_machine_may_change()) remove_sample_products(); }
+
+    // What an earlier run or case left: the sample MSI's products, removed by product code as found
+    // (Wine's msiexec /x of a product that is not installed never returns), and the registration.
+    static void remove_sample_products()
+    {
+        std::vector<std::wstring> left;
+        installed_sample_versions(&left);
+        for (const std::wstring& product : left)
+            msiexec(L"/x " + product);
         forget_registration();
     }
-    void TearDown() override { if (testsupport::this_machine_may_change()) forget_registration(); }
+    static void forget_registration()
+    {
+        testsupport::forget_suite_registration({kFolderName});
+        for (const wchar_t* program : {L"postinstall", L"preuninstall"})
+            DeleteFileW(step_log(program).c_str());
+    }
 
-    static void forget_registration() { testsupport::forget_suite_registration({kFolderName}); }
+    // The step log that the installed `program` appended: its start line names the program below
+    // `root`, its last line is the end line, and no step failed.
+    static void expect_step_log(const wchar_t* program, const std::wstring& root)
+    {
+        const std::vector<std::string> lines = testsupport::log_lines(step_log(program));
+        std::string all = narrow(step_log(program)) + ":";
+        for (const std::string& line : lines)
+            all += "\n  " + line;
+        const std::wstring path = root + L"\\Framework\\bin\\Win64\\setup\\" + program + L".exe";
+        EXPECT_NE(std::string::npos, all.find(" start: version ")) << all;
+        EXPECT_NE(std::string::npos, all.find(", program \"" + narrow(path) + "\"")) << all;
+        EXPECT_EQ(narrow(program) + " end: exit status 0", lines.empty() ? "" : lines.back()) << all;
+        EXPECT_EQ(std::string::npos, all.find("FAILED")) << all;
+    }
 
-    // The shortcut and the four variables from `root` in one scope, nothing in the other, and the
-    // installed setupcheck finds the registration complete.
+    // The shortcut and the four variables from `root` in one scope, nothing in the other, the
+    // installed setupcheck finds the registration complete, and postinstall's step log says so.
     static void expect_registered(Scope scope, const std::wstring& root)
     {
         const testsupport::ShortcutProperties shortcut = testsupport::read_shortcut(suite_folder(scope) + kShortcut);
@@ -166,6 +197,7 @@ protected:
         std::string report;
         EXPECT_EQ(0u, testsupport::run_program(testsupport::program_command(root, L"setupcheck.exe"),
                                                {account(scope), false, &report})) << report;
+        expect_step_log(L"postinstall", root);
     }
 
     // What a user may delete: the shortcut and one of the variables.
@@ -175,7 +207,8 @@ protected:
         testsupport::delete_environment_value(scope, L"P_SCHEMA");
     }
 
-    // No suite folder, no programs, and of the variables only the shared one in its scope.
+    // No suite folder, no programs, of the variables only the shared one in its scope, and
+    // preuninstall's step log.
     static void expect_removed(Scope scope, const std::wstring& root)
     {
         EXPECT_FALSE(directory_exists(suite_folder(kMachineScope))) << narrow(suite_folder(kMachineScope));
@@ -192,88 +225,57 @@ protected:
         const std::wstring setupcheck = L"\"" + testsupport::own_directory() + L"setupcheck.exe\" \"" + root + L"\"";
         std::string report;
         EXPECT_EQ(1u, testsupport::run_program(setupcheck, {account(scope), false, &report})) << report;
+        expect_step_log(L"preuninstall", root);
     }
 };
 
 } // namespace
 
-// The undoing actions, the failing action for tests and the broadcast, as the package holds them.
-TEST(SamplePackage, HoldsRollbackPairsAndTheBroadcastAfterInstallFinalizeWithTheirTypesAndOrder)
+// The MSI's life cycle, a step a case; each case installs what it starts from.
+class SampleMsi : public SampleInstaller {
+protected:
+    const std::wstring root_ = testsupport::sample_install_root(kMachineScope);
+    testsupport::BroadcastReceiver receiver_{running_suite_program};
+};
+
+// Failing after postinstall (the test-only variant's extra action), Windows Installer runs the rollback
+// script, whose UndoPostinstall runs preuninstall: nothing stays registered. Wine 8's msiexec runs no
+// rollback action (measured: preuninstall does not start), so there the registration stays.
+TEST_F(SampleMsi, FailedInstallEndsUninstalledAndRollsBackPostinstall)
 {
-    // Name, type (in script 0x400, rollback 0x100, no impersonation 0x800, result ignored 64, an
-    // installed program 18 or a DLL from the Binary table 1), source, condition.
-    const wchar_t* const actions[][4] = {
-        {L"RunPostinstall", L"3154", L"postinstall.exe", L"NOT REMOVE=\"ALL\""},
-        {L"UndoPostinstall", L"3410", L"preuninstall.exe", L"NOT Installed AND NOT REMOVE=\"ALL\""},
-        {L"RunPreuninstall", L"3154", L"preuninstall.exe", L"REMOVE=\"ALL\""},
-        {L"UndoPreuninstall", L"3410", L"postinstall.exe", L"REMOVE=\"ALL\""},
-        {L"FailAfterPostinstall", L"3090", L"setupcheck.exe", L"SAMPLE_FAIL_AFTER_POSTINSTALL AND NOT REMOVE=\"ALL\""},
-        {L"BroadcastEnvironmentChange", L"65", L"EnvironmentBroadcast", L""},
-    };
-    const wchar_t* const order[] = {L"InstallValidate", L"RemoveExistingProducts", L"InstallInitialize",
-                                    L"UndoPreuninstall", L"RunPreuninstall", L"RemoveFiles", L"InstallFiles",
-                                    L"UndoPostinstall", L"RunPostinstall", L"FailAfterPostinstall",
-                                    L"InstallFinalize", L"BroadcastEnvironmentChange"};
-    auto custom = package_rows(L"SELECT `Action`, `Type`, `Source`, `Target` FROM `CustomAction`", 4);
-    auto sequence = package_rows(L"SELECT `Action`, `Condition`, `Sequence` FROM `InstallExecuteSequence`", 3);
-    ASSERT_FALSE(custom.empty()) << "no CustomAction table read from sample-suite.msi";
-    for (const auto& action : actions) {
-        SCOPED_TRACE(narrow(action[0]));
-        EXPECT_EQ(narrow(action[1]), narrow(custom[action[0]].at(1)));
-        EXPECT_EQ(narrow(action[2]), narrow(custom[action[0]].at(2)));
-        EXPECT_EQ(narrow(action[3]), narrow(sequence[action[0]].at(1)));
-    }
-    EXPECT_EQ("BroadcastEnvironmentChange", narrow(custom[L"BroadcastEnvironmentChange"].at(3)));
-    for (size_t i = 1; i < sizeof(order) / sizeof(order[0]); ++i) {
-        ASSERT_TRUE(sequence.count(order[i - 1]) && sequence.count(order[i])) << narrow(order[i]);
-        EXPECT_LT(std::stoi(sequence[order[i - 1]].at(2)), std::stoi(sequence[order[i]].at(2))) << narrow(order[i]);
-    }
-    // Versioned files, so that Windows Installer's version rules apply (wixl leaves the column empty).
-    auto files = package_rows(L"SELECT `File`, `Version` FROM `File`", 2);
-    for (const wchar_t* program : {L"postinstall.exe", L"preuninstall.exe", L"setupcheck.exe"})
-        EXPECT_EQ(0u, files[program].at(1).rfind(SETUPKIT_VERSION L".", 0)) << narrow(files[program].at(1));
+    EXPECT_NE(0u, msiexec(L"/i " + sample_package(L"sample-suite-failing.msi")));
+    EXPECT_EQ("", narrow(installed_sample_versions()));
+    expect_step_log(L"postinstall", root_);
+    const bool rolled_back = !testsupport::running_under_wine();
+    EXPECT_EQ(rolled_back, testsupport::file_exists(step_log(L"preuninstall")));
+    EXPECT_EQ(!rolled_back, read_environment_value(kMachineScope, L"TALVO_ROOT182").exists);
 }
 
-TEST_F(SampleInstaller, MsiEndsUninstalledWhenFailingAndUpgradesRepairsAndRemovesLeavingTheSharedVariable)
+// The newer build removes the older one first, whose preuninstall undoes the registration that this
+// build's postinstall then makes again.
+TEST_F(SampleMsi, MajorUpgradeLeavesOneProductRegisteredByTheNewBuild)
 {
-    const std::wstring package = L"\"" + testsupport::own_directory() + L"sample-suite.msi\"";
-    const std::wstring previous = L"\"" + testsupport::own_directory() + L"previous\\sample-suite.msi\"";
-    const std::wstring root = testsupport::sample_install_root(kMachineScope);
-    // A run that stopped half-way must not leave a product installed. Removed by product code, as
-    // found: Wine's msiexec /x of a product that is not installed never returns.
-    std::vector<std::wstring> left;
-    installed_sample_versions(&left);
-    for (const std::wstring& product : left)
-        install(L"msiexec /x " + product + L" /qn", As::Administrator);
-    // Failing after postinstall, Windows Installer runs the rollback script, whose UndoPostinstall runs
-    // preuninstall: nothing stays registered. Wine 8's msiexec runs no rollback action (measured:
-    // preuninstall does not start), so there the registration stays, as the sample says.
-    EXPECT_NE(0u, install(L"msiexec /i " + package + L" SAMPLE_FAIL_AFTER_POSTINSTALL=1 /qn",
-                          As::Administrator));
-    EXPECT_EQ("", narrow(installed_sample_versions()));
-    EXPECT_EQ(testsupport::running_under_wine(), read_environment_value(kMachineScope, L"TALVO_ROOT182").exists);
-    forget_registration();
-    testsupport::BroadcastReceiver receiver(running_suite_program);
-    ASSERT_TRUE(receiver.ready());
-
-    ASSERT_EQ(0u, install(L"msiexec /i " + previous + L" /qn", As::Administrator));
+    ASSERT_TRUE(receiver_.ready());
+    ASSERT_EQ(0u, msiexec(L"/i " + sample_package(L"previous\\sample-suite.msi")));
     ASSERT_EQ(narrow(SETUPKIT_PREVIOUS_VERSION L" "), narrow(installed_sample_versions()));
-    receiver.clear();
-    // The newer build removes the older one first, whose preuninstall undoes the registration that
-    // this build's postinstall then makes again.
-    ASSERT_EQ(0u, install(L"msiexec /i " + package + L" /qn", As::Administrator));
+    receiver_.clear();
+    ASSERT_EQ(0u, msiexec(L"/i " + sample_package()));
     EXPECT_EQ(narrow(SETUPKIT_VERSION L" "), narrow(installed_sample_versions()));
-    {
-        SCOPED_TRACE("after the major upgrade");
-        expect_registered(kMachineScope, root);
-        expect_package_broadcast_after(L"postinstall.exe", receiver);
-    }
-    // A repair runs postinstall again, which restores what was deleted, and not preuninstall, which
-    // would undo the suite. The properties are those of msiexec /fa, which Wine's msiexec does not
-    // carry out (1605). The default file rule ("o": replace a file that is missing or older) goes by
-    // the version: a program of the same build on disk stays, however its bytes differ; an older
-    // build's program gives way to this build's.
-    const std::wstring program = root + L"\\Framework\\bin\\Win64\\setup\\postinstall.exe";
+    expect_registered(kMachineScope, root_);
+    expect_package_broadcast_after(L"postinstall.exe", receiver_);
+    expect_step_log(L"preuninstall", root_); // the older build's
+}
+
+// A repair runs postinstall again, which restores what was deleted, and not preuninstall, which would
+// undo the suite. The properties are those of msiexec /fa, which Wine's msiexec does not carry out
+// (1605). The default file rule ("o": replace a file that is missing or older) goes by the version: a
+// program of the same build on disk stays, however its bytes differ; an older build's gives way.
+TEST_F(SampleMsi, RepairRestoresTheRegistrationAndReplacesOnlyAnOlderBuild)
+{
+    ASSERT_TRUE(receiver_.ready());
+    ASSERT_EQ(0u, msiexec(L"/i " + sample_package()));
+    receiver_.clear();
+    const std::wstring program = root_ + L"\\Framework\\bin\\Win64\\setup\\postinstall.exe";
     const std::string shipped = testsupport::read_bytes(program);
     for (const bool older : {false, true}) {
         SCOPED_TRACE(older ? "after a repair over an older build" : "after a repair over the same build, altered");
@@ -282,63 +284,66 @@ TEST_F(SampleInstaller, MsiEndsUninstalledWhenFailingAndUpgradesRepairsAndRemove
             << "the shipped postinstall.exe has no build number (FILEVERSION's fourth field) of 1 or more";
         testsupport::write_bytes(program, on_disk);
         lose_part_of_registration(kMachineScope);
-        ASSERT_EQ(0u, install(L"msiexec /i " + package + L" REINSTALL=ALL REINSTALLMODE=omus /qn",
-                              As::Administrator));
+        ASSERT_EQ(0u, msiexec(L"/i " + sample_package() + L" REINSTALL=ALL REINSTALLMODE=omus"));
         EXPECT_TRUE((older ? shipped : on_disk) == testsupport::read_bytes(program))
             << (older ? "the older build was not replaced" : "the same build was replaced");
-        expect_registered(kMachineScope, root);
-        expect_package_broadcast_after(L"postinstall.exe", receiver);
+        expect_registered(kMachineScope, root_);
+        expect_package_broadcast_after(L"postinstall.exe", receiver_);
     }
-    ASSERT_EQ(0u, install(L"msiexec /x " + package + L" /qn", As::Administrator));
-    EXPECT_EQ("", narrow(installed_sample_versions()));
-    SCOPED_TRACE("after msiexec /x");
-    expect_removed(kMachineScope, root);
-    expect_package_broadcast_after(L"preuninstall.exe", receiver);
+    EXPECT_FALSE(testsupport::file_exists(step_log(L"preuninstall")));
 }
 
-TEST_F(SampleInstaller, NsisRegistersForTheStandardUserAgainWhenRerunAndItsUninstallerLeavesTheSharedVariable)
+TEST_F(SampleMsi, RemovalUnregistersLeavingTheSharedVariable)
 {
-    const std::wstring root = testsupport::sample_install_root(kUserScope);
-    testsupport::remove_tree(root);
+    ASSERT_TRUE(receiver_.ready());
+    ASSERT_EQ(0u, msiexec(L"/i " + sample_package()));
+    receiver_.clear();
+    ASSERT_EQ(0u, msiexec(L"/x " + sample_package()));
+    EXPECT_EQ("", narrow(installed_sample_versions()));
+    expect_removed(kMachineScope, root_);
+    expect_package_broadcast_after(L"preuninstall.exe", receiver_);
+}
 
-    const std::wstring installer = L"\"" + testsupport::own_directory() + L"sample-suite-user.exe\" /S";
-    EXPECT_EQ(0u, install(installer, As::StandardUser));
+// Parameter: the scope an NSIS sample installs for, per user as a standard user (sample-suite.nsi),
+// per machine as an administrator (sample-suite-machine.nsi).
+class SampleNsis : public SampleInstaller, public ::testing::WithParamInterface<Scope> {};
+
+TEST_P(SampleNsis, RegistersInItsScopeAgainWhenRerunAndItsUninstallerRunsPreuninstallBeforeRemovingFiles)
+{
+    const Scope scope = GetParam();
+    const std::wstring root = testsupport::sample_install_root(scope);
+    testsupport::remove_tree(root);
+    const HKEY entries[] = {HKEY_CURRENT_USER, HKEY_LOCAL_MACHINE}; // of the user scope, of the machine scope
+    const std::wstring installer = L"\"" + testsupport::own_directory() +
+                                   (scope == kMachineScope ? L"sample-suite-machine.exe" : L"sample-suite-user.exe") +
+                                   L"\" /S";
+    EXPECT_EQ(0u, install(installer, account(scope)));
     {
         SCOPED_TRACE("after the installer");
-        expect_registered(kUserScope, root);
+        expect_registered(scope, root);
+        // In the installed apps of its own scope.
+        EXPECT_TRUE(read_registry_value(entries[scope == kMachineScope], kUninstallEntry, L"QuietUninstallString").exists);
+        EXPECT_FALSE(read_registry_value(entries[scope != kMachineScope], kUninstallEntry, L"QuietUninstallString").exists);
     }
     // Run again over the installation, the installer runs postinstall again, which restores what
     // was deleted and keeps the rest.
-    lose_part_of_registration(kUserScope);
-    EXPECT_EQ(0u, install(installer, As::StandardUser));
+    lose_part_of_registration(scope);
+    EXPECT_EQ(0u, install(installer, account(scope)));
     {
         SCOPED_TRACE("after the installer run again");
-        expect_registered(kUserScope, root);
+        expect_registered(scope, root);
     }
-    // The uninstaller returns once it has started its copy in %TEMP%, which runs preuninstall.
-    EXPECT_EQ(0u, install(L"\"" + root + L"\\uninstall.exe\" /S", As::StandardUser));
+    // The uninstaller returns once it has started its copy in %TEMP%, which runs preuninstall. Had the
+    // files gone first, preuninstall could not have run, and the variables would remain.
+    EXPECT_EQ(0u, install(L"\"" + root + L"\\uninstall.exe\" /S", account(scope)));
     {
         SCOPED_TRACE("after the uninstaller");
-        expect_removed(kUserScope, root);
+        expect_removed(scope, root);
+        EXPECT_FALSE(read_registry_value(entries[scope == kMachineScope], kUninstallEntry, L"QuietUninstallString").exists);
     }
 }
 
-TEST_F(SampleInstaller, NsisForAllUsersRegistersForTheMachineAndItsUninstallerRunsPreuninstallBeforeRemovingFiles)
-{
-    const std::wstring root = testsupport::sample_install_root(kMachineScope);
-    testsupport::remove_tree(root);
-
-    EXPECT_EQ(0u, install(L"\"" + testsupport::own_directory() + L"sample-suite-machine.exe\" /S", As::Administrator));
-    {
-        SCOPED_TRACE("after the per-machine installer");
-        expect_registered(kMachineScope, root);
-        EXPECT_TRUE(read_registry_value(HKEY_LOCAL_MACHINE, kUninstallEntry, L"UninstallString").exists);
-    }
-    // Had the files gone first, preuninstall could not have run, and the variables would remain.
-    EXPECT_EQ(0u, install(L"\"" + root + L"\\uninstall.exe\" /S", As::Administrator));
-    {
-        SCOPED_TRACE("after the per-machine uninstaller");
-        expect_removed(kMachineScope, root);
-        EXPECT_FALSE(read_registry_value(HKEY_LOCAL_MACHINE, kUninstallEntry, L"UninstallString").exists);
-    }
-}
+INSTANTIATE_TEST_SUITE_P(BothScopes, SampleNsis, ::testing::Values(kUserScope, kMachineScope),
+                         [](const ::testing::TestParamInfo<Scope>& info) {
+                             return std::string(info.param == kMachineScope ? "PerMachine" : "PerUser");
+                         });

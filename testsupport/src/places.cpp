@@ -94,7 +94,7 @@ std::wstring sample_install_root(Scope scope)
     wchar_t folder[MAX_PATH] = L"";
     SHGetFolderPathW(nullptr, scope == kMachineScope ? CSIDL_PROGRAM_FILES : CSIDL_LOCAL_APPDATA, nullptr,
                      SHGFP_TYPE_CURRENT, folder);
-    return std::wstring(folder) + L"\\Sample Suite\\v182";
+    return std::wstring(folder) + (scope == kMachineScope ? L"" : L"\\Programs") + L"\\Sample Suite\\v182";
 }
 
 bool this_machine_may_change()
