@@ -34,7 +34,8 @@ set(SETUPKIT_TEST_LOCKS
   "postinstall_shortcut_test start_menu environment" "postinstall_environment_test start_menu environment"
   "preuninstall_test start_menu environment" "step_log_test start_menu environment"
   "setupcheck_test start_menu environment"
-  "installers_build -" "installers_build_previous -" "installers_test start_menu environment")
+  "installers_build -" "installers_build_previous -" "installers_build_failing -" "installers_samples_agree -"
+  "installers_test start_menu environment")
 
 # Each directory that adds a test gives its tests their locks when its CMakeLists.txt has been read
 # (CMake before 3.28 sets a test's properties only in its own directory); setupkit_check_test_locks(),
