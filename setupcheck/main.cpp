@@ -8,6 +8,7 @@
 #include "setupkit/dll_search.h"
 #include "setupkit/paths.h"
 #include "setupkit/release_info.h"
+#include "setupkit/shortcuts.h"
 #include "setupkit/strings.h"
 
 #include <cwchar>
@@ -40,6 +41,7 @@ struct Check {
     Text findings_json;
     int problems;
     bool registered[2]; // indexed by Scope
+    bool refused[2];    // indexed by Scope: the programs refuse the main shortcut's name there
 };
 
 void finding(Check& check, const wchar_t* kind, const Text& text)
@@ -222,8 +224,31 @@ void check_empty_folders(Check& check)
     }
 }
 
+// The main shortcut in each scope, by the programs' own rule: a name they refuse is never made, so
+// the registration cannot be complete whatever else is found.
+void check_refused_names(Check& check)
+{
+    Text folder;
+    folder.add(L"\\").add(check.folder_name).add(L"\\");
+    for (const Scope scope : kScopes) {
+        const wchar_t* programs = check.scopes[scope].programs;
+        const wchar_t* refusal =
+            programs[0] ? start_menu_shortcut_refusal(programs, folder.c_str(), kMainShortcut.name, check.suffix)
+                        : nullptr;
+        check.refused[scope] = refusal != nullptr;
+        if (!refusal)
+            continue;
+        wchar_t* path = compose_start_menu_link_path(programs, folder.c_str(), kMainShortcut.name, check.suffix);
+        Text text;
+        text.add(L"refused in ").add(scope_name(scope)).add(L": the shortcut ").add(path).add(L": ").add(refusal);
+        finding(check, L"refused_name", text);
+        free_string(&path);
+    }
+}
+
 void check_registration(Check& check)
 {
+    check_refused_names(check);
     for (const Scope scope : kScopes) {
         const ScopeRegistration& registration = check.scopes[scope];
         check.registered[scope] = false;
@@ -248,7 +273,8 @@ void check_registration(Check& check)
     }
     for (const Scope scope : kScopes) {
         if (check.registered[scope]) {
-            check_shortcut(check, scope);
+            if (!check.refused[scope])
+                check_shortcut(check, scope);
             check_variables(check, scope);
         }
     }

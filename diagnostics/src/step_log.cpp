@@ -136,10 +136,15 @@ void StepLog::shortcut_created(const wchar_t* relative_folder, const wchar_t* na
     if (!active())
         return;
     wchar_t* path = compose_start_menu_link_path(programs_, relative_folder, name, suffix_);
+    const wchar_t* refusal = start_menu_shortcut_refusal(programs_, relative_folder, name, suffix_);
+    if (!refusal)
+        refusal = special_folder_refusal(programs_, path, false);
     begin(L"shortcut created");
     line_.add(path).add(L" -> ").add(target).add(L": ");
     ShortcutInfo shortcut;
-    if (!path_exists(path)) {
+    if (refusal) {
+        line_.add(L"refused, ").add(refusal);
+    } else if (!path_exists(path)) {
         line_.add(L"FAILED, the file does not exist");
         add_error(GetLastError());
     } else {
@@ -162,8 +167,15 @@ void StepLog::shortcut_deleted(const wchar_t* relative_folder, const wchar_t* na
     if (!active())
         return;
     wchar_t* path = compose_start_menu_link_path(programs_, relative_folder, name, suffix_);
+    const wchar_t* refusal = start_menu_shortcut_refusal(programs_, relative_folder, name, suffix_);
+    if (!refusal)
+        refusal = special_folder_refusal(programs_, path, false);
     begin(L"shortcut deleted");
-    line_.add(path).add(path_exists(path) ? L": FAILED, the file still exists" : L": ok, gone");
+    line_.add(path);
+    if (refusal)
+        line_.add(L": refused, ").add(refusal);
+    else
+        line_.add(path_exists(path) ? L": FAILED, the file still exists" : L": ok, gone");
     free_string(&path);
     end_line();
 }
@@ -173,10 +185,15 @@ void StepLog::folder_removed(const wchar_t* relative_folder)
     if (!active())
         return;
     wchar_t* folder = concat_strings(2, programs_, relative_folder);
+    const wchar_t* refusal = start_menu_folder_refusal(programs_, relative_folder);
+    if (!refusal)
+        refusal = special_folder_refusal(programs_, folder, true);
     begin(L"folder removed");
     line_.add(folder, wcslen(folder) - 1);
-    const int items = folder_item_count(folder);
-    if (items < 0)
+    const int items = refusal ? 0 : folder_item_count(folder);
+    if (refusal)
+        line_.add(L": refused, ").add(refusal);
+    else if (items < 0)
         line_.add(L": ok, gone");
     else if (items == 0)
         line_.add(L": FAILED, the folder is empty and still exists");

@@ -19,6 +19,7 @@
 #include <optional>
 #include <string>
 #include <thread>
+#include <tuple>
 #include <utility>
 #include <vector>
 
@@ -137,28 +138,50 @@ TEST_P(PreuninstallInScope, LeavesStartMenuAndEnvironmentAsBeforeButTheSharedVar
     const std::string suite = narrow(kFolderName);
     // A nested folder name: install creates both levels, uninstall must remove both. Then names
     // that Windows could neither make nor remove (Wine makes them): postinstall creates nothing.
-    const std::pair<std::string, bool> rows[] = {
-        {suite + "\\Suite 18.1", true},        {suite + "\\NUL", false},
-        {suite + "\\com1.txt", false},         {suite + "\\Aux  ", false},
-        {suite + "\\LPT9\\Suite", false},      {suite + "\\" + std::string(255, 'N'), false},
-        {suite + ten_levels, false},
+    // Then revision suffixes that are no part of one file name, and ones that are.
+    const std::tuple<std::string, std::string, bool> rows[] = {
+        {suite + "\\Suite 18.1", "18.1", true},   {suite + "\\NUL", "18.1", false},
+        {suite + "\\com1.txt", "18.1", false},    {suite + "\\Aux  ", "18.1", false},
+        {suite + "\\LPT9\\Suite", "18.1", false}, {suite + "\\" + std::string(255, 'N'), "18.1", false},
+        {suite + ten_levels, "18.1", false},      {suite, "x\\y", false},
+        {suite, "x/y", false},                    {suite, "a:b", false},
+        {suite, "a|b", false},                    {suite, "R\x01", false},
+        {suite, std::string(300, 'S'), false},    {suite, "CON", true},
+        {suite, "x.", true},                      {suite, "R1", true},
+        {suite, "", true},
     };
-    for (const auto& [folder_name, registers] : rows) {
-        SCOPED_TRACE(folder_name.substr(0, 80) + " (" + std::to_string(folder_name.size()) + " characters)");
-        ASSERT_TRUE(testsupport::write_release_information(root(), folder_name, "18.1"));
+    const std::wstring log = tree_ / L"round trip.log";
+    for (const auto& [folder_name, suffix, registers] : rows) {
+        SCOPED_TRACE(folder_name.substr(0, 80) + " (" + std::to_string(folder_name.size()) + " characters) | " +
+                     suffix.substr(0, 20));
+        ASSERT_TRUE(testsupport::write_release_information(root(), folder_name, suffix));
         const Snapshot before = Snapshot::take();
+        testsupport::remove_tree(log);
 
-        run(L"postinstall.exe", GetParam());
-        const std::wstring shortcut = testsupport::programs_folder(GetParam()) + L"\\" +
-                                      std::wstring(folder_name.begin(), folder_name.end()) + L"\\Fenwright 18.1.lnk";
+        run(L"postinstall.exe", GetParam(), L" \"/log=" + log + L"\"");
+        const std::wstring folder =
+            testsupport::programs_folder(GetParam()) + L"\\" + std::wstring(folder_name.begin(), folder_name.end());
+        const std::string file = suffix.empty() ? "\\Fenwright.lnk" : "\\Fenwright " + suffix + ".lnk";
+        const std::wstring shortcut = folder + std::wstring(file.begin(), file.end());
         EXPECT_EQ(registers, file_exists(shortcut))
             << (registers ? "postinstall did not register: " : "postinstall wrote: ") << narrow(shortcut);
         if (!registers) {
             EXPECT_EQ(before.all_users_programs, Snapshot::take().all_users_programs) << "postinstall made folders";
             EXPECT_EQ(before.user_programs, Snapshot::take().user_programs) << "postinstall made folders";
         }
+        for (const wchar_t* name : testsupport::kPostinstallVariables)
+            EXPECT_TRUE(testsupport::read_environment_value(standard_user ? kUserScope : kMachineScope, name).exists)
+                << narrow(name);
 
-        run(L"preuninstall.exe", GetParam());
+        run(L"preuninstall.exe", GetParam(), L" \"/log=" + log + L"\"");
+        // The log names each refusal: the shortcut's in both programs, the suite folder's when it is the name.
+        const std::string lines = listed(testsupport::log_lines(log));
+        for (const char* step : {"postinstall shortcut created: ", "preuninstall shortcut deleted: "}) {
+            const size_t at = lines.find(step);
+            EXPECT_EQ(!registers, lines.find(": refused, ", at) < lines.find('\n', at)) << step << lines;
+        }
+        EXPECT_EQ(!registers && suffix == "18.1", lines.find(narrow(folder) + ": refused, ") != std::string::npos)
+            << lines;
         Snapshot after = Snapshot::take();
         EXPECT_EQ(before.all_users_programs, after.all_users_programs) << listed(after.all_users_programs);
         EXPECT_EQ(before.user_programs, after.user_programs) << listed(after.user_programs);
@@ -277,10 +300,18 @@ TEST_P(PreuninstallInScope, SpecialFolderNamedAsTheSuitesIsNeitherWrittenToNorRe
             if (!row.second.empty())
                 spelt.emplace(standard_user ? HKEY_CURRENT_USER : HKEY_LOCAL_MACHINE, folder.setting, row.second);
             ASSERT_TRUE(testsupport::write_release_information(root(), narrow(row.first), "18.1"));
-            run(L"postinstall.exe", GetParam());
+            const std::wstring log = tree_ / L"special.log";
+            testsupport::remove_tree(log);
+            run(L"postinstall.exe", GetParam(), L" \"/log=" + log + L"\"");
             EXPECT_TRUE(testsupport::find_shortcuts(special).empty()) << "postinstall wrote into " << narrow(special);
-            run(L"preuninstall.exe", GetParam());
+            run(L"preuninstall.exe", GetParam(), L" \"/log=" + log + L"\"");
             EXPECT_TRUE(directory_exists(special)) << "preuninstall removed " << narrow(special);
+            // Each shortcut and folder step says why: one creation, nine deletions, three folders.
+            const std::vector<std::string> lines = testsupport::log_lines(log);
+            EXPECT_EQ(13, std::count_if(lines.begin(), lines.end(), [](const std::string& line) {
+                          return line.find(": refused, it leads into a folder the shell names as special") !=
+                                 std::string::npos;
+                      })) << listed(lines);
         }
     }
 }

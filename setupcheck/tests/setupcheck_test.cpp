@@ -107,6 +107,7 @@ TEST_F(Setupcheck, EveryKindOfFindingIsReportedInTextAndJson)
     const std::string root_text = narrow(root());
     const std::string launcher = root_text + "\\Framework\\bin\\Win64\\runfen2.exe";
     const std::wstring removed_root = tree_ / L"Removed\\v182";
+    const std::string kNoFileNameHolds = "(\\ / < > : \" | ? * or a control character)";
     struct Case {
         int round;
         const char* kind;
@@ -135,8 +136,12 @@ TEST_F(Setupcheck, EveryKindOfFindingIsReportedInTextAndJson)
                             root_text + "\""},
         {2, "not_registered", "not registered: neither scope holds the shortcut Fenwright 18.1.lnk or a variable of "
                               "this install root"},
+        {3, "refused_name", "refused in machine scope: the shortcut " + narrow(machine_folder) + "\\Fenwright a|b.lnk: "
+                            "the revision suffix holds a character that no file name may hold " + kNoFileNameHolds},
+        {3, "refused_name", "refused in user scope: the shortcut " + narrow(user_folder) + "\\Fenwright a|b.lnk: "
+                            "the revision suffix holds a character that no file name may hold " + kNoFileNameHolds},
     };
-    for (int round = 0; round < 3; ++round) {
+    for (int round = 0; round < 4; ++round) {
         SCOPED_TRACE("round " + std::to_string(round));
         clean();
         if (round < 2) {
@@ -158,13 +163,17 @@ TEST_F(Setupcheck, EveryKindOfFindingIsReportedInTextAndJson)
             testsupport::remove_tree(root() + L"\\Framework\\bin\\Win64\\runfen2.exe");
             testsupport::write_environment_string(kMachineScope, L"P_SCHEMA", root() + L"\\wrong");
             testsupport::write_environment_string(kUserScope, L"TALVO_ROOT182", removed_root);
+        } else if (round == 3) {
+            ASSERT_TRUE(testsupport::write_release_information(root(), narrow(kFolderName), "a|b"));
+            run_program(L"postinstall.exe");
         }
         // The root given explicitly, from elsewhere, with a trailing backslash.
         EXPECT_EQ(1u, check(L" \"" + root() + L"\\\"", testsupport::own_directory() + L"setupcheck.exe")) << output_;
         const std::string text = output_;
         EXPECT_EQ(1u, check(L" --json")) << output_;
         EXPECT_TRUE(reports("\"findings\": [{\"kind\": \"") && reports("], \"complete\": false}\n")) << output_;
-        EXPECT_NE(std::string::npos, text.find(round < 2 ? "registered in: machine and user\n" : "in: none\n")) << text;
+        const char* registered = round < 2 ? "in: machine and user\n" : round == 2 ? "in: none\n" : "in: machine\n";
+        EXPECT_NE(std::string::npos, text.find(registered)) << text;
         for (const Case& c : cases) {
             if (c.round != round)
                 continue;

@@ -4,7 +4,6 @@
 #include "release_values.h"
 #include "shell_listing.h"
 #include "special_folder_guard.h"
-#include "start_menu_path.h"
 
 #include "setupkit/paths.h"
 #include "setupkit/strings.h"
@@ -30,25 +29,18 @@ wchar_t* programs_folder()
 }
 
 // The start-menu shortcut path that both creation and deletion use, new[] (free_string); null when
-// a piece would leave the Programs folder or lead into a special folder, when Windows could not
-// reach the path (so that nothing is made that the removal cannot take apart), or when there is no
-// Programs folder.
+// start_menu_shortcut_refusal refuses it (so that nothing is made that the removal cannot take
+// apart), when it leads into a special folder, or when there is no Programs folder.
 wchar_t* start_menu_link_path(const wchar_t* folder, const wchar_t* name, const wchar_t* suffix)
 {
     wchar_t* programs = nullptr;
     wchar_t* link_path = nullptr;
-    size_t programs_length = 0;
 
-    if (leaves_programs_folder(folder) || leaves_programs_folder(name) || leaves_programs_folder(suffix) ||
-        starts_beside_programs_folder(folder))
-        goto cleanup;
     programs = programs_folder();
-    if (!programs)
+    if (!programs || start_menu_shortcut_refusal(programs, folder, name, suffix))
         goto cleanup;
-    programs_length = wcslen(programs);
     link_path = compose_start_menu_link_path(programs, folder, name, suffix);
-    if (beyond_start_menu_reach(link_path, programs_length) ||
-        first_unusual_level(link_path, programs_length, false) == Level::kSpecial)
+    if (special_folder_refusal(programs, link_path, false))
         free_string(&link_path);
 
 cleanup:
@@ -66,6 +58,16 @@ void create_link_folder(const wchar_t* link_path)
         create_directory_tree(folder);
     }
     free_string(&folder);
+}
+
+// Whether the removal refuses the folder name: nothing is removed that creation would have refused.
+// It is asked in the form the programs and their step log spell it, "\" + name + "\".
+bool refuses_programs_subfolder(const wchar_t* programs, const wchar_t* name)
+{
+    wchar_t* relative_path = concat_strings(3, L"\\", name, L"\\");
+    const bool refused = start_menu_folder_refusal(programs, relative_path) != nullptr;
+    free_string(&relative_path);
+    return refused;
 }
 
 // remove_folder_if_empty, given what the guard says of the path: what the path opens decides, not
@@ -87,6 +89,14 @@ int remove_unless_special(const wchar_t* path, Level level)
 }
 
 } // namespace
+
+const wchar_t* special_folder_refusal(const wchar_t* programs, const wchar_t* path, bool last_is_folder)
+{
+    return first_unusual_level(path, wcslen(programs), last_is_folder) == Level::kSpecial
+               ? L"it leads into a folder the shell names as special (Startup, Administrative Tools, Programs, "
+                 L"Start Menu)"
+               : nullptr;
+}
 
 int create_shortcut_file(const wchar_t* link_path, const wchar_t* target, const wchar_t* arguments,
                          const wchar_t* working_directory, const wchar_t* description, const wchar_t* icon_path,
@@ -221,7 +231,7 @@ int remove_programs_subfolder(const wchar_t* name)
     size_t name_length = 0;
     size_t at = 0;
     Level level = Level::kAbsent;
-    if (leaves_programs_folder(name) || names_no_subfolder(name) || !scope_programs_folder(install_scope(), path))
+    if (!scope_programs_folder(install_scope(), path) || refuses_programs_subfolder(path, name))
         return 0;
     folder_length = wcslen(path);
     name_length = wcslen(name);
@@ -238,10 +248,7 @@ int remove_programs_subfolder(const wchar_t* name)
     if (path[at - 1] == L'\\')
         --at;
     path[at] = L'\0';
-    // Nothing is removed that creation would have refused, nothing below a special folder, and
-    // nothing where a level is missing.
-    if (beyond_start_menu_reach(path, folder_length))
-        return 0;
+    // Nothing is removed below a special folder, nor where a level is missing.
     level = first_unusual_level(path, folder_length, true);
     if (level != Level::kOrdinary)
         return 0;
@@ -265,15 +272,11 @@ int remove_start_menu_folder(const wchar_t* relative_path)
 {
     wchar_t* programs = nullptr;
     wchar_t* path = nullptr;
-    if (leaves_programs_folder(relative_path) || names_no_subfolder(relative_path) ||
-        starts_beside_programs_folder(relative_path))
-        goto cleanup;
     programs = programs_folder();
-    if (!programs)
+    if (!programs || start_menu_folder_refusal(programs, relative_path))
         goto cleanup;
     path = concat_strings(2, programs, relative_path);
-    if (!beyond_start_menu_reach(path, wcslen(programs)))
-        remove_folder_if_empty(path);
+    remove_folder_if_empty(path);
 
 cleanup:
     free_string(&path);

@@ -29,6 +29,7 @@ const wchar_t kFolder[] = L"setupkit shortcuts_test";
 const wchar_t kFolderArgument[] = L"\\setupkit shortcuts_test\\";
 // The suite's folder, then a level that takes the shortcut's path past MAX_PATH in either scope.
 const std::wstring kLongFolderArgument = std::wstring(kFolderArgument) + std::wstring(255, L'L') + L"\\";
+const std::wstring kLongSuffix(300, L'S');
 // What a start-menu operation would touch outside the Programs folder, in the Start Menu above it.
 const wchar_t kEscapePrefix[] = L"setupkit escape";
 
@@ -194,6 +195,10 @@ TEST_F(StartMenu, PiecesLeadingOutOfProgramsCreateNothing)
         {L"\\setupkit shortcuts_test\\AUX \\", L"Tool", L""},
         {L"\\setupkit shortcuts_test\\", L"prn", L""},
         {kLongFolderArgument.c_str(), L"Tool", L"2.0"},
+        // A suffix that is no part of one file name; the last one takes the path past MAX_PATH.
+        {kFolderArgument, L"Tool", L"x\\y"}, {kFolderArgument, L"Tool", L"x/y"}, {kFolderArgument, L"Tool", L"a:b"},
+        {kFolderArgument, L"Tool", L"a|b"}, {kFolderArgument, L"Tool", L"\x1f"},
+        {kFolderArgument, L"Tool", kLongSuffix.c_str()},
     };
     for (const Case& c : cases) {
         create_tool(c.folder, c.name, c.suffix);
@@ -216,6 +221,12 @@ TEST_F(StartMenu, PiecesLeadingOutOfProgramsDeleteAndRemoveNothing)
     EXPECT_EQ(0, delete_start_menu_shortcut_plain(kFolderArgument, L"..\\..\\setupkit escape"));
     EXPECT_EQ(0, delete_start_menu_shortcut(L"\\..\\", L"setupkit", L"escape"));
     EXPECT_TRUE(file_exists(outside_link)) << narrow(outside_link);
+    // A suffix with a separator would name a file in another folder.
+    const std::wstring through_suffix = all_users_folder() + L"\\Tool x\\y.lnk";
+    testsupport::write_bytes(through_suffix, "not ours");
+    EXPECT_EQ(0, delete_start_menu_shortcut(kFolderArgument, L"Tool", L"x\\y"));
+    EXPECT_EQ(0, delete_start_menu_shortcut(kFolderArgument, L"Tool", L"x/y"));
+    EXPECT_TRUE(file_exists(through_suffix)) << narrow(through_suffix);
 
     EXPECT_EQ(0, remove_start_menu_folder(L"\\..\\setupkit escape folder"));
     EXPECT_EQ(0, remove_start_menu_folder(L"\\setupkit shortcuts_test\\..\\..\\setupkit escape folder"));

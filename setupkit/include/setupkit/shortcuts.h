@@ -4,16 +4,18 @@
 // Start-menu paths are composed as: Programs folder of the current scope + folder + "\" (unless the
 // folder ends with one) + name, then " " + suffix when the suffix is not "", then ".lnk"
 // (compose_start_menu_link_path); callers pass folder as "\Name\".
-// A folder, name, suffix or relative path holding a ".." component (separated by "\" or "/") or a
-// ":", a folder argument or relative path that is not empty and does not begin with "\", or one that
-// leads into an existing folder the shell names as special (Startup, Administrative Tools, Programs,
-// Start Menu, of either scope; by any spelling that opens it, short names included; told by file ID
-// and volume, or by long path without letter case where the file system gives no usable ID) makes a
-// start-menu operation do nothing: nothing is written, deleted or removed outside the suite's own
-// folders. So does a path that Windows could not make or take apart: MAX_PATH characters or more
-// (as composed, separators as written), or a level below the Programs folder named like a device
-// (CON, PRN, AUX, NUL, COM1-9, LPT1-9, CONIN$, CONOUT$, with any extension or trailing spaces);
-// creation and removal refuse alike, so nothing is made that cannot be removed. So does a Programs
+// A revision suffix that cannot be part of one file name (a "\" or "/", one of < > : " | ? *, or a
+// control character below 32; "CON" or "x." can, the name being "Tool CON.lnk"), a folder or
+// name holding a ".." component (separated by "\" or "/") or a ":", a folder argument or relative
+// path that is not empty and does not begin with "\", or one that leads into an existing folder the
+// shell names as special (Startup, Administrative Tools, Programs, Start Menu, of either scope; by
+// any spelling that opens it, short names included; told by file ID and volume, or by long path
+// without letter case where the file system gives no usable ID) makes a start-menu operation do
+// nothing: nothing is written, deleted or removed outside the suite's own folders. So does a path
+// that Windows could not make or take apart: MAX_PATH characters or more (as composed, separators
+// as written), or a level below the Programs folder named like a device (CON, PRN, AUX, NUL,
+// COM1-9, LPT1-9, CONIN$, CONOUT$, with any extension or trailing spaces); creation and removal
+// refuse alike, so nothing is made that cannot be removed. So does a Programs
 // folder that the shell cannot supply. The Programs folder itself is never removed (a name or
 // relative path of only separators, dots and spaces).
 #pragma once
@@ -23,6 +25,19 @@
 // A start-menu shortcut's file name: name, then " " + suffix when the suffix is not "", then ".lnk".
 // New string (free_string).
 wchar_t* compose_shortcut_file_name(const wchar_t* name, const wchar_t* suffix);
+
+// Why the start-menu operations refuse the shortcut that compose_start_menu_link_path names, or the
+// folder programs + relative_path that remove_start_menu_folder and remove_programs_subfolder (with
+// "\" + name + "\") take apart: a text for a report, or null. `programs` is the scope's Programs
+// folder. The operations ask it before any folder is made or any file deleted; the special folders,
+// which only the file system tells apart, are refused afterwards and not named here.
+const wchar_t* start_menu_shortcut_refusal(const wchar_t* programs, const wchar_t* folder, const wchar_t* name,
+                                           const wchar_t* suffix);
+const wchar_t* start_menu_folder_refusal(const wchar_t* programs, const wchar_t* relative_path);
+
+// The refusal that only the file system tells: a text when a level of `path` below `programs` (the
+// last one too when `last_is_folder`) opens a special folder, else null.
+const wchar_t* special_folder_refusal(const wchar_t* programs, const wchar_t* path, bool last_is_folder);
 
 // programs + folder + "\" + the shortcut's file name, the "\" left out when the folder ends with
 // one: the one rule that names a start-menu shortcut, for the operations below and the programs'
