@@ -1,14 +1,16 @@
 // setupcheck: tells whether this release of the suite is registered completely and consistently for
 // one install root, in both scopes, read back with the plain registry and shell interfaces. Never
 // changes a file or a value. Console program; UTF-8 output.
-#include "diagnostics/registration.h"
+#include "diagnostics/registration_listing.h"
 #include "diagnostics/version.h"
 #include "suite/registration.h"
 
 #include "setupkit/dll_search.h"
+#include "setupkit/install_root.h"
 #include "setupkit/paths.h"
 #include "setupkit/release_info.h"
 #include "setupkit/strings.h"
+#include "setupkit/whole_file.h"
 
 #include <cwchar>
 

@@ -3,7 +3,7 @@
 #include "com_ref.h"
 
 #include "setupkit/environment.h"
-#include "setupkit/shortcuts.h"
+#include "setupkit/link_path.h"
 #include "setupkit/strings.h"
 
 #include <objbase.h>

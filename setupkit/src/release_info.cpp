@@ -1,7 +1,9 @@
 #include "setupkit/release_info.h"
 
+#include "setupkit/install_root.h"
 #include "setupkit/paths.h"
 #include "setupkit/strings.h"
+#include "setupkit/whole_file.h"
 #include "module_path.h"
 #include "release_values.h"
 

@@ -6,6 +6,7 @@
 #include "special_folder_guard.h"
 #include "start_menu_path.h"
 
+#include "setupkit/directories.h"
 #include "setupkit/paths.h"
 #include "setupkit/strings.h"
 

@@ -1,7 +1,7 @@
 // Reports, into the file named by its argument, the OS edition flags of this process and the
 // service-pack text, beside the version that GetVersionExW reports (for the test's messages).
 // Lines are UTF-8 "key=value". Tests copy it under per-version names for Wine's emulation.
-#include "setupkit/probes.h"
+#include "setupkit/os_edition.h"
 #include "setupkit/strings.h"
 
 #include "testsupport/probe_report.h"

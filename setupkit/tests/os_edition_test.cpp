@@ -1,4 +1,5 @@
-#include "setupkit/probes.h"
+#include "setupkit/os_edition.h"
+#include "setupkit/registry_probes.h"
 
 #include "os_edition_decision.h"
 

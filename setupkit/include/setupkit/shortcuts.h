@@ -18,17 +18,8 @@
 // relative path of only separators, dots and spaces).
 #pragma once
 
+#include "setupkit/link_path.h"
 #include "setupkit/scope.h"
-
-// A start-menu shortcut's file name: name, then " " + suffix when the suffix is not "", then ".lnk".
-// New string (free_string).
-wchar_t* compose_shortcut_file_name(const wchar_t* name, const wchar_t* suffix);
-
-// programs + folder + "\" + the shortcut's file name, the "\" left out when the folder ends with
-// one: the one rule that names a start-menu shortcut, for the operations below and the programs'
-// reports alike. No guard of its own. New string (free_string).
-wchar_t* compose_start_menu_link_path(const wchar_t* programs, const wchar_t* folder, const wchar_t* name,
-                                      const wchar_t* suffix);
 
 // Writes a shortcut file at link_path, creating its folder and missing parents first (they stay,
 // also when the shortcut cannot be written). 0, also when a property or the save failed; the

@@ -1,4 +1,4 @@
-#include "diagnostics/registration.h"
+#include "diagnostics/registration_listing.h"
 
 #include "setupkit/paths.h"
 
