@@ -344,11 +344,13 @@ int wmain(int argc, wchar_t** argv)
     for (int i = 1; i < argc; ++i) {
         if (wcscmp(argv[i], L"/?") == 0 || wcscmp(argv[i], L"-h") == 0 || wcscmp(argv[i], L"--help") == 0) {
             write_out(kUsage, STD_OUTPUT_HANDLE);
-            return kComplete;
+            status = kComplete;
+            goto cleanup;
         }
         if (wcscmp(argv[i], L"--version") == 0) {
             write_out(L"setupcheck " SETUPKIT_VERSION L"\n", STD_OUTPUT_HANDLE);
-            return kComplete;
+            status = kComplete;
+            goto cleanup;
         }
         if (wcscmp(argv[i], L"--json") == 0)
             json = true;
