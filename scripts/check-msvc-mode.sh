@@ -48,7 +48,7 @@ flags=(--target=i686-pc-windows-msvc /std:c++17 /permissive- /W4 /WX -Wpedantic 
        # What the top CMakeLists.txt and cmake/shipped.cmake define for MSVC and for shipped code.
        /DUNICODE /D_UNICODE /DWIN32_LEAN_AND_MEAN /DNOMINMAX /D_CRT_SECURE_NO_WARNINGS
        /D_WIN32_WINNT=0x0500 /DWINVER=0x0500 '/DSETUPKIT_VERSION=L"0"'
-       -Isetupkit/include -Isetupkit/src -Idiagnostics/include -Isuite/include -Iresources)
+       -Isetupkit/include -Isetupkit/src -Isetupkit/internal -Idiagnostics/include -Isuite/include -Iresources)
 # Wine's 32-bit headers define these as inline functions, which clang-cl knows as its own builtins.
 for name in And64 CompareExchangePointer Decrement64 ExchangeAdd64 ExchangePointer Increment64 Or64 Xor64; do
     flags+=("/D_Interlocked$name=wine_Interlocked$name")

@@ -1,15 +1,17 @@
 // setupcheck: tells whether this release of the suite is registered completely and consistently for
 // one install root, in both scopes, read back with the plain registry and shell interfaces. Never
 // changes a file or a value. Console program; UTF-8 output.
-#include "diagnostics/registration.h"
+#include "diagnostics/registration_listing.h"
 #include "diagnostics/version.h"
 #include "suite/registration.h"
 
 #include "setupkit/dll_search.h"
+#include "setupkit/install_root.h"
 #include "setupkit/paths.h"
 #include "setupkit/release_info.h"
 #include "setupkit/shortcuts.h"
 #include "setupkit/strings.h"
+#include "setupkit/whole_file.h"
 
 #include <cwchar>
 
@@ -31,7 +33,7 @@ constexpr Scope kScopes[] = {kMachineScope, kUserScope};
 // Everything the check reads, and what it found.
 struct Check {
     wchar_t root[MAX_PATH + 1];
-    wchar_t release_file[MAX_PATH + 64];
+    wchar_t release_file[MAX_PATH + 64]; // "" when the root leaves no room for the file's place
     bool release_file_read;
     wchar_t folder_name[kNameChars];
     wchar_t suffix[kNameChars];
@@ -69,8 +71,8 @@ void read_release_information(Check& check)
 {
     char* content = nullptr;
     unsigned long length = 0;
-    wsprintfW(check.release_file, L"%s%s", check.root, kReleaseFileBelowRoot);
     check.release_file_read =
+        compose_path(check.release_file, MAX_PATH + 64, check.root, kReleaseFileBelowRoot) &&
         read_whole_file(check.release_file, &content, &length, MissingFile::kLeave) != 0;
     if (!check.release_file_read)
         length = 0;
@@ -78,8 +80,8 @@ void read_release_information(Check& check)
     copy_release_value(content ? content : "", length, "startMenuShortcutAppendRevision", check.suffix);
     delete[] content;
     Text file_name;
-    lstrcpynW(check.main_shortcut, add_shortcut_file_name(file_name, kMainShortcut.name, check.suffix).c_str(),
-              kNameChars + 32);
+    compose_path(check.main_shortcut, kNameChars + 32,
+                 add_shortcut_file_name(file_name, kMainShortcut.name, check.suffix).c_str(), L"");
 }
 
 const wchar_t* scope_name(Scope scope)
@@ -92,7 +94,7 @@ void check_shortcut(Check& check, Scope scope)
 {
     const ScopeRegistration& registration = check.scopes[scope];
     wchar_t launcher[MAX_PATH + 64];
-    wsprintfW(launcher, L"%s%s%s", check.root, kMainShortcut.launcher_directory, kMainShortcut.launcher_file);
+    compose_path(launcher, MAX_PATH + 64, check.root, kMainShortcut.launcher_directory, kMainShortcut.launcher_file);
     Text text;
     for (int i = 0; i < registration.shortcut_count && i < kMaxShortcuts; ++i) {
         const ShortcutEntry& entry = registration.shortcuts[i];
@@ -333,7 +335,9 @@ void report_json(const Check& check, Text& out)
 bool set_root(const wchar_t* given, wchar_t* root)
 {
     wchar_t unquoted[MAX_PATH + 1];
-    lstrcpynW(unquoted, given, MAX_PATH + 1);
+    // A root too long for the buffer is refused, not cut: the cut text would name another folder.
+    if (!compose_path(unquoted, MAX_PATH + 1, given, L""))
+        return false;
     const size_t given_length = wcslen(unquoted);
     if (given_length > 0 && unquoted[given_length - 1] == L'"')
         unquoted[given_length - 1] = L'\0';
@@ -366,11 +370,13 @@ int wmain(int argc, wchar_t** argv)
     for (int i = 1; i < argc; ++i) {
         if (wcscmp(argv[i], L"/?") == 0 || wcscmp(argv[i], L"-h") == 0 || wcscmp(argv[i], L"--help") == 0) {
             write_out(kUsage, STD_OUTPUT_HANDLE);
-            return kComplete;
+            status = kComplete;
+            goto cleanup;
         }
         if (wcscmp(argv[i], L"--version") == 0) {
             write_out(L"setupcheck " SETUPKIT_VERSION L"\n", STD_OUTPUT_HANDLE);
-            return kComplete;
+            status = kComplete;
+            goto cleanup;
         }
         if (wcscmp(argv[i], L"--json") == 0)
             json = true;

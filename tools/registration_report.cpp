@@ -2,7 +2,7 @@
 // the environment, each in both scopes, read back with the plain shell and registry API rather than
 // through the library, in the listing setupcheck prints. Console program; UTF-8 output.
 //   registration_report.exe START_MENU_FOLDER_NAME
-#include "diagnostics/registration.h"
+#include "diagnostics/registration_listing.h"
 
 #include <cstdio>
 

@@ -1,7 +1,9 @@
 #include "diagnostics/readback.h"
 
+#include "com_ref.h"
+
 #include "setupkit/environment.h"
-#include "setupkit/shortcuts.h"
+#include "setupkit/link_path.h"
 #include "setupkit/strings.h"
 
 #include <objbase.h>
@@ -99,29 +101,19 @@ int stored_show_command(const wchar_t* path)
     return result;
 }
 
-} // namespace
-
-void read_shortcut_info(const wchar_t* path, ShortcutInfo* info)
+// Its own function so that the shell objects are released before the caller ends its COM
+// initialisation.
+void load_shortcut(const wchar_t* path, ShortcutInfo* info)
 {
-    const HRESULT com = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
-    IShellLinkW* link = nullptr;
-    IPersistFile* file = nullptr;
-    memset(info, 0, sizeof(*info));
-
-    info->status = CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkW,
-                                    reinterpret_cast<void**>(&link));
-    if (FAILED(info->status)) {
-        link = nullptr;
-        goto cleanup;
-    }
-    info->status = link->QueryInterface(IID_IPersistFile, reinterpret_cast<void**>(&file));
-    if (FAILED(info->status)) {
-        file = nullptr;
-        goto cleanup;
-    }
-    info->status = file->Load(path, STGM_READ);
+    ComRef<IShellLinkW> link;
+    ComRef<IPersistFile> file;
+    info->status = CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkW, link.put_void());
+    if (SUCCEEDED(info->status))
+        info->status = link->QueryInterface(IID_IPersistFile, file.put_void());
+    if (SUCCEEDED(info->status))
+        info->status = file->Load(path, STGM_READ);
     if (FAILED(info->status))
-        goto cleanup;
+        return;
     link->GetPath(info->target, MAX_PATH, nullptr, SLGP_RAWPATH);
     link->GetArguments(info->arguments, INFOTIPSIZE);
     link->GetWorkingDirectory(info->working_directory, MAX_PATH);
@@ -129,12 +121,15 @@ void read_shortcut_info(const wchar_t* path, ShortcutInfo* info)
     link->GetIconLocation(info->icon_path, MAX_PATH, &info->icon_index);
     link->GetShowCmd(&info->show_command);
     info->stored_show_command = stored_show_command(path);
+}
 
-cleanup:
-    if (file)
-        file->Release();
-    if (link)
-        link->Release();
+} // namespace
+
+void read_shortcut_info(const wchar_t* path, ShortcutInfo* info)
+{
+    const HRESULT com = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+    memset(info, 0, sizeof(*info));
+    load_shortcut(path, info);
     // Balance only our own initialisation; an apartment someone else set up stays as it was.
     if (SUCCEEDED(com))
         CoUninitialize();

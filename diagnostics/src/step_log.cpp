@@ -3,9 +3,9 @@
 #include "diagnostics/readback.h"
 #include "diagnostics/version.h"
 
+#include "setupkit/link_path.h"
 #include "setupkit/paths.h"
 #include "setupkit/release_info.h"
-#include "setupkit/shortcuts.h"
 #include "setupkit/strings.h"
 
 #include <shellapi.h>

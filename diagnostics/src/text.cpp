@@ -99,3 +99,22 @@ bool Text::write_utf8(HANDLE file) const
     delete[] bytes;
     return written;
 }
+
+bool compose_path(wchar_t* buffer, size_t capacity, const wchar_t* first, const wchar_t* second,
+                  const wchar_t* third)
+{
+    const size_t first_length = wcslen(first);
+    const size_t second_length = wcslen(second);
+    const size_t third_length = wcslen(third);
+    // Each part is checked against the room left, so no sum of lengths can wrap around.
+    const bool fits = capacity > 0 && first_length < capacity && second_length < capacity - first_length &&
+                      third_length < capacity - first_length - second_length;
+    if (fits) {
+        wmemcpy(buffer, first, first_length);
+        wmemcpy(buffer + first_length, second, second_length);
+        wmemcpy(buffer + first_length + second_length, third, third_length + 1);
+    } else if (capacity > 0) {
+        buffer[0] = L'\0';
+    }
+    return fits;
+}

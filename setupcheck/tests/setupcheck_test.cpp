@@ -90,6 +90,8 @@ TEST_F(Setupcheck, UnregisteredTreeAndBadUsage)
 {
     EXPECT_EQ(2u, check(L" /unknown")) << output_;
     EXPECT_EQ(2u, check(L" \"" + root() + L"\" second")) << output_;
+    // Too long for MAX_PATH: refused, never cut to a shorter root and checked.
+    EXPECT_EQ(2u, check(L" \"" + root() + L"\\" + std::wstring(MAX_PATH, L'x') + L"\"")) << output_;
     EXPECT_EQ(0u, check(L" /?")) << output_;
     EXPECT_TRUE(reports("usage: setupcheck [--json] [INSTALL_ROOT]")) << output_;
     EXPECT_EQ(0u, check(L" --version")) << output_;

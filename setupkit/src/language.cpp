@@ -1,5 +1,6 @@
 #include "setupkit/language.h"
 
+#include "setupkit/directories.h"
 #include "setupkit/paths.h"
 #include "setupkit/release_info.h"
 #include "setupkit/strings.h"

@@ -1,6 +1,4 @@
-// The one rule that names a start-menu shortcut's file, apart from the operations: the step log and
-// setupcheck name the files with it too, without linking the shell.
-#include "setupkit/shortcuts.h"
+#include "setupkit/link_path.h"
 
 #include "setupkit/strings.h"
 

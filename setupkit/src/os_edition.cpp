@@ -1,7 +1,9 @@
-#include "setupkit/probes.h"
+#include "setupkit/os_edition.h"
 
 #include "os_edition_decision.h"
 #include "record_sizes.h"
+
+#include "setupkit/registry_probes.h"
 #include "setupkit/strings.h"
 
 #include <windows.h>

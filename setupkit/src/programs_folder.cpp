@@ -1,6 +1,4 @@
-// The Programs folder lookup on its own: setupcheck reads both scopes' folders and nothing else of
-// the scope operations, so it links none of their imports.
-#include "setupkit/scope.h"
+#include "setupkit/programs_folder.h"
 
 #include <windows.h>
 #include <shlobj.h>

@@ -1,4 +1,4 @@
-#include "setupkit/probes.h"
+#include "setupkit/registry_probes.h"
 
 #include "setupkit/strings.h"
 

@@ -1,7 +1,9 @@
 #include "setupkit/release_info.h"
 
+#include "setupkit/install_root.h"
 #include "setupkit/paths.h"
 #include "setupkit/strings.h"
+#include "setupkit/whole_file.h"
 #include "module_path.h"
 #include "release_values.h"
 
@@ -18,7 +20,6 @@ const wchar_t kReleaseTag[] = L"182";
 const wchar_t kReleaseFolderPrefix[] = L"v";
 const char kFolderNameKey[] = "startMenuFolderName";
 const char kRevisionSuffixKey[] = "startMenuShortcutAppendRevision";
-const wchar_t kGlobalFileBelowRoot[] = L"\\commonfiles\\globalsettings\\relinfo.xml";
 const wchar_t kLocalFileName[] = L"relinfo.xml";
 // The local file is checked for links at its own name and the program's folder only.
 const size_t kLocalFolderOnly = static_cast<size_t>(-1);
@@ -48,6 +49,7 @@ const char* find_bytes(const char* haystack, size_t length, const char* needle, 
     return nullptr;
 }
 
+// relinfo.xml beside the running program; new[], the caller frees it (free_string).
 wchar_t* local_file_path()
 {
     wchar_t module_path[kModulePathChars];
@@ -56,14 +58,15 @@ wchar_t* local_file_path()
     return concat_strings(2, module_path, kLocalFileName);
 }
 
-// Through *root_length the length of the install root, the part of the path that links may lead through.
+// The global file's path, new[] (free_string), and through *root_length the length of the install
+// root, the part of the path that links may lead through.
 wchar_t* global_file_path(size_t* root_length)
 {
     const int size = get_install_root(nullptr, 0);
     wchar_t* install_root = new wchar_t[size];
     get_install_root(install_root, size);
     *root_length = wcslen(install_root);
-    wchar_t* path = concat_strings(2, install_root, kGlobalFileBelowRoot);
+    wchar_t* path = concat_strings(2, install_root, kReleaseFileBelowRoot);
     free_string(&install_root);
     return path;
 }
@@ -97,9 +100,9 @@ wchar_t* value_in_bytes(const char* content, size_t length, const char* key, int
 }
 
 // Reads the file once: the key's value as a new string (free_string), "" without one, and through
-// *size n + 1 for a value of n bytes (1 without one). Takes over `file_path` and releases it. A
-// missing file is created unless a link lies on its path after the first `trusted_length` characters.
-wchar_t* read_release_value(wchar_t* file_path, size_t trusted_length, const char* key, int* size)
+// *size n + 1 for a value of n bytes (1 without one). A missing file is created unless a link lies
+// on its path after the first `trusted_length` characters.
+wchar_t* read_release_value(const wchar_t* file_path, size_t trusted_length, const char* key, int* size)
 {
     char* content = nullptr;
     unsigned long length = 0;
@@ -108,7 +111,6 @@ wchar_t* read_release_value(wchar_t* file_path, size_t trusted_length, const cha
     read_whole_file(file_path, &content, &length, MissingFile::kCreate, trusted_length);
     wchar_t* value = content ? value_in_bytes(content, length, key, size) : concat_strings(0);
     delete[] content;
-    free_string(&file_path);
     return value;
 }
 
@@ -146,7 +148,7 @@ void remember_queried_size(Reader reader, int size)
 }
 
 // The two-call protocol over one reading of the file per call.
-int read_into(Reader reader, wchar_t* file_path, size_t trusted_length, const char* key, wchar_t** buffer)
+int read_into(Reader reader, const wchar_t* file_path, size_t trusted_length, const char* key, wchar_t** buffer)
 {
     int size = 1;
     wchar_t* value = read_release_value(file_path, trusted_length, key, &size);
@@ -169,27 +171,37 @@ int read_into(Reader reader, wchar_t* file_path, size_t trusted_length, const ch
 
 int read_local_revision_suffix(wchar_t** buffer)
 {
-    return read_into(kLocalSuffix, local_file_path(), kLocalFolderOnly, kRevisionSuffixKey, buffer);
+    wchar_t* path = local_file_path();
+    const int size = read_into(kLocalSuffix, path, kLocalFolderOnly, kRevisionSuffixKey, buffer);
+    free_string(&path);
+    return size;
 }
 
 int read_start_menu_folder_name(wchar_t** buffer)
 {
     size_t root_length = 0;
     wchar_t* path = global_file_path(&root_length);
-    return read_into(kFolderName, path, root_length, kFolderNameKey, buffer);
+    const int size = read_into(kFolderName, path, root_length, kFolderNameKey, buffer);
+    free_string(&path);
+    return size;
 }
 
 int read_global_revision_suffix(wchar_t** buffer)
 {
     size_t root_length = 0;
     wchar_t* path = global_file_path(&root_length);
-    return read_into(kGlobalSuffix, path, root_length, kRevisionSuffixKey, buffer);
+    const int size = read_into(kGlobalSuffix, path, root_length, kRevisionSuffixKey, buffer);
+    free_string(&path);
+    return size;
 }
 
 wchar_t* copy_local_revision_suffix()
 {
     int size = 0;
-    return read_release_value(local_file_path(), kLocalFolderOnly, kRevisionSuffixKey, &size);
+    wchar_t* path = local_file_path();
+    wchar_t* suffix = read_release_value(path, kLocalFolderOnly, kRevisionSuffixKey, &size);
+    free_string(&path);
+    return suffix;
 }
 
 wchar_t* copy_global_revision_suffix()
@@ -197,7 +209,9 @@ wchar_t* copy_global_revision_suffix()
     int size = 0;
     size_t root_length = 0;
     wchar_t* path = global_file_path(&root_length);
-    return read_release_value(path, root_length, kRevisionSuffixKey, &size);
+    wchar_t* suffix = read_release_value(path, root_length, kRevisionSuffixKey, &size);
+    free_string(&path);
+    return suffix;
 }
 
 wchar_t* find_release_value(const char* content, unsigned long length, const char* key)

@@ -5,6 +5,7 @@
 #include "shell_listing.h"
 #include "special_folder_guard.h"
 
+#include "setupkit/directories.h"
 #include "setupkit/paths.h"
 #include "setupkit/strings.h"
 
@@ -104,29 +105,26 @@ int create_shortcut_file(const wchar_t* link_path, const wchar_t* target, const 
 {
     ComRef<IShellLinkW> link;
     ComRef<IPersistFile> file;
+    int result = 0;
 
     // Initialised for good: the thread may go on using shell objects after we return.
     CoInitialize(nullptr);
     create_link_folder(link_path);
 
-    if (FAILED(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkW, link.receive()))) {
-        link.forget();
-        return 0;
+    if (SUCCEEDED(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkW, link.put_void()))) {
+        link->SetPath(target);
+        link->SetArguments(arguments);
+        link->SetWorkingDirectory(working_directory);
+        link->SetDescription(description);
+        link->SetIconLocation(icon_path, icon_index);
+        link->SetShowCmd(show_command);
+        const HRESULT status = link->QueryInterface(IID_IPersistFile, file.put_void());
+        if (SUCCEEDED(status))
+            file->Save(link_path, TRUE);
+        else
+            result = status;
     }
-    link->SetPath(target);
-    link->SetArguments(arguments);
-    link->SetWorkingDirectory(working_directory);
-    link->SetDescription(description);
-    link->SetIconLocation(icon_path, icon_index);
-    link->SetShowCmd(show_command);
-
-    const HRESULT status = link->QueryInterface(IID_IPersistFile, file.receive());
-    if (FAILED(status)) {
-        file.forget();
-        return status;
-    }
-    file->Save(link_path, TRUE);
-    return 0;
+    return result;
 }
 
 int create_start_menu_shortcut(const wchar_t* directory, const wchar_t* file_name, const wchar_t* arguments,

@@ -166,24 +166,6 @@ cleanup:
     return resolved;
 }
 
-// Where file IDs cannot tell two folders apart: the names, letter case aside (as the file system
-// compares them). A name that cannot be worked out might be the special folder's.
-bool same_long_path(const wchar_t* path, const wchar_t* special_path)
-{
-    const wchar_t kVerbatim[] = L"\\\\?\\";
-    wchar_t* level = long_path(path);
-    wchar_t* special = long_path(special_path);
-    bool same = true;
-    if (level && special) {
-        const wchar_t* left = wcsncmp(level, kVerbatim, 4) == 0 ? level + 4 : level;
-        const wchar_t* right = wcsncmp(special, kVerbatim, 4) == 0 ? special + 4 : special;
-        same = wcslen(left) == wcslen(right) && same_path_text(left, right, wcslen(left));
-    }
-    free_string(&special);
-    free_string(&level);
-    return same;
-}
-
 Level settle(IdentityDecision decision, const wchar_t* path, const wchar_t* special_path)
 {
     switch (decision) {
@@ -215,6 +197,22 @@ IdentityDecision decide_identity(const FolderIdentity& level, const FolderIdenti
     if (!level.volume_read || !special.volume_read)
         return IdentityDecision::kUnknown;
     return level.volume_serial == special.volume_serial ? IdentityDecision::kSame : IdentityDecision::kDifferent;
+}
+
+bool same_long_path(const wchar_t* path, const wchar_t* special_path)
+{
+    const wchar_t kVerbatim[] = L"\\\\?\\";
+    wchar_t* level = long_path(path);
+    wchar_t* special = long_path(special_path);
+    bool same = true;
+    if (level && special) {
+        const wchar_t* left = wcsncmp(level, kVerbatim, 4) == 0 ? level + 4 : level;
+        const wchar_t* right = wcsncmp(special, kVerbatim, 4) == 0 ? special + 4 : special;
+        same = wcslen(left) == wcslen(right) && same_path_text(left, right, wcslen(left));
+    }
+    free_string(&special);
+    free_string(&level);
+    return same;
 }
 
 Level classify_folder(const wchar_t* path)

@@ -23,6 +23,12 @@ enum class IdentityDecision { kAbsent, kRefused, kSame, kDifferent, kUnknown };
 // Whether the level is the special folder, from the two identities alone.
 IdentityDecision decide_identity(const FolderIdentity& level, const FolderIdentity& special);
 
+// Where file IDs cannot tell two folders apart (IdentityDecision::kUnknown): whether both paths name
+// one folder by their long paths, letter case aside (as the file system compares names), short
+// names resolved and "\\?\" set aside. A path that cannot be worked out might be the special
+// folder's: true.
+bool same_long_path(const wchar_t* path, const wchar_t* special_path);
+
 enum class Level { kAbsent, kOrdinary, kSpecial };
 
 // Whether the path opens one of the special folders, by whatever spelling. What is there but

@@ -1,8 +1,8 @@
-#include "start_menu_path.h"
+#include "setupkit/start_menu_path.h"
 
 #include "path_compare.h"
 
-#include "setupkit/shortcuts.h"
+#include "setupkit/link_path.h"
 #include "setupkit/strings.h"
 
 #include <windows.h>
@@ -83,8 +83,9 @@ bool breaks_file_name(const wchar_t* suffix)
     return false;
 }
 
-} // namespace
-
+// True when the piece could lead a path out of the Programs folder: a ":" (drive or stream) or a
+// ".." component. Components such as ".. " or "..." count too: Win32 path normalisation trims
+// trailing dots and spaces, and no start-menu name needs them.
 bool leaves_programs_folder(const wchar_t* piece)
 {
     if (!piece)
@@ -105,15 +106,20 @@ bool leaves_programs_folder(const wchar_t* piece)
     }
 }
 
+// True when the piece names nothing but the folder it is appended to (only separators, dots, spaces).
 bool names_no_subfolder(const wchar_t* piece)
 {
     return !piece || wcsspn(piece, L"\\/. ") == wcslen(piece);
 }
 
+// True when a non-empty folder argument or relative path does not begin with a backslash: joined to
+// the Programs folder it would name a folder beside it ("Evil\" gives "...\ProgramsEvil\").
 bool starts_beside_programs_folder(const wchar_t* piece)
 {
     return piece && piece[0] != L'\0' && piece[0] != L'\\';
 }
+
+} // namespace
 
 const wchar_t* start_menu_shortcut_refusal(const wchar_t* programs, const wchar_t* folder, const wchar_t* name,
                                            const wchar_t* suffix)

@@ -1,7 +1,10 @@
 // Reports, into the file named by its argument, the OS edition flags of this process and the
-// service-pack text, beside the version that GetVersionExW reports (for the test's messages).
+// service-pack text, beside the version that GetVersionExW reports (for the test's messages); and
+// what the DLL search restriction reports under that version, with the DLL directory it leaves
+// (a sentinel set first shows whether SetDllDirectoryW(L"") ran).
 // Lines are UTF-8 "key=value". Tests copy it under per-version names for Wine's emulation.
-#include "setupkit/probes.h"
+#include "setupkit/dll_search.h"
+#include "setupkit/os_edition.h"
 #include "setupkit/strings.h"
 
 #include "testsupport/probe_report.h"
@@ -15,6 +18,15 @@ int wmain(int argc, wchar_t** argv)
     if (argc < 2)
         return 2;
     testsupport::ProbeReportWriter report;
+
+    SetDllDirectoryW(L"C:\\dll directory sentinel");
+    const DllSearch search = restrict_dll_search();
+    wchar_t dll_directory[MAX_PATH + 1] = L"";
+    GetDllDirectoryW(MAX_PATH + 1, dll_directory);
+    report.add("dll_search", search == DllSearch::kSystemFolderOnly       ? "system folder only"
+                             : search == DllSearch::kCurrentFolderRemoved ? "current folder removed"
+                                                                          : "unchanged");
+    report.add("dll_directory", dll_directory);
 
     const os_edition_flags flags;
     report.add("is_windows_2000", std::to_string(flags.is_windows_2000()));

@@ -1,7 +1,7 @@
 // Reports, into the file named by its argument, what the library finds from this program's
 // location: install root, module path and the release-information values, each with its size.
 // Lines are UTF-8 "key=value". Tests copy it into laid-out install trees and run it there.
-#include "setupkit/paths.h"
+#include "setupkit/install_root.h"
 #include "setupkit/release_info.h"
 #include "setupkit/strings.h"
 

@@ -1,4 +1,5 @@
-#include "setupkit/probes.h"
+#include "setupkit/os_edition.h"
+#include "setupkit/registry_probes.h"
 
 #include "os_edition_decision.h"
 
@@ -122,24 +123,31 @@ struct EmulatedRow {
     const char* reported; // as Wine 8 reports it: "major.minor type product-type"
     const char* member;
     const char* service_pack;
+    const char* dll_search; // what restrict_dll_search reports, and the DLL directory it leaves
+    const char* dll_directory;
 };
 
 } // namespace
 
-TEST_F(WineVersionEmulation, EachEmulatedVersionSetsItsOneMember)
+TEST_F(WineVersionEmulation, EachEmulatedVersionSetsItsOneMemberAndItsDllSearchRestriction)
 {
     // Wine 8 swaps the product types of win7 and win2008r2: "win7" reports a server and
     // "win2008r2" a workstation, so those two rows reach the other edition.
     // win8 and win10 report 6.2 because the probe's manifest declares Vista and 7 only, as on Windows.
+    // Wine's kernel32 offers SetDefaultDllDirectories whatever version it reports, so the 5.2 rows
+    // restrict as far as Windows 8 does; 6.0 must fall back to SetDllDirectoryW(L""), which clears
+    // the probe's sentinel directory.
+    const char* const sentinel = "C:\\dll directory sentinel";
+    const char* const system_only = "system folder only";
     const EmulatedRow rows[] = {
-        {L"winxp64", "5.2 type 1", "is_windows_xp", "Service Pack 2"},
-        {L"win2003", "5.2 type 3", "is_windows_server_2003", "Service Pack 2"},
-        {L"vista", "6.0 type 1", "is_windows_vista", "Service Pack 2"},
-        {L"win2008", "6.0 type 3", "is_windows_server_2008", "Service Pack 2"},
-        {L"win7", "6.1 type 3", "is_windows_server_2008_r2", "Service Pack 1"},
-        {L"win2008r2", "6.1 type 1", "is_windows_7", "Service Pack 1"},
-        {L"win8", "6.2 type 1", "is_windows_8", ""},
-        {L"win10", "6.2 type 1", "is_windows_8", ""},
+        {L"winxp64", "5.2 type 1", "is_windows_xp", "Service Pack 2", system_only, sentinel},
+        {L"win2003", "5.2 type 3", "is_windows_server_2003", "Service Pack 2", system_only, sentinel},
+        {L"vista", "6.0 type 1", "is_windows_vista", "Service Pack 2", "current folder removed", ""},
+        {L"win2008", "6.0 type 3", "is_windows_server_2008", "Service Pack 2", "current folder removed", ""},
+        {L"win7", "6.1 type 3", "is_windows_server_2008_r2", "Service Pack 1", system_only, sentinel},
+        {L"win2008r2", "6.1 type 1", "is_windows_7", "Service Pack 1", system_only, sentinel},
+        {L"win8", "6.2 type 1", "is_windows_8", "", system_only, sentinel},
+        {L"win10", "6.2 type 1", "is_windows_8", "", system_only, sentinel},
     };
     ASSERT_FALSE(registry_has_subkey_containing(L"SOFTWARE\\Microsoft", L"HPC", true))
         << "the prefix has an HPC key under HKLM\\SOFTWARE\\Microsoft; the server rows would read as HPC";
@@ -150,6 +158,8 @@ TEST_F(WineVersionEmulation, EachEmulatedVersionSetsItsOneMember)
             << context << ": Wine's emulation no longer reports what it did when this table was measured";
         expect_only_member(report, row.member, context);
         EXPECT_EQ(row.service_pack, report.at("service_pack")) << context;
+        EXPECT_EQ(row.dll_search, report.at("dll_search")) << context;
+        EXPECT_EQ(row.dll_directory, report.at("dll_directory")) << context;
     }
 }
 

@@ -1,4 +1,7 @@
 #include "setupkit/paths.h"
+#include "setupkit/directories.h"
+#include "setupkit/install_root.h"
+#include "setupkit/whole_file.h"
 
 #include "testsupport/files.h"
 #include "testsupport/guarded_buffer.h"

@@ -1,4 +1,4 @@
-#include "setupkit/probes.h"
+#include "setupkit/registry_probes.h"
 
 #include "testsupport/files.h"
 #include "testsupport/guarded_buffer.h"

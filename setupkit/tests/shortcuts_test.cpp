@@ -316,6 +316,33 @@ TEST(SpecialFolderGuard, FileIdentityDecidesOnlyWhatItCanTell)
             << row.what;
 }
 
+// Under Wine every folder has usable file IDs, so classify_folder never falls back to the names: the
+// fallback is driven directly. GetLongPathNameW keeps the letter case of long names as written.
+TEST(SpecialFolderGuard, NameFallbackIgnoresCaseVerbatimPrefixAndShortNames)
+{
+    wchar_t path[MAX_PATH + 1] = L"";
+    wchar_t startup[MAX_PATH + 1] = L"";
+    ASSERT_TRUE(SHGetSpecialFolderPathW(nullptr, path, CSIDL_COMMON_ADMINTOOLS, TRUE));
+    ASSERT_TRUE(SHGetSpecialFolderPathW(nullptr, startup, CSIDL_COMMON_STARTUP, TRUE));
+    const std::wstring special = path;
+    std::wstring upper = special;
+    std::wstring lower = special;
+    CharUpperW(&upper[0]);
+    CharLowerW(&lower[0]);
+    std::wstring short_lower = testsupport::short_path(special);
+    ASSERT_NE(special.size(), short_lower.size()) << "no short name for " << narrow(special);
+    CharLowerW(&short_lower[0]);
+    const std::pair<std::wstring, bool> rows[] = {
+        {upper, true}, {lower, true}, {L"\\\\?\\" + lower, true}, {short_lower, true}, {short_lower + L"\\", true},
+        {parent_of(special), false}, {startup, false},
+        {special + L"\\never made", true}, // cannot be worked out: it might be the special folder
+    };
+    for (const auto& [spelt, same] : rows) {
+        EXPECT_EQ(same, same_long_path(spelt.c_str(), special.c_str())) << narrow(spelt);
+        EXPECT_EQ(same, same_long_path(special.c_str(), spelt.c_str())) << narrow(spelt) << " as the special folder";
+    }
+}
+
 TEST_F(StartMenu, NestedNameIsRemovedInnermostFirstUpToAFolderInUse)
 {
     const std::wstring inner = all_users_folder() + L"\\Suite 18.1\\Deeper";

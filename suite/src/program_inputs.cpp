@@ -1,6 +1,6 @@
 #include "suite/program_inputs.h"
 
-#include "setupkit/paths.h"
+#include "setupkit/install_root.h"
 #include "setupkit/release_info.h"
 #include "setupkit/strings.h"
 

@@ -5,7 +5,7 @@
 
 #include "diagnostics/text.h"
 
-#include "setupkit/scope.h"
+#include "setupkit/programs_folder.h"
 
 #include <windows.h>
 #include <shlobj.h>

@@ -32,3 +32,9 @@ private:
     size_t length_ = 0;
     size_t capacity_ = 0;
 };
+
+// Writes first, second and third one after another into `buffer` (`capacity` characters) when all of
+// them and the terminator fit, and returns true; otherwise leaves "" there and returns false: a path
+// cut short would name another file. The one way the reports compose a path into a fixed buffer.
+bool compose_path(wchar_t* buffer, size_t capacity, const wchar_t* first, const wchar_t* second,
+                  const wchar_t* third = L"");

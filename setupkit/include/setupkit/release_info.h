@@ -22,6 +22,10 @@ int get_release_folder_name(wchar_t* buffer, int capacity);
 // an earlier size query on its thread writes only "". A file that cannot be read into memory reads
 // as one without the keys.
 
+// The global release-information file's place below the install root, with a leading backslash:
+// the library's readers, the programs' reports and setupcheck all find it here.
+inline constexpr wchar_t kReleaseFileBelowRoot[] = L"\\commonfiles\\globalsettings\\relinfo.xml";
+
 // The value of `key` in `length` bytes of a release-information file, by the rule above, as a new
 // string (free_string); "" without one. For a reader that must leave a missing file missing.
 wchar_t* find_release_value(const char* content, unsigned long length, const char* key);

@@ -1,9 +1,7 @@
-// The install scope and the start menu's Programs folder that it selects.
+// The install scope, as the process token decides it, and the Programs folder it selects.
 #pragma once
 
-// Where the suite registers: the machine (all users) or the current user only. The values are the
-// scope numbers the environment operations take.
-enum Scope : int { kUserScope = 0, kMachineScope = 1 };
+#include "setupkit/programs_folder.h"
 
 // 1 when the calling thread's token (or, without one, the process token) passes an access check
 // against a descriptor that grants access to BUILTIN\Administrators only; 0 otherwise, also when any
@@ -13,13 +11,6 @@ int is_user_admin();
 
 // is_user_admin's answer as a scope: machine scope for an administrator.
 Scope install_scope();
-
-constexpr unsigned int kProgramsFolderChars = 261;
-
-// The scope's Programs folder (all users' or the user's) in `path` (kProgramsFolderChars
-// characters), without creating it and without a trailing backslash; false and "" when the shell
-// cannot supply it.
-bool scope_programs_folder(Scope scope, wchar_t* path);
 
 // The Programs folder of the current scope (all users' for 1, the user's for 0), without creating
 // it and without a trailing backslash; "" when the shell cannot supply it.

@@ -20,30 +20,13 @@
 // relative path of only separators, dots and spaces).
 #pragma once
 
+#include "setupkit/link_path.h"
 #include "setupkit/scope.h"
-
-// A start-menu shortcut's file name: name, then " " + suffix when the suffix is not "", then ".lnk".
-// New string (free_string).
-wchar_t* compose_shortcut_file_name(const wchar_t* name, const wchar_t* suffix);
-
-// Why the start-menu operations refuse the shortcut that compose_start_menu_link_path names, or the
-// folder programs + relative_path that remove_start_menu_folder and remove_programs_subfolder (with
-// "\" + name + "\") take apart: a text for a report, or null. `programs` is the scope's Programs
-// folder. The operations ask it before any folder is made or any file deleted; the special folders,
-// which only the file system tells apart, are refused afterwards and not named here.
-const wchar_t* start_menu_shortcut_refusal(const wchar_t* programs, const wchar_t* folder, const wchar_t* name,
-                                           const wchar_t* suffix);
-const wchar_t* start_menu_folder_refusal(const wchar_t* programs, const wchar_t* relative_path);
+#include "setupkit/start_menu_path.h"
 
 // The refusal that only the file system tells: a text when a level of `path` below `programs` (the
 // last one too when `last_is_folder`) opens a special folder, else null.
 const wchar_t* special_folder_refusal(const wchar_t* programs, const wchar_t* path, bool last_is_folder);
-
-// programs + folder + "\" + the shortcut's file name, the "\" left out when the folder ends with
-// one: the one rule that names a start-menu shortcut, for the operations below and the programs'
-// reports alike. No guard of its own. New string (free_string).
-wchar_t* compose_start_menu_link_path(const wchar_t* programs, const wchar_t* folder, const wchar_t* name,
-                                      const wchar_t* suffix);
 
 // Writes a shortcut file at link_path, creating its folder and missing parents first (they stay,
 // also when the shortcut cannot be written). 0, also when a property or the save failed; the

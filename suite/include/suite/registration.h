@@ -5,10 +5,10 @@
 // The tests keep literal copies of their own: a change here shows there as a failure.
 #pragma once
 
-#include <windows.h>
+// The release-information file below the install root is the library's (kReleaseFileBelowRoot).
+#include "setupkit/release_info.h"
 
-// Below the install root, with a leading backslash.
-inline constexpr wchar_t kReleaseFileBelowRoot[] = L"\\commonfiles\\globalsettings\\relinfo.xml";
+#include <windows.h>
 
 // The shortcut postinstall writes into the suite's start-menu folder, which starts the launcher.
 struct MainShortcut {

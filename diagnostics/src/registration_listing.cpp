@@ -1,4 +1,4 @@
-#include "diagnostics/registration.h"
+#include "diagnostics/registration_listing.h"
 
 #include "setupkit/paths.h"
 
@@ -17,7 +17,7 @@ void add_shortcut(const wchar_t* path, ScopeRegistration* scope)
 {
     if (scope->shortcut_count < kMaxShortcuts) {
         ShortcutEntry& entry = scope->shortcuts[scope->shortcut_count];
-        lstrcpynW(entry.path, path, MAX_PATH + 1);
+        compose_path(entry.path, MAX_PATH + 1, path, L"");
         read_shortcut_info(path, &entry.info);
     }
     ++scope->shortcut_count;
@@ -29,17 +29,18 @@ void collect_shortcuts(const wchar_t* folder, ScopeRegistration* scope)
     wchar_t path[MAX_PATH + 8];
     WIN32_FIND_DATAW entry;
     for (int pass = 0; pass < 2; ++pass) {
-        wsprintfW(path, L"%s\\*", folder);
+        if (!compose_path(path, MAX_PATH + 8, folder, L"\\*"))
+            return;
         HANDLE search = FindFirstFileW(path, &entry);
         if (search == INVALID_HANDLE_VALUE)
             return;
         do {
             const bool directory = (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
             const size_t length = wcslen(entry.cFileName);
+            // An entry whose path would pass MAX_PATH is left out: the shell could not open it.
             if (wcscmp(entry.cFileName, L".") == 0 || wcscmp(entry.cFileName, L"..") == 0 ||
-                wcslen(folder) + 1 + length > MAX_PATH)
+                !compose_path(path, MAX_PATH + 1, folder, L"\\", entry.cFileName))
                 continue;
-            wsprintfW(path, L"%s\\%s", folder, entry.cFileName);
             if (pass == 0 && !directory && length >= 4 && _wcsicmp(entry.cFileName + length - 4, L".lnk") == 0)
                 add_shortcut(path, scope);
             else if (pass == 1 && directory)
@@ -163,18 +164,15 @@ void read_scope_registration(Scope which, const wchar_t* folder_name, const wcha
     if (!scope_programs_folder(which, scope->programs))
         return;
     if (!folder_name[0]) {
-        lstrcpynW(scope->folder, scope->programs, MAX_PATH + 1);
+        compose_path(scope->folder, MAX_PATH + 1, scope->programs, L"");
         scope->folder_exists = is_directory(scope->folder);
-        if (main_shortcut && wcslen(scope->programs) + 1 + wcslen(main_shortcut) <= MAX_PATH) {
-            wsprintfW(path, L"%s\\%s", scope->programs, main_shortcut);
-            if (path_exists(path))
-                add_shortcut(path, scope);
-        }
+        if (main_shortcut && compose_path(path, MAX_PATH + 1, scope->programs, L"\\", main_shortcut) &&
+            path_exists(path))
+            add_shortcut(path, scope);
         return;
     }
-    if (wcslen(scope->programs) + 1 + wcslen(folder_name) > MAX_PATH)
+    if (!compose_path(scope->folder, MAX_PATH + 1, scope->programs, L"\\", folder_name))
         return;
-    wsprintfW(scope->folder, L"%s\\%s", scope->programs, folder_name);
     scope->folder_exists = is_directory(scope->folder);
     if (scope->folder_exists)
         collect_shortcuts(scope->folder, scope);
