@@ -3,7 +3,7 @@
 #include "diagnostics/readback.h"
 #include "diagnostics/version.h"
 
-#include "setupkit/link_path.h"
+#include "setupkit/shortcuts.h"
 #include "setupkit/paths.h"
 #include "setupkit/release_info.h"
 #include "setupkit/strings.h"
