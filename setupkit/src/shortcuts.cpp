@@ -29,6 +29,15 @@ wchar_t* programs_folder()
     return scope_programs_folder(install_scope(), folder) ? concat_strings(1, folder) : nullptr;
 }
 
+// Whether a rule refused the name. A refusal leaves ERROR_INVALID_NAME as the thread's last error:
+// the operations return 0 either way, and so a caller can still tell a refused name from one tried.
+bool refused(const wchar_t* refusal)
+{
+    if (refusal)
+        SetLastError(ERROR_INVALID_NAME);
+    return refusal != nullptr;
+}
+
 // The start-menu shortcut path that both creation and deletion use, new[] (free_string); null when
 // start_menu_shortcut_refusal refuses it (so that nothing is made that the removal cannot take
 // apart), when it leads into a special folder, or when there is no Programs folder.
@@ -38,7 +47,7 @@ wchar_t* start_menu_link_path(const wchar_t* folder, const wchar_t* name, const 
     wchar_t* link_path = nullptr;
 
     programs = programs_folder();
-    if (!programs || start_menu_shortcut_refusal(programs, folder, name, suffix))
+    if (!programs || refused(start_menu_shortcut_refusal(programs, folder, name, suffix)))
         goto cleanup;
     link_path = compose_start_menu_link_path(programs, folder, name, suffix);
     if (special_folder_refusal(programs, link_path, false))
@@ -61,14 +70,14 @@ void create_link_folder(const wchar_t* link_path)
     free_string(&folder);
 }
 
-// Whether the removal refuses the folder name: nothing is removed that creation would have refused.
-// It is asked in the form the programs and their step log spell it, "\" + name + "\".
-bool refuses_programs_subfolder(const wchar_t* programs, const wchar_t* name)
+// Why the removal refuses the folder name, or null: nothing is removed that creation would have
+// refused. It is asked in the form the programs and their step log spell it, "\" + name + "\".
+const wchar_t* programs_subfolder_refusal(const wchar_t* programs, const wchar_t* name)
 {
     wchar_t* relative_path = concat_strings(3, L"\\", name, L"\\");
-    const bool refused = start_menu_folder_refusal(programs, relative_path) != nullptr;
+    const wchar_t* refusal = start_menu_folder_refusal(programs, relative_path);
     free_string(&relative_path);
-    return refused;
+    return refusal;
 }
 
 // remove_folder_if_empty, given what the guard says of the path: what the path opens decides, not
@@ -229,7 +238,7 @@ int remove_programs_subfolder(const wchar_t* name)
     size_t name_length = 0;
     size_t at = 0;
     Level level = Level::kAbsent;
-    if (!scope_programs_folder(install_scope(), path) || refuses_programs_subfolder(path, name))
+    if (!scope_programs_folder(install_scope(), path) || refused(programs_subfolder_refusal(path, name)))
         return 0;
     folder_length = wcslen(path);
     name_length = wcslen(name);
@@ -271,7 +280,7 @@ int remove_start_menu_folder(const wchar_t* relative_path)
     wchar_t* programs = nullptr;
     wchar_t* path = nullptr;
     programs = programs_folder();
-    if (!programs || start_menu_folder_refusal(programs, relative_path))
+    if (!programs || refused(start_menu_folder_refusal(programs, relative_path)))
         goto cleanup;
     path = concat_strings(2, programs, relative_path);
     remove_folder_if_empty(path);

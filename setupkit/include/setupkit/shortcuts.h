@@ -15,9 +15,10 @@
 // that Windows could not make or take apart: MAX_PATH characters or more (as composed, separators
 // as written), or a level below the Programs folder named like a device (CON, PRN, AUX, NUL,
 // COM1-9, LPT1-9, CONIN$, CONOUT$, with any extension or trailing spaces); creation and removal
-// refuse alike, so nothing is made that cannot be removed. So does a Programs
-// folder that the shell cannot supply. The Programs folder itself is never removed (a name or
-// relative path of only separators, dots and spaces).
+// refuse alike, so nothing is made that cannot be removed. So does a Programs folder that the
+// shell cannot supply. The Programs folder itself is never removed (a name or relative path of only
+// separators, dots and spaces). A name refused by these rules, the special folders' aside, leaves
+// ERROR_INVALID_NAME as the thread's last error.
 #pragma once
 
 #include "setupkit/link_path.h"
