@@ -9,6 +9,7 @@
 #include <windows.h>
 
 #include <cstring>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -168,49 +169,48 @@ TEST_F(EnvironmentVariables, FailedWriteReturnsZeroWithoutBroadcastOrProcessChan
     expect_environment_broadcasts(0, receiver_.received());
 }
 
-TEST_F(EnvironmentVariables, MachineScopeDeletionRemovesBothValuesWithTwoBroadcasts)
+TEST_F(EnvironmentVariables, DeletionRemovesTheScopesValuesEachWithItsBroadcast)
 {
-    put_in_both_keys();
-
-    EXPECT_EQ(0, delete_environment_variable(kVariable, kMachine));
-
-    EXPECT_FALSE(read_environment_value(kMachineScope, kVariable).exists);
-    EXPECT_FALSE(read_environment_value(kUserScope, kVariable).exists);
-    EXPECT_EQ(L"(not set)", process_variable(kVariable));
-    expect_environment_broadcasts(2, receiver_.received());
-}
-
-TEST_F(EnvironmentVariables, MachineScopeDeletionOfUserOnlyValueBroadcastsOnce)
-{
-    ASSERT_EQ(ERROR_SUCCESS, testsupport::write_environment_string(kUserScope, kVariable, L"user"));
-
-    EXPECT_EQ(0, delete_environment_variable(kVariable, kMachine));
-
-    EXPECT_FALSE(read_environment_value(kUserScope, kVariable).exists);
-    expect_environment_broadcasts(1, receiver_.received());
-}
-
-TEST_F(EnvironmentVariables, UserScopeDeletionLeavesMachineValue)
-{
-    put_in_both_keys();
-
-    EXPECT_EQ(0, delete_environment_variable(kVariable, kUser));
-
-    EXPECT_FALSE(read_environment_value(kUserScope, kVariable).exists);
-    EXPECT_EQ(L"machine", read_environment_value(kMachineScope, kVariable).text());
-    EXPECT_EQ(L"(not set)", process_variable(kVariable));
-    expect_environment_broadcasts(1, receiver_.received());
-}
-
-TEST_F(EnvironmentVariables, DeletingMissingVariableSucceedsWithoutBroadcast)
-{
-    SetEnvironmentVariableW(kVariable, L"process only");
-    for (const int scope : {kUser, kMachine}) {
-        SCOPED_TRACE(scope == kMachine ? "machine scope" : "user scope");
-        EXPECT_EQ(0, delete_environment_variable(kVariable, scope));
+    // What each key holds before ("" for nothing), whether the machine key refuses access, and what
+    // is left of it all afterwards; a user-scope copy goes first, since it would shadow the machine's.
+    struct Row {
+        const char* what;
+        int scope;
+        const wchar_t* machine;
+        const wchar_t* user;
+        bool denied;
+        int result;
+        const wchar_t* machine_left;
+        size_t broadcasts;
+    };
+    const Row rows[] = {
+        {"machine scope, both keys", kMachine, L"machine", L"user", false, 0, L"", 2},
+        {"machine scope, user key only", kMachine, L"", L"user", false, 0, L"", 1},
+        {"user scope, both keys", kUser, L"machine", L"user", false, 0, L"machine", 1},
+        {"machine scope, nothing stored", kMachine, L"", L"", false, 0, L"", 0},
+        {"user scope, nothing stored", kUser, L"", L"", false, 0, L"", 0},
+        {"machine key refused", kMachine, L"machine", L"user", true, static_cast<int>(E_FAIL), L"machine", 1},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.what);
+        testsupport::forget_environment_variable(kVariable);
+        for (const auto& [scope, value] : {std::make_pair(kMachineScope, row.machine), std::make_pair(kUserScope, row.user)})
+            ASSERT_TRUE(!*value || testsupport::write_environment_string(scope, kVariable, value) == ERROR_SUCCESS);
+        SetEnvironmentVariableW(kVariable, L"process");
+        receiver_.clear();
+        {
+            std::optional<DenyingKeyDacl> denied;
+            if (row.denied)
+                denied.emplace(HKEY_LOCAL_MACHINE, testsupport::kMachineEnvironmentKey);
+            ASSERT_TRUE(!row.denied || denied->active()) << "cannot set the denying DACL, error " << denied->error();
+            EXPECT_EQ(row.result, delete_environment_variable(kVariable, row.scope));
+        }
+        EXPECT_FALSE(read_environment_value(kUserScope, kVariable).exists);
+        EXPECT_EQ(row.machine_left, read_environment_value(kMachineScope, kVariable).text());
+        // Only a value deleted from a key leaves the process.
+        EXPECT_EQ(row.broadcasts ? L"(not set)" : L"process", process_variable(kVariable));
+        expect_environment_broadcasts(row.broadcasts, receiver_.received());
     }
-    EXPECT_EQ(L"process only", process_variable(kVariable)) << "a failed deletion leaves the process alone";
-    expect_environment_broadcasts(0, receiver_.received());
 }
 
 TEST_F(EnvironmentVariables, UserScopeWorksWhileMachineKeyRefusesAccess)
@@ -241,20 +241,6 @@ TEST_F(EnvironmentVariables, UnopenableMachineKeyFailsWriteWithNothingChanged)
     EXPECT_FALSE(read_environment_value(kUserScope, kVariable).exists);
     EXPECT_EQ(L"before", process_variable(kVariable));
     expect_environment_broadcasts(0, receiver_.received());
-}
-
-TEST_F(EnvironmentVariables, UnopenableMachineKeyFailsDeletionAfterUserValueWent)
-{
-    put_in_both_keys();
-    {
-        DenyingKeyDacl denied(HKEY_LOCAL_MACHINE, testsupport::kMachineEnvironmentKey);
-        ASSERT_TRUE(denied.active()) << "cannot set the denying DACL, error " << denied.error();
-        EXPECT_EQ(static_cast<int>(E_FAIL), delete_environment_variable(kVariable, kMachine));
-    }
-    EXPECT_FALSE(read_environment_value(kUserScope, kVariable).exists);
-    EXPECT_EQ(L"machine", read_environment_value(kMachineScope, kVariable).text());
-    EXPECT_EQ(L"(not set)", process_variable(kVariable));
-    expect_environment_broadcasts(1, receiver_.received());
 }
 
 TEST_F(EnvironmentVariables, InstallRootVariableComesFromTheProcessByTwoCalls)

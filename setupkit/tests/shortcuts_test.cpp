@@ -136,37 +136,32 @@ TEST_F(StartMenu, UserScopeWorksOnlyUnderUsersPrograms)
     expect_lifecycle_in(user_folder(), all_users_folder());
 }
 
-TEST_F(StartMenu, EmptySuffixNamesTheSameFileForCreateAndDelete)
+TEST_F(StartMenu, EachVariantDeletesTheNameItsCreatorGave)
 {
-    create_tool(kFolderArgument, L"Tool", L"");
-    const std::wstring link = all_users_folder() + L"\\Tool.lnk";
-    EXPECT_TRUE(file_exists(link)) << "found: " << listed(entries_starting(all_users_folder(), L""));
-
-    EXPECT_EQ(0, delete_start_menu_shortcut_plain(kFolderArgument, L"Tool"));
-    EXPECT_FALSE(file_exists(link)) << "uninstall would leave the shortcut behind";
-}
-
-TEST_F(StartMenu, FixedVariantsUseRelease181)
-{
-    EXPECT_EQ(0, create_start_menu_shortcut_fixed(L"C:\\X\\bin\\", L"tool.exe", L"", L"", L"", kFolderArgument,
-                                                  L"Tool", L"Start Tool", SW_SHOWNORMAL));
-    const std::wstring link = all_users_folder() + L"\\Tool 18.1.lnk";
-    EXPECT_TRUE(file_exists(link)) << "found: " << listed(entries_starting(all_users_folder(), L""));
-    EXPECT_EQ(0, delete_start_menu_shortcut_fixed(kFolderArgument, L"Tool"));
-    EXPECT_FALSE(file_exists(link));
-}
-
-TEST_F(StartMenu, LocalVariantsUseRelinfoBesideTheProgram)
-{
-    const std::wstring relinfo = testsupport::own_directory() + L"relinfo.xml";
-    testsupport::write_bytes(relinfo, "<startMenuShortcutAppendRevision value=\"L7\"/>");
-    EXPECT_EQ(0, create_start_menu_shortcut_local(L"C:\\X\\bin\\", L"tool.exe", L"", L"", L"", kFolderArgument,
-                                                  L"Tool", L"Start Tool", SW_SHOWNORMAL));
-    const std::wstring link = all_users_folder() + L"\\Tool L7.lnk";
-    EXPECT_TRUE(file_exists(link)) << "found: " << listed(entries_starting(all_users_folder(), L""));
-    EXPECT_EQ(0, delete_start_menu_shortcut_local(kFolderArgument, L"Tool"));
-    EXPECT_FALSE(file_exists(link));
-    testsupport::remove_tree(relinfo);
+    // The suffix given (empty: no space before the extension), release 18.1's, and the one in the
+    // release file beside the program.
+    testsupport::write_bytes(testsupport::own_directory() + L"relinfo.xml", "<startMenuShortcutAppendRevision value=\"L7\"/>");
+    struct Variant {
+        const wchar_t* file_name;
+        int (*create)(const wchar_t*, const wchar_t*, const wchar_t*, const wchar_t*, const wchar_t*, const wchar_t*,
+                      const wchar_t*, const wchar_t*, int);
+        int (*remove)(const wchar_t*, const wchar_t*);
+    };
+    const Variant variants[] = {{L"Tool.lnk", nullptr, delete_start_menu_shortcut_plain},
+                                {L"Tool 18.1.lnk", create_start_menu_shortcut_fixed, delete_start_menu_shortcut_fixed},
+                                {L"Tool L7.lnk", create_start_menu_shortcut_local, delete_start_menu_shortcut_local}};
+    for (const Variant& variant : variants) {
+        const std::wstring link = all_users_folder() + L"\\" + variant.file_name;
+        if (variant.create)
+            EXPECT_EQ(0, variant.create(L"C:\\X\\bin\\", L"tool.exe", L"", L"", L"", kFolderArgument, L"Tool",
+                                        L"Start Tool", SW_SHOWNORMAL));
+        else
+            create_tool(kFolderArgument, L"Tool", L"");
+        EXPECT_TRUE(file_exists(link)) << narrow(link) << "; found: " << listed(entries_starting(all_users_folder(), L""));
+        EXPECT_EQ(0, variant.remove(kFolderArgument, L"Tool"));
+        EXPECT_FALSE(file_exists(link)) << "uninstall would leave " << narrow(link) << " behind";
+    }
+    testsupport::remove_tree(testsupport::own_directory() + L"relinfo.xml");
 }
 
 TEST_F(StartMenu, PiecesLeadingOutOfProgramsCreateNothing)

@@ -136,6 +136,26 @@ ShortcutProperties read_shortcut(const std::wstring& path)
     return properties;
 }
 
+bool write_shortcut(const std::wstring& path, const std::wstring& target)
+{
+    const HRESULT com = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+    IShellLinkW* link = nullptr;
+    IPersistFile* file = nullptr;
+    make_directories(path.substr(0, path.find_last_of(L'\\')));
+    if (SUCCEEDED(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkW,
+                                   reinterpret_cast<void**>(&link))) &&
+        SUCCEEDED(link->SetPath(target.c_str())) &&
+        SUCCEEDED(link->QueryInterface(IID_IPersistFile, reinterpret_cast<void**>(&file))))
+        file->Save(path.c_str(), TRUE);
+    if (file)
+        file->Release();
+    if (link)
+        link->Release();
+    if (SUCCEEDED(com))
+        CoUninitialize();
+    return file_exists(path);
+}
+
 std::wstring all_users_programs_folder()
 {
     return special_folder(CSIDL_COMMON_PROGRAMS);
