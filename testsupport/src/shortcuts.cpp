@@ -136,6 +136,20 @@ ShortcutProperties read_shortcut(const std::wstring& path)
     return properties;
 }
 
+std::wstring shortcut_summary(const std::wstring& path)
+{
+    const ShortcutProperties shortcut = read_shortcut(path);
+    if (!shortcut.ok())
+        return L"unreadable: " + std::to_wstring(static_cast<unsigned long>(shortcut.status)) + L" from " +
+               std::wstring(shortcut.failed_call, shortcut.failed_call + strlen(shortcut.failed_call));
+    std::wstring target = shortcut.target;
+    if (target.size() >= 2 && target.front() == L'"' && target.back() == L'"')
+        target = target.substr(1, target.size() - 2);
+    return target + L" | " + shortcut.arguments + L" | " + shortcut.working_directory + L" | " + shortcut.description +
+           L" | " + shortcut.icon_path + L"," + std::to_wstring(shortcut.icon_index) + L" | show " +
+           std::to_wstring(shortcut.show_command) + L"/" + std::to_wstring(shortcut.stored_show_command);
+}
+
 bool write_shortcut(const std::wstring& path, const std::wstring& target)
 {
     const HRESULT com = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);

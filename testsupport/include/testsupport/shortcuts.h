@@ -33,6 +33,11 @@ struct ShortcutProperties {
 // check ok() before trusting them.
 ShortcutProperties read_shortcut(const std::wstring& path);
 
+// The shortcut's properties in one line to compare in a test, "target | arguments | working directory
+// | description | icon path,index | show command/stored show command", or why it could not be read.
+// The target without the quotes around it: Wine's SetPath drops them, Windows may keep them.
+std::wstring shortcut_summary(const std::wstring& path);
+
 // Writes a shortcut to `target` (missing parent folders made) with IShellLinkW::SetPath and
 // IPersistFile::Save, as another product's installer would; true when the file exists afterwards.
 bool write_shortcut(const std::wstring& path, const std::wstring& target);
