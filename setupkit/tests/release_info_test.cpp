@@ -59,17 +59,6 @@ TEST_F(InstallTree, InstallRootIsFiveComponentsAboveTheProgram)
     EXPECT_EQ(narrow(program()), report.at("module_path"));
 }
 
-TEST(DriveRootProgram, InstallRootKeepsItsBackslash)
-{
-    TempDir scratch;
-    const std::wstring drive = testsupport::test_drive();
-    const std::wstring program = drive + L"\\X\\setup.exe";
-    testsupport::remove_tree(drive + L"\\X");
-    const Report report = run_probe_at(program, scratch);
-    EXPECT_EQ(narrow(drive + L"\\"), report.at("install_root"));
-    testsupport::remove_tree(drive + L"\\X");
-}
-
 TEST_F(InstallTree, GlobalValuesAreTheQuotedTextAfterEachKey)
 {
     write_global("<relinfo>\r\n  <startMenuFolderName value=\"Suite 18.1\"/>\r\n"
