@@ -139,9 +139,12 @@ ShortcutProperties read_shortcut(const std::wstring& path)
 std::wstring shortcut_summary(const std::wstring& path)
 {
     const ShortcutProperties shortcut = read_shortcut(path);
-    if (!shortcut.ok())
-        return L"unreadable: " + std::to_wstring(static_cast<unsigned long>(shortcut.status)) + L" from " +
+    if (!shortcut.ok()) {
+        wchar_t status[16];
+        swprintf(status, 16, L"0x%08lX", static_cast<unsigned long>(shortcut.status));
+        return L"unreadable: " + std::wstring(status) + L" from " +
                std::wstring(shortcut.failed_call, shortcut.failed_call + strlen(shortcut.failed_call));
+    }
     std::wstring target = shortcut.target;
     if (target.size() >= 2 && target.front() == L'"' && target.back() == L'"')
         target = target.substr(1, target.size() - 2);
