@@ -1,11 +1,9 @@
 // The programs' step log, written by the shipped programs run from a real install tree and read
 // back here: each step's line with the outcome the system shows, in the programs' order.
-#include "testsupport/files.h"
+#include "testsupport/installed_suite.h"
 #include "testsupport/platform.h"
-#include "testsupport/process.h"
 #include "testsupport/registry.h"
 #include "testsupport/shortcuts.h"
-#include "testsupport/suite.h"
 
 #include <gtest/gtest.h>
 #include <windows.h>
@@ -15,59 +13,23 @@
 #include <vector>
 
 using testsupport::As;
-using testsupport::TempDir;
 using testsupport::directory_exists;
 using testsupport::file_exists;
+using testsupport::kTestFolderName;
 using testsupport::listed;
 using testsupport::narrow;
 
 namespace {
 
-const wchar_t kFolderName[] = L"setupkit step_log_test";
-
-// preuninstall's shortcuts below the suite's folder, in its order, before the revision suffix.
-const char* const kRemovedShortcuts[] = {
-    "\\Fenwright",
-    "\\TESSAL\\TESSAL Desktop",   "\\TESSAL\\TESSAL Studio",         "\\TESSAL\\Server Upgrade",
-    "\\TESSAL\\Server Diagnostics", "\\CORVANE\\CORVANE",            "\\CORVANE\\CORVANE Documentation",
-    "\\CORVANE\\CORVANE Examples",  "\\CORVANE\\Uninstall CORVANE",
-};
-
-class ProgramLog : public ::testing::Test {
-protected:
-    void SetUp() override
-    {
-        SKIP_UNLESS_THIS_MACHINE_MAY_CHANGE("this machine's environment key and all-users Start Menu");
-        clean();
-        ASSERT_TRUE(testsupport::place_programs(root(), {L"postinstall.exe", L"preuninstall.exe"}))
-            << "error " << GetLastError();
-    }
-    void TearDown() override { if (testsupport::this_machine_may_change()) clean(); }
-
-    static void clean() { testsupport::forget_suite_registration({kFolderName}); }
-
-    std::wstring root() const { return tree_ / L"Suite\\v182"; }
-
-    // Runs one of the programs from the tree as `as`; checks its exit status.
-    void run(const wchar_t* program, As as, const std::wstring& arguments = L"")
-    {
-        const std::wstring command = testsupport::program_command(root(), program, arguments);
-        EXPECT_EQ(0u, testsupport::run_program(command, {as}))
-            << narrow(command) << (as == As::StandardUser ? " as a standard user" : " as administrator");
-    }
-
-    TempDir tree_;
-};
-
-// Parameter: whose install and uninstall.
-class ProgramLogInScope : public ProgramLog, public ::testing::WithParamInterface<As> {};
+using ProgramLog = testsupport::InstalledSuite;
+using ProgramLogInScope = testsupport::InstalledSuiteInScope;
 
 } // namespace
 
 TEST_P(ProgramLogInScope, LogTellsEveryStepReadBackFromTheSystem)
 {
     const bool standard_user = GetParam() == As::StandardUser;
-    ASSERT_TRUE(testsupport::write_release_information(root(), narrow(kFolderName), "18.1"));
+    release(narrow(kTestFolderName));
     const std::wstring log = tree_ / L"logs\\setup \u00FC.log";
     ASSERT_TRUE(testsupport::make_directories(tree_ / L"logs"));
 
@@ -77,7 +39,7 @@ TEST_P(ProgramLogInScope, LogTellsEveryStepReadBackFromTheSystem)
     // Both runs append to the one file.
     const std::vector<std::string> lines = testsupport::log_lines(log);
     ASSERT_EQ(30u, lines.size()) << listed(lines);
-    const std::string folder = narrow(testsupport::programs_folder(GetParam())) + "\\" + narrow(kFolderName);
+    const std::string folder = narrow(suite_folder(GetParam()));
     const std::string key = standard_user ? "HKCU\\Environment"
                                           : "HKLM\\System\\CurrentControlSet\\Control\\Session Manager\\Environment";
     const std::string both_keys = standard_user ? key : key + " and HKCU\\Environment";
@@ -93,7 +55,7 @@ TEST_P(ProgramLogInScope, LogTellsEveryStepReadBackFromTheSystem)
     EXPECT_NE(std::string::npos, all.find("\n  preuninstall start: version " SETUPKIT_FILE_VERSION ", program "))
         << all;
     const std::vector<std::string> expected = {
-        "postinstall inputs: install root \"" + root_text + "\", start-menu folder \"" + narrow(kFolderName) +
+        "postinstall inputs: install root \"" + root_text + "\", start-menu folder \"" + narrow(kTestFolderName) +
             "\", revision suffix \"18.1\"",
         "postinstall scope: " + scope,
         "postinstall shortcut created: " + folder + "\\Fenwright 18.1.lnk -> " + root_text +
@@ -115,9 +77,9 @@ TEST_P(ProgramLogInScope, LogTellsEveryStepReadBackFromTheSystem)
 
     // preuninstall's steps in their order, between its scope line and its end line: nine shortcuts,
     // five variables in their deletion steps, the two add-on folders, then the suite's folder.
-    std::vector<std::string> order;
-    for (const char* shortcut : kRemovedShortcuts)
-        order.push_back("preuninstall shortcut deleted: " + folder + shortcut + " 18.1.lnk: ");
+    std::vector<std::string> order = {"preuninstall shortcut deleted: " + folder + "\\Fenwright 18.1.lnk: "};
+    for (const std::wstring& shortcut : testsupport::kAddOnShortcuts)
+        order.push_back("preuninstall shortcut deleted: " + folder + "\\" + narrow(shortcut) + " 18.1.lnk: ");
     for (const char* name : {"TALVO_ROOT182", "CORVANE182_DIR", "P_SCHEMA", "VOSKEL_DOCDIR182", "VOSKEL_LIBDIR182"})
         order.push_back("preuninstall variable deleted: " + std::string(name) + " from ");
     for (const char* removed : {"\\TESSAL: ", "\\CORVANE: ", ": "})
@@ -135,14 +97,13 @@ INSTANTIATE_TEST_SUITE_P(BothScopes, ProgramLogInScope, ::testing::Values(As::Ad
 
 TEST_F(ProgramLog, LogShowsTheStepsThatFailedAndTheSystemsReason)
 {
-    ASSERT_TRUE(testsupport::write_release_information(root(), narrow(kFolderName), "18.1"));
-    const std::wstring log = tree_ / L"setup.log";
+    release(narrow(kTestFolderName));
+    std::vector<std::string> lines;
     {
         testsupport::DenyingKeyDacl denied(HKEY_LOCAL_MACHINE, testsupport::kMachineEnvironmentKey);
         ASSERT_TRUE(denied.active()) << "error " << denied.error();
-        run(L"postinstall.exe", As::Administrator, L" /log=" + log);
+        lines = run_logged(L"postinstall.exe");
     }
-    const std::vector<std::string> lines = testsupport::log_lines(log);
     ASSERT_EQ(9u, lines.size()) << listed(lines);
     const std::string all = listed(lines);
     EXPECT_NE(std::string::npos, all.find(": ok, the file exists")) << all;
@@ -158,9 +119,8 @@ TEST_F(ProgramLog, LogShowsTheStepsThatFailedAndTheSystemsReason)
 
 TEST_F(ProgramLog, LogThatCannotBeOpenedOrIsNotTheOnlyArgumentChangesNothing)
 {
-    ASSERT_TRUE(testsupport::write_release_information(root(), narrow(kFolderName), "18.1"));
-    const std::wstring shortcut =
-        testsupport::all_users_programs_folder() + L"\\" + kFolderName + L"\\Fenwright 18.1.lnk";
+    release(narrow(kTestFolderName));
+    const std::wstring shortcut = suite_folder() + L"\\Fenwright 18.1.lnk";
     run(L"postinstall.exe", As::Administrator, L" \"/log=" + tree_.path() + L"\\no such folder\\setup.log\"");
     EXPECT_TRUE(file_exists(shortcut)) << narrow(shortcut);
     EXPECT_FALSE(directory_exists(tree_ / L"no such folder"));

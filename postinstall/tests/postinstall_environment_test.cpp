@@ -1,11 +1,9 @@
 // postinstall run from a real install tree, as an administrator and as a standard user: the four
 // environment values it leaves in the scope's key, and the broadcasts the desktop receives.
 #include "testsupport/broadcast.h"
-#include "testsupport/files.h"
-#include "testsupport/process.h"
+#include "testsupport/installed_suite.h"
 #include "testsupport/registry.h"
 #include "testsupport/shortcuts.h"
-#include "testsupport/suite.h"
 
 #include <gtest/gtest.h>
 #include <windows.h>
@@ -47,13 +45,14 @@ std::wstring present_variables()
     return present;
 }
 
-class PostinstallRun : public ::testing::Test {
+class PostinstallRun : public testsupport::InstalledSuite {
 protected:
     void SetUp() override
     {
-        SKIP_UNLESS_THIS_MACHINE_MAY_CHANGE("this machine's environment key and all-users Start Menu");
+        InstalledSuite::SetUp();
+        if (IsSkipped())
+            return;
         ASSERT_TRUE(receiver_.ready()) << "no broadcast receiver window, error " << GetLastError();
-        forget_all();
         // The child inherits this environment: a private profile for the per-user settings file.
         saved_appdata_ = testsupport::process_variable(L"APPDATA");
         ASSERT_TRUE(SetEnvironmentVariableW(L"APPDATA", profile_.path().c_str()));
@@ -61,21 +60,11 @@ protected:
     }
     void TearDown() override
     {
+        InstalledSuite::TearDown();
         if (!testsupport::this_machine_may_change())
             return;
-        forget_all();
         SetEnvironmentVariableW(L"APPDATA", saved_appdata_ == L"(not set)" ? nullptr : saved_appdata_.c_str());
         testsupport::remove_tree(testsupport::test_drive() + L"\\Framework");
-    }
-
-    // Without release information the main shortcut lands directly in the Programs folder.
-    static void forget_all() { testsupport::forget_suite_registration({}); }
-
-    // Places the program below `root` and runs it as `as`; its exit status.
-    static DWORD run(const std::wstring& root, As as, const std::wstring& arguments = L"")
-    {
-        EXPECT_TRUE(testsupport::place_programs(root, {L"postinstall.exe"})) << narrow(root) << " " << GetLastError();
-        return testsupport::run_program(testsupport::program_command(root, L"postinstall.exe", arguments), {as});
     }
 
     void write_user_settings(const std::string& bytes)
@@ -107,7 +96,6 @@ protected:
     }
 
     testsupport::BroadcastReceiver receiver_{present_variables};
-    TempDir tree_;
     TempDir profile_;
     std::wstring saved_appdata_;
 };
@@ -123,20 +111,15 @@ protected:
 TEST_F(PostinstallRun, AdministratorRegistersFourMachineValuesInOrder)
 {
     SKIP_UNLESS_ENGLISH_LOCALE();
-    const std::wstring root = tree_ / L"Suite Root\\Rel";
-
-    ASSERT_EQ(0u, run(root, As::Administrator));
-
-    expect_registered(kMachineScope, expected_values(root, L"en-us"));
+    run(L"postinstall.exe");
+    expect_registered(kMachineScope, expected_values(root(), L"en-us"));
 }
 
 TEST_F(PostinstallRun, StandardUserRegistersInUserKeyWithPerUserLanguage)
 {
-    const std::wstring root = tree_ / L"Suite Root\\Rel";
     write_user_settings("lang=de");
-
-    ASSERT_EQ(0u, run(root, As::StandardUser));
-    expect_registered(kUserScope, expected_values(root, L"de"));
+    run(L"postinstall.exe", As::StandardUser);
+    expect_registered(kUserScope, expected_values(root(), L"de"));
 }
 
 TEST_F(PostinstallRun, DriveRootInstallRootKeepsItsBackslash)
@@ -145,7 +128,7 @@ TEST_F(PostinstallRun, DriveRootInstallRootKeepsItsBackslash)
     const std::wstring drive = testsupport::test_drive();
     testsupport::remove_tree(drive + L"\\Framework");
 
-    ASSERT_EQ(0u, run(drive, As::Administrator));
+    run(L"postinstall.exe", As::Administrator, L"", 0, drive);
 
     // The root is used as passed: its backslash doubles where a separator follows.
     expect_registered(kMachineScope, {{L"TALVO_ROOT182", drive + L"\\"},
@@ -156,30 +139,25 @@ TEST_F(PostinstallRun, DriveRootInstallRootKeepsItsBackslash)
 
 TEST_F(PostinstallRun, EmptyPerUserSettingsFileLeavesLanguageDirectoryWithoutCode)
 {
-    const std::wstring root = tree_ / L"Rel";
     write_user_settings("");
-
-    ASSERT_EQ(0u, run(root, As::Administrator, L" ignored arguments"));
-
-    expect_registered(kMachineScope, expected_values(root, L""));
+    run(L"postinstall.exe", As::Administrator, L" ignored arguments");
+    expect_registered(kMachineScope, expected_values(root(), L""));
 }
 
 TEST_F(PostinstallRun, ReleaseFileTooLargeForMemoryStillRegistersEverything)
 {
     SKIP_UNLESS_ENGLISH_LOCALE();
-    const std::wstring root = tree_ / L"Rel";
     // Sparse, so it costs no disk. The shipped 32-bit program has no room for nearly 2 GiB in its
     // address space: its allocation fails for real. A 64-bit program would find the room, so there
     // the file is made larger than the reader takes at all (5 GiB, past what 32 bits can measure).
     const unsigned long long size = sizeof(void*) == 4 ? 0x7FF00000ull : 5ull << 30;
-    ASSERT_TRUE(testsupport::write_sparse_file(root + L"\\commonfiles\\globalsettings\\relinfo.xml",
+    ASSERT_TRUE(testsupport::write_sparse_file(root() + L"\\commonfiles\\globalsettings\\relinfo.xml",
                                                "<startMenuFolderName value=\"setupkit huge\"/>", size))
         << "error " << GetLastError();
 
-    ASSERT_EQ(0u, run(root, As::Administrator));
-
+    run(L"postinstall.exe");
     // Read as a file without the keys: the shortcut lands directly in the Programs folder, and the
     // environment step after it still runs.
     EXPECT_TRUE(testsupport::file_exists(testsupport::all_users_programs_folder() + L"\\Fenwright.lnk"));
-    expect_registered(kMachineScope, expected_values(root, L"en-us"));
+    expect_registered(kMachineScope, expected_values(root(), L"en-us"));
 }

@@ -1,13 +1,9 @@
 // preuninstall run as the uninstaller runs it, from a real install tree, after postinstall or after
 // shortcuts of the add-on products were laid out, by an administrator and by a standard user.
-#include "setupkit/shortcuts.h"
-
-#include "testsupport/files.h"
-#include "testsupport/platform.h"
-#include "testsupport/process.h"
+#include "testsupport/broadcast.h"
+#include "testsupport/installed_suite.h"
 #include "testsupport/registry.h"
 #include "testsupport/shortcuts.h"
-#include "testsupport/suite.h"
 
 #include <gtest/gtest.h>
 #include <windows.h>
@@ -24,46 +20,37 @@
 #include <vector>
 
 using testsupport::As;
+using testsupport::InstalledSuite;
+using testsupport::InstalledSuiteInScope;
 using testsupport::TempDir;
 using testsupport::directory_exists;
 using testsupport::file_exists;
+using testsupport::kTestFolderName;
 using testsupport::listed;
 using testsupport::narrow;
+using testsupport::read_environment_value;
 
 namespace {
 
-const wchar_t kFolderName[] = L"setupkit preuninstall_test";
-
-struct AddOnShortcut {
-    const wchar_t* sub_folder;
-    const wchar_t* name;
-};
-
-const AddOnShortcut kAddOnShortcuts[] = {
-    {L"TESSAL", L"TESSAL Desktop"},   {L"TESSAL", L"TESSAL Studio"},
-    {L"TESSAL", L"Server Upgrade"},   {L"TESSAL", L"Server Diagnostics"},
-    {L"CORVANE", L"CORVANE"},         {L"CORVANE", L"CORVANE Documentation"},
-    {L"CORVANE", L"CORVANE Examples"}, {L"CORVANE", L"Uninstall CORVANE"},
-};
+using Preuninstall = InstalledSuite;
+using PreuninstallInScope = InstalledSuiteInScope;
+using Values = std::map<std::wstring, std::pair<DWORD, std::vector<BYTE>>>;
 
 // Every value of an environment key: name -> type and bytes.
-std::map<std::wstring, std::pair<DWORD, std::vector<BYTE>>> environment_values(Scope scope)
+Values environment_values(Scope scope)
 {
-    std::map<std::wstring, std::pair<DWORD, std::vector<BYTE>>> values;
+    Values values;
     HKEY key = nullptr;
     if (RegOpenKeyExW(scope == kMachineScope ? HKEY_LOCAL_MACHINE : HKEY_CURRENT_USER,
                       scope == kMachineScope ? testsupport::kMachineEnvironmentKey : testsupport::kUserEnvironmentKey,
-                      0, KEY_READ,
-                      &key) != ERROR_SUCCESS)
+                      0, KEY_READ, &key) != ERROR_SUCCESS)
         return values;
-    for (DWORD index = 0;; ++index) {
-        wchar_t name[16384];
-        DWORD name_chars = 16384;
-        DWORD type = 0;
-        DWORD bytes = 0;
-        if (RegEnumValueW(key, index, name, &name_chars, nullptr, &type, nullptr, &bytes) != ERROR_SUCCESS)
-            break;
-        values[name] = {type, testsupport::read_registry_value(key, L"", name).data};
+    wchar_t name[16384];
+    for (DWORD index = 0, chars = 16384; RegEnumValueW(key, index, name, &chars, nullptr, nullptr, nullptr, nullptr) ==
+                                         ERROR_SUCCESS;
+         ++index, chars = 16384) {
+        const testsupport::RegistryValue value = testsupport::read_registry_value(key, L"", name);
+        values[name] = {value.type, value.data};
     }
     RegCloseKey(key);
     return values;
@@ -71,61 +58,32 @@ std::map<std::wstring, std::pair<DWORD, std::vector<BYTE>>> environment_values(S
 
 // What the programs may touch: both Programs folders and both environment keys.
 struct Snapshot {
-    std::vector<std::wstring> all_users_programs;
-    std::vector<std::wstring> user_programs;
-    std::map<std::wstring, std::pair<DWORD, std::vector<BYTE>>> machine_environment;
-    std::map<std::wstring, std::pair<DWORD, std::vector<BYTE>>> user_environment;
-
-    static Snapshot take()
-    {
-        Snapshot snapshot;
-        snapshot.all_users_programs = testsupport::list_tree(testsupport::all_users_programs_folder());
-        snapshot.user_programs = testsupport::list_tree(testsupport::user_programs_folder());
-        snapshot.machine_environment = environment_values(kMachineScope);
-        snapshot.user_environment = environment_values(kUserScope);
-        return snapshot;
-    }
+    std::vector<std::wstring> all_users_programs = testsupport::list_tree(testsupport::all_users_programs_folder());
+    std::vector<std::wstring> user_programs = testsupport::list_tree(testsupport::user_programs_folder());
+    Values machine_environment = environment_values(kMachineScope);
+    Values user_environment = environment_values(kUserScope);
 };
 
-class Preuninstall : public ::testing::Test {
-protected:
-    void SetUp() override
-    {
-        SKIP_UNLESS_THIS_MACHINE_MAY_CHANGE("this machine's environment key and all-users Start Menu");
-        clean();
-        ASSERT_TRUE(testsupport::place_programs(root(), {L"postinstall.exe", L"preuninstall.exe"}))
-            << "error " << GetLastError();
-    }
-    void TearDown() override { if (testsupport::this_machine_may_change()) clean(); }
+// The same start menu and environment, the differences listed.
+void expect_same(const Snapshot& before, const Snapshot& after, const char* what)
+{
+    EXPECT_EQ(before.all_users_programs, after.all_users_programs) << what << listed(after.all_users_programs);
+    EXPECT_EQ(before.user_programs, after.user_programs) << what << listed(after.user_programs);
+    EXPECT_TRUE(before.machine_environment == after.machine_environment) << what << ": the machine environment";
+    EXPECT_TRUE(before.user_environment == after.user_environment) << what << ": the user environment";
+}
 
-    static void clean()
-    {
-        testsupport::restore_shell_folders();
-        testsupport::forget_suite_registration({kFolderName});
-    }
-
-    std::wstring root() const { return tree_ / L"Suite\\v182"; }
-
-    // Runs one of the programs from the tree as `as`; checks its exit status.
-    void run(const wchar_t* program, As as, const std::wstring& arguments = L"")
-    {
-        const std::wstring command = testsupport::program_command(root(), program, arguments);
-        EXPECT_EQ(0u, testsupport::run_program(command, {as}))
-            << narrow(command) << (as == As::StandardUser ? " as a standard user" : " as administrator");
-    }
-
-    // A real shortcut of an add-on product, as its own installer would have left it.
-    static void lay_out_shortcut(const std::wstring& path)
-    {
-        create_shortcut_file(path.c_str(), L"C:\\Addon\\addon.exe", L"", L"", L"", L"", 0, SW_SHOWNORMAL);
-        ASSERT_TRUE(file_exists(path)) << narrow(path);
-    }
-
-    TempDir tree_;
-};
-
-// Parameter: whose install and uninstall.
-class PreuninstallInScope : public Preuninstall, public ::testing::WithParamInterface<As> {};
+// The suite's variables the machine key holds, then what the suite's folder holds, as a broadcast
+// receiver sees them: the order of preuninstall's steps seen from outside, without its log.
+std::wstring variables_and_folder()
+{
+    std::wstring state;
+    for (const wchar_t* name : testsupport::kSuiteVariables)
+        state += read_environment_value(kMachineScope, name).exists ? std::wstring(name) + L" " : L"";
+    for (const std::wstring& entry : testsupport::list_tree(InstalledSuite::suite_folder()))
+        state += L"| " + entry;
+    return state;
+}
 
 } // namespace
 
@@ -135,7 +93,7 @@ TEST_P(PreuninstallInScope, LeavesStartMenuAndEnvironmentAsBeforeButTheSharedVar
     std::string ten_levels;
     for (int level = 0; level < 10; ++level)
         ten_levels += "\\" + std::string(100, static_cast<char>('a' + level));
-    const std::string suite = narrow(kFolderName);
+    const std::string suite = narrow(kTestFolderName);
     // A nested folder name: install creates both levels, uninstall must remove both. Then names
     // that Windows could neither make nor remove (Wine makes them): postinstall creates nothing.
     // Then revision suffixes that are no part of one file name, and ones that are.
@@ -154,8 +112,8 @@ TEST_P(PreuninstallInScope, LeavesStartMenuAndEnvironmentAsBeforeButTheSharedVar
     for (const auto& [folder_name, suffix, registers] : rows) {
         SCOPED_TRACE(folder_name.substr(0, 80) + " (" + std::to_string(folder_name.size()) + " characters) | " +
                      suffix.substr(0, 20));
-        ASSERT_TRUE(testsupport::write_release_information(root(), folder_name, suffix));
-        const Snapshot before = Snapshot::take();
+        release(folder_name, suffix);
+        const Snapshot before;
         testsupport::remove_tree(log);
 
         run(L"postinstall.exe", GetParam(), L" \"/log=" + log + L"\"");
@@ -166,8 +124,9 @@ TEST_P(PreuninstallInScope, LeavesStartMenuAndEnvironmentAsBeforeButTheSharedVar
         EXPECT_EQ(registers, file_exists(shortcut))
             << (registers ? "postinstall did not register: " : "postinstall wrote: ") << narrow(shortcut);
         if (!registers) {
-            EXPECT_EQ(before.all_users_programs, Snapshot::take().all_users_programs) << "postinstall made folders";
-            EXPECT_EQ(before.user_programs, Snapshot::take().user_programs) << "postinstall made folders";
+            const Snapshot installed;
+            EXPECT_EQ(before.all_users_programs, installed.all_users_programs) << "postinstall made folders";
+            EXPECT_EQ(before.user_programs, installed.user_programs) << "postinstall made folders";
         }
         for (const wchar_t* name : testsupport::kPostinstallVariables)
             EXPECT_TRUE(testsupport::read_environment_value(standard_user ? kUserScope : kMachineScope, name).exists)
@@ -182,25 +141,16 @@ TEST_P(PreuninstallInScope, LeavesStartMenuAndEnvironmentAsBeforeButTheSharedVar
         }
         EXPECT_EQ(!registers && suffix == "18.1", lines.find(narrow(folder) + ": refused, ") != std::string::npos)
             << lines;
-        Snapshot after = Snapshot::take();
-        EXPECT_EQ(before.all_users_programs, after.all_users_programs) << listed(after.all_users_programs);
-        EXPECT_EQ(before.user_programs, after.user_programs) << listed(after.user_programs);
-
+        Snapshot after;
         // The variable shared by all releases stays by design, in the scope it was written in.
         auto& scope_environment = standard_user ? after.user_environment : after.machine_environment;
-        ASSERT_EQ(1u, scope_environment.count(L"VELMORA_SYSDIR32"));
-        scope_environment.erase(L"VELMORA_SYSDIR32");
-        EXPECT_TRUE(before.machine_environment == after.machine_environment) << "the machine environment changed";
-        EXPECT_TRUE(before.user_environment == after.user_environment) << "the user environment changed";
+        ASSERT_EQ(1u, scope_environment.erase(testsupport::kSharedVariable));
+        expect_same(before, after, "after preuninstall");
 
         // Nothing left to do: a second run changes nothing.
-        const Snapshot settled = Snapshot::take();
+        const Snapshot settled;
         run(L"preuninstall.exe", GetParam());
-        const Snapshot again = Snapshot::take();
-        EXPECT_EQ(settled.all_users_programs, again.all_users_programs);
-        EXPECT_EQ(settled.user_programs, again.user_programs);
-        EXPECT_TRUE(settled.machine_environment == again.machine_environment);
-        EXPECT_TRUE(settled.user_environment == again.user_environment);
+        expect_same(settled, Snapshot(), "after a second preuninstall");
         clean();
     }
 }
@@ -232,18 +182,13 @@ TEST_P(PreuninstallInScope, DeletesRootDerivedVariablesOnlyWhileTheyLieInThisRoo
             ASSERT_EQ(ERROR_SUCCESS, testsupport::write_environment_string(kUserScope, name, L"C:\\Elsewhere"));
         }
 
-        const std::wstring log = tree_ / L"preuninstall.log";
-        testsupport::remove_tree(log);
-        run(L"preuninstall.exe", GetParam(), L" /log=" + log);
-
         // Each key's value is judged on its own; a standard user's run never touches the machine key.
         // The log tells a value kept for another installation from a deletion that failed.
-        const std::string lines = listed(testsupport::log_lines(log));
+        const std::string lines = listed(run_logged(L"preuninstall.exe", GetParam()));
         for (const wchar_t* name : derived) {
-            EXPECT_EQ(standard_user || !machine_holds_ours,
-                      testsupport::read_environment_value(kMachineScope, name).exists)
+            EXPECT_EQ(standard_user || !machine_holds_ours, read_environment_value(kMachineScope, name).exists)
                 << narrow(name) << " in the machine key";
-            EXPECT_EQ(machine_holds_ours, testsupport::read_environment_value(kUserScope, name).exists)
+            EXPECT_EQ(machine_holds_ours, read_environment_value(kUserScope, name).exists)
                 << narrow(name) << " in the user key";
             const size_t at = lines.find("variable deleted: " + narrow(name) + " from ");
             ASSERT_NE(std::string::npos, at) << lines;
@@ -256,11 +201,11 @@ TEST_P(PreuninstallInScope, DeletesRootDerivedVariablesOnlyWhileTheyLieInThisRoo
         EXPECT_EQ(std::string::npos, lines.find("FAILED")) << lines;
         // The add-on variables, which postinstall never wrote, go whatever they hold.
         for (const wchar_t* name : testsupport::kAddOnVariables) {
-            EXPECT_EQ(standard_user, testsupport::read_environment_value(kMachineScope, name).exists) << narrow(name);
-            EXPECT_FALSE(testsupport::read_environment_value(kUserScope, name).exists) << narrow(name);
+            EXPECT_EQ(standard_user, read_environment_value(kMachineScope, name).exists) << narrow(name);
+            EXPECT_FALSE(read_environment_value(kUserScope, name).exists) << narrow(name);
         }
-        EXPECT_TRUE(testsupport::read_environment_value(kMachineScope, testsupport::kSharedVariable).exists);
-        EXPECT_TRUE(testsupport::read_environment_value(kUserScope, testsupport::kSharedVariable).exists);
+        EXPECT_TRUE(read_environment_value(kMachineScope, testsupport::kSharedVariable).exists);
+        EXPECT_TRUE(read_environment_value(kUserScope, testsupport::kSharedVariable).exists);
         clean();
     }
 }
@@ -299,7 +244,7 @@ TEST_P(PreuninstallInScope, SpecialFolderNamedAsTheSuitesIsNeitherWrittenToNorRe
             std::optional<testsupport::RedirectedShellFolder> spelt;
             if (!row.second.empty())
                 spelt.emplace(standard_user ? HKEY_CURRENT_USER : HKEY_LOCAL_MACHINE, folder.setting, row.second);
-            ASSERT_TRUE(testsupport::write_release_information(root(), narrow(row.first), "18.1"));
+            release(narrow(row.first));
             const std::wstring log = tree_ / L"special.log";
             testsupport::remove_tree(log);
             run(L"postinstall.exe", GetParam(), L" \"/log=" + log + L"\"");
@@ -321,65 +266,67 @@ INSTANTIATE_TEST_SUITE_P(BothScopes, PreuninstallInScope, ::testing::Values(As::
 
 TEST_F(Preuninstall, StandardUserLeavesAdministratorsInstallUntouched)
 {
-    ASSERT_TRUE(testsupport::write_release_information(root(), narrow(kFolderName), "18.1"));
+    release(narrow(kTestFolderName));
     run(L"postinstall.exe", As::Administrator);
-    const Snapshot installed = Snapshot::take();
+    const Snapshot installed;
 
     run(L"preuninstall.exe", As::StandardUser);
-    const Snapshot after = Snapshot::take();
+    const Snapshot after;
     EXPECT_EQ(installed.all_users_programs, after.all_users_programs) << listed(after.all_users_programs);
     EXPECT_TRUE(installed.machine_environment == after.machine_environment) << "the machine environment changed";
-    EXPECT_TRUE(file_exists(testsupport::all_users_programs_folder() + L"\\" + kFolderName + L"\\Fenwright 18.1.lnk"));
+    EXPECT_TRUE(file_exists(suite_folder() + L"\\Fenwright 18.1.lnk"));
 }
 
-TEST_F(Preuninstall, RemovesAddOnShortcutsAndOnlyTheFoldersLeftEmpty)
+TEST_F(Preuninstall, DeletesShortcutsThenVariablesThenOnlyTheFoldersLeftEmpty)
 {
-    ASSERT_TRUE(testsupport::write_release_information(root(), narrow(kFolderName), "18.1"));
-    const std::wstring suite = testsupport::all_users_programs_folder() + L"\\" + kFolderName;
-    for (const AddOnShortcut& addon : kAddOnShortcuts)
-        lay_out_shortcut(suite + L"\\" + addon.sub_folder + L"\\" + addon.name + L" 18.1.lnk");
-    lay_out_shortcut(suite + L"\\Fenwright 18.1.lnk");
+    // The suite as its installers leave it, laid out with the shell's and the registry's own means.
+    release(narrow(kTestFolderName));
+    const std::wstring suite = suite_folder();
+    for (const std::wstring& shortcut : testsupport::kAddOnShortcuts)
+        ASSERT_TRUE(testsupport::write_shortcut(suite + L"\\" + shortcut + L" 18.1.lnk", L"C:\\Addon\\addon.exe"));
+    ASSERT_TRUE(testsupport::write_shortcut(suite + L"\\Fenwright 18.1.lnk", root() + L"\\runfen2.exe"));
+    // Not the suite's shortcuts of this release (no suffix), and the user's own file.
+    ASSERT_TRUE(testsupport::write_shortcut(suite + L"\\TESSAL\\TESSAL Desktop.lnk", L"C:\\Addon\\addon.exe"));
     testsupport::write_bytes(suite + L"\\TESSAL\\notes.txt", "the user's own file");
+    for (const wchar_t* name : testsupport::kSuiteVariables)
+        ASSERT_EQ(ERROR_SUCCESS, testsupport::write_environment_string(kMachineScope, name, root() + L"\\" + name));
 
+    // Each variable's deletion is broadcast: at each broadcast the receiver sees every shortcut gone,
+    // no folder removed yet, and exactly the variables of the earlier deletion steps gone.
+    testsupport::BroadcastReceiver receiver(variables_and_folder);
+    ASSERT_TRUE(receiver.ready()) << "error " << GetLastError();
     run(L"preuninstall.exe", As::Administrator);
+    const std::vector<testsupport::SettingChange> changes = receiver.received();
+    const wchar_t* const deletion_order[] = {L"TALVO_ROOT182", L"CORVANE182_DIR", L"P_SCHEMA", L"VOSKEL_DOCDIR182",
+                                             L"VOSKEL_LIBDIR182"};
+    ASSERT_EQ(5u, changes.size()) << "one broadcast per deleted variable";
+    std::vector<const wchar_t*> left = testsupport::kSuiteVariables;
+    for (size_t step = 0; step < changes.size(); ++step) {
+        left.erase(std::find(left.begin(), left.end(), std::wstring(deletion_order[step])));
+        std::wstring expected;
+        for (const wchar_t* name : left)
+            expected += std::wstring(name) + L" ";
+        expected += L"| CORVANE| TESSAL| TESSAL\\TESSAL Desktop.lnk| TESSAL\\notes.txt";
+        EXPECT_EQ(expected, changes[step].snapshot) << "at broadcast " << step + 1;
+    }
 
-    const std::vector<std::wstring> left = testsupport::list_tree(suite);
-    const std::vector<std::wstring> expected = {L"TESSAL", L"TESSAL\\notes.txt"};
-    EXPECT_EQ(expected, left) << "what is left of the suite's folder:" << listed(left);
-    EXPECT_FALSE(directory_exists(suite + L"\\CORVANE"));
-
-    // Once the user's file is gone, a second run removes the rest.
-    testsupport::remove_tree(suite + L"\\TESSAL\\notes.txt");
+    const std::vector<std::wstring> expected = {L"TESSAL", L"TESSAL\\TESSAL Desktop.lnk", L"TESSAL\\notes.txt"};
+    EXPECT_EQ(expected, testsupport::list_tree(suite)) << listed(testsupport::list_tree(suite));
+    // Once the user's files are gone, a second run removes the rest.
+    testsupport::remove_tree(suite + L"\\TESSAL");
+    ASSERT_TRUE(testsupport::make_directories(suite + L"\\TESSAL"));
     run(L"preuninstall.exe", As::Administrator);
     EXPECT_FALSE(directory_exists(suite));
 }
 
 TEST_F(Preuninstall, EmptyRevisionSuffixRemovesWhatInstallCreated)
 {
-    ASSERT_TRUE(testsupport::write_release_information(root(), narrow(kFolderName), ""));
+    release(narrow(kTestFolderName), "");
     run(L"postinstall.exe", As::Administrator);
-    const std::wstring suite = testsupport::all_users_programs_folder() + L"\\" + kFolderName;
-    ASSERT_TRUE(file_exists(suite + L"\\Fenwright.lnk"));
+    ASSERT_TRUE(file_exists(suite_folder() + L"\\Fenwright.lnk"));
 
     run(L"preuninstall.exe", As::Administrator);
-    EXPECT_FALSE(directory_exists(suite)) << "shortcut or folder left behind";
-}
-
-TEST_F(Preuninstall, SuffixAndFolderNameComposeTheNamesLookedFor)
-{
-    ASSERT_TRUE(testsupport::write_release_information(root(), "setupkit Suite", "18.1"));
-    const std::wstring suite = testsupport::all_users_programs_folder() + L"\\setupkit Suite";
-    testsupport::remove_tree(suite);
-    lay_out_shortcut(suite + L"\\Fenwright 18.1.lnk");
-    lay_out_shortcut(suite + L"\\TESSAL\\TESSAL Desktop 18.1.lnk");
-    // Names without the suffix are not the suite's shortcuts of this release.
-    lay_out_shortcut(suite + L"\\TESSAL\\TESSAL Desktop.lnk");
-
-    run(L"preuninstall.exe", As::Administrator);
-    const std::vector<std::wstring> left = testsupport::list_tree(suite);
-    const std::vector<std::wstring> expected = {L"TESSAL", L"TESSAL\\TESSAL Desktop.lnk"};
-    EXPECT_EQ(expected, left) << listed(left);
-    testsupport::remove_tree(suite);
+    EXPECT_FALSE(directory_exists(suite_folder())) << "shortcut or folder left behind";
 }
 
 TEST_F(Preuninstall, EmptyFolderNameLeavesFoldersThatAreNotTheSuites)
@@ -411,7 +358,7 @@ TEST_F(Preuninstall, ReleaseFileRewrittenWhileTheProgramsRunNeverHarmsThem)
     const std::wstring relinfo = root() + L"\\commonfiles\\globalsettings\\relinfo.xml";
     const std::string shapes[] = {
         testsupport::release_information("", ""),
-        testsupport::release_information(narrow(kFolderName) + "\\" + std::string(120, 'R'), "")};
+        testsupport::release_information(narrow(kTestFolderName) + "\\" + std::string(120, 'R'), "")};
     testsupport::write_bytes(relinfo, shapes[0]);
     std::atomic<bool> stop(false);
     std::atomic<unsigned int> swaps(0);

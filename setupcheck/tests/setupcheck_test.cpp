@@ -1,12 +1,8 @@
 // setupcheck run from a real install tree against what the programs registered: a complete
 // registration in each scope, none, and damaged ones that show every kind of finding.
-#include "setupkit/shortcuts.h"
-
-#include "testsupport/files.h"
-#include "testsupport/process.h"
+#include "testsupport/installed_suite.h"
 #include "testsupport/registry.h"
 #include "testsupport/shortcuts.h"
-#include "testsupport/suite.h"
 
 #include <gtest/gtest.h>
 #include <windows.h>
@@ -14,42 +10,26 @@
 #include <string>
 
 using testsupport::As;
+using testsupport::kTestFolderName;
 using testsupport::narrow;
 
 namespace {
 
-const wchar_t kFolderName[] = L"setupkit setupcheck_test";
-
-class Setupcheck : public ::testing::Test {
+class Setupcheck : public testsupport::InstalledSuite {
 protected:
     void SetUp() override
     {
-        SKIP_UNLESS_THIS_MACHINE_MAY_CHANGE("this machine's environment key and all-users Start Menu");
-        clean();
-        ASSERT_TRUE(testsupport::place_programs(root(), {L"postinstall.exe", L"preuninstall.exe", L"setupcheck.exe"}))
-            << "error " << GetLastError();
-        ASSERT_TRUE(testsupport::write_release_information(root(), narrow(kFolderName), "18.1"));
+        InstalledSuite::SetUp();
+        if (IsSkipped())
+            return;
+        release(narrow(kTestFolderName));
         testsupport::write_bytes(root() + L"\\Framework\\bin\\Win64\\runfen2.exe", "launcher");
     }
-    void TearDown() override { if (testsupport::this_machine_may_change()) clean(); }
 
-    static void clean() { testsupport::forget_suite_registration({kFolderName}); }
-
-    std::wstring root() const { return tree_ / L"Suite\\v182"; }
-
-    void run_program(const wchar_t* program, As as = As::Administrator)
+    // Runs setupcheck from its place in the tree; its exit status, its output in output_.
+    DWORD check(const std::wstring& arguments = L"", DWORD expected = 1)
     {
-        const std::wstring command = testsupport::program_command(root(), program);
-        ASSERT_EQ(0u, testsupport::run_program(command, {as})) << narrow(command);
-    }
-
-    // Runs setupcheck, from its place in the tree unless given; its exit status, its output in output_.
-    DWORD check(const std::wstring& arguments = L"", const std::wstring& program = L"")
-    {
-        const std::wstring command = program.empty()
-                                         ? testsupport::program_command(root(), L"setupcheck.exe", arguments)
-                                         : L"\"" + program + L"\"" + arguments;
-        return testsupport::run_program(command, {As::Administrator, false, &output_});
+        return run(L"setupcheck.exe", As::Administrator, arguments, expected);
     }
 
     bool reports(const std::string& text) const { return output_.find(text) != std::string::npos; }
@@ -62,9 +42,6 @@ protected:
             escaped += c == '\\' || c == '"' ? std::string(1, '\\') + c : std::string(1, c);
         return escaped;
     }
-
-    testsupport::TempDir tree_;
-    std::string output_;
 };
 
 } // namespace
@@ -74,34 +51,34 @@ TEST_F(Setupcheck, RegisteredTreeIsCompleteInEitherScope)
     // The keys past the first 8 KiB, behind a zero byte: setupcheck reads the file as the programs do.
     testsupport::write_bytes(root() + L"\\commonfiles\\globalsettings\\relinfo.xml",
                              "<!-- " + std::string(9000, '-') + std::string(1, '\0') + " -->" +
-                                 testsupport::release_information(narrow(kFolderName), "18.1"));
-    run_program(L"postinstall.exe");
-    EXPECT_EQ(0u, check()) << output_;
+                                 testsupport::release_information(narrow(kTestFolderName), "18.1"));
+    run(L"postinstall.exe");
+    check(L"", 0);
     EXPECT_TRUE(reports("\n  registered in: machine\nResult: complete and consistent\n")) << output_;
     EXPECT_TRUE(reports("    TALVO_ROOT182     " + narrow(root()) + "  (REG_SZ)\n")) << output_;
 
-    run_program(L"preuninstall.exe");
-    run_program(L"postinstall.exe", As::StandardUser);
-    EXPECT_EQ(0u, check()) << output_;
+    run(L"preuninstall.exe");
+    run(L"postinstall.exe", As::StandardUser);
+    check(L"", 0);
     EXPECT_TRUE(reports("\n  registered in: user\nResult: complete and consistent\n")) << output_;
 }
 
-TEST_F(Setupcheck, UnregisteredTreeAndBadUsage)
+TEST_F(Setupcheck, CommandLineOtherThanOneRootIsRefusedOrAnsweredWithHelpOrVersion)
 {
-    EXPECT_EQ(2u, check(L" /unknown")) << output_;
-    EXPECT_EQ(2u, check(L" \"" + root() + L"\" second")) << output_;
+    check(L" /unknown", 2);
+    check(L" \"" + root() + L"\" second", 2);
     // Too long for MAX_PATH: refused, never cut to a shorter root and checked.
-    EXPECT_EQ(2u, check(L" \"" + root() + L"\\" + std::wstring(MAX_PATH, L'x') + L"\"")) << output_;
-    EXPECT_EQ(0u, check(L" /?")) << output_;
+    check(L" \"" + root() + L"\\" + std::wstring(MAX_PATH, L'x') + L"\"", 2);
+    check(L" /?", 0);
     EXPECT_TRUE(reports("usage: setupcheck [--json] [INSTALL_ROOT]")) << output_;
-    EXPECT_EQ(0u, check(L" --version")) << output_;
+    check(L" --version", 0);
     EXPECT_EQ("setupcheck " SETUPKIT_FILE_VERSION "\n", output_);
 }
 
 TEST_F(Setupcheck, EveryKindOfFindingIsReportedInTextAndJson)
 {
-    const std::wstring machine_folder = testsupport::all_users_programs_folder() + L"\\" + kFolderName;
-    const std::wstring user_folder = testsupport::user_programs_folder() + L"\\" + kFolderName;
+    const std::wstring machine_folder = suite_folder(As::Administrator);
+    const std::wstring user_folder = suite_folder(As::StandardUser);
     const std::wstring machine_shortcut = machine_folder + L"\\Fenwright 18.1.lnk";
     const std::wstring user_shortcut = user_folder + L"\\Fenwright 18.1.lnk";
     const std::string machine_key = "HKLM\\System\\CurrentControlSet\\Control\\Session Manager\\Environment";
@@ -147,8 +124,8 @@ TEST_F(Setupcheck, EveryKindOfFindingIsReportedInTextAndJson)
         SCOPED_TRACE("round " + std::to_string(round));
         clean();
         if (round < 2) {
-            run_program(L"postinstall.exe");
-            run_program(L"postinstall.exe", As::StandardUser);
+            run(L"postinstall.exe");
+            run(L"postinstall.exe", As::StandardUser);
         }
         if (round == 0) {
             testsupport::write_bytes(machine_shortcut, "not a shortcut");
@@ -160,19 +137,19 @@ TEST_F(Setupcheck, EveryKindOfFindingIsReportedInTextAndJson)
             testsupport::write_environment_string(kUserScope, L"CORVANE182_DIR", root() + L"\\B");
             ASSERT_TRUE(testsupport::make_directories(machine_folder + L"\\TESSAL"));
         } else if (round == 1) {
-            create_shortcut_file(machine_shortcut.c_str(), L"C:\\Other\\runfen2.exe", L"", L"", L"", L"", 0,
-                                 SW_SHOWNORMAL);
+            ASSERT_TRUE(testsupport::write_shortcut(machine_shortcut, L"C:\\Other\\runfen2.exe"));
             testsupport::remove_tree(root() + L"\\Framework\\bin\\Win64\\runfen2.exe");
             testsupport::write_environment_string(kMachineScope, L"P_SCHEMA", root() + L"\\wrong");
             testsupport::write_environment_string(kUserScope, L"TALVO_ROOT182", removed_root);
         } else if (round == 3) {
-            ASSERT_TRUE(testsupport::write_release_information(root(), narrow(kFolderName), "a|b"));
-            run_program(L"postinstall.exe");
+            release(narrow(kTestFolderName), "a|b");
+            run(L"postinstall.exe");
         }
         // The root given explicitly, from elsewhere, with a trailing backslash.
-        EXPECT_EQ(1u, check(L" \"" + root() + L"\\\"", testsupport::own_directory() + L"setupcheck.exe")) << output_;
+        const std::wstring elsewhere = L"\"" + testsupport::own_directory() + L"setupcheck.exe\" \"" + root() + L"\\\"";
+        EXPECT_EQ(1u, testsupport::run_program(elsewhere, {As::Administrator, false, &output_})) << output_;
         const std::string text = output_;
-        EXPECT_EQ(1u, check(L" --json")) << output_;
+        check(L" --json");
         EXPECT_TRUE(reports("\"findings\": [{\"kind\": \"") && reports("], \"complete\": false}\n")) << output_;
         const char* registered = round < 2 ? "in: machine and user\n" : round == 2 ? "in: none\n" : "in: machine\n";
         EXPECT_NE(std::string::npos, text.find(registered)) << text;

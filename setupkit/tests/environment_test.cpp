@@ -9,6 +9,7 @@
 #include <windows.h>
 
 #include <cstring>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -76,68 +77,48 @@ protected:
 
 } // namespace
 
-TEST_F(EnvironmentVariables, StringIsStoredWithTerminatorSetInProcessAndAnnouncedOnce)
+TEST_F(EnvironmentVariables, ValueIsStoredInTheScopesKeyOnlyAndAnnouncedOnce)
 {
-    for (const int scope : {kUser, kMachine}) {
-        SCOPED_TRACE(scope == kMachine ? "machine scope" : "user scope");
-        testsupport::forget_environment_variable(kVariable);
-        receiver_.clear();
-
-        ASSERT_EQ(0, set_environment_variable(kVariable, L"abcdefg", REG_SZ, scope));
-
-        const auto stored = read_environment_value(static_cast<Scope>(scope), kVariable);
-        ASSERT_TRUE(stored.exists) << "error " << stored.error;
-        EXPECT_EQ(static_cast<DWORD>(REG_SZ), stored.type);
-        // NT and Wine alike add a terminator that the caller's count left out, so this size shows
-        // what is stored, not whether the count included the terminator.
-        ASSERT_EQ(16u, stored.data.size()) << "seven characters and the terminator";
-        EXPECT_EQ(L"abcdefg", stored.text());
-        EXPECT_EQ(0, stored.data[14] | stored.data[15]) << "terminator stored";
-        EXPECT_FALSE(read_environment_value(testsupport::other_scope(static_cast<Scope>(scope)), kVariable).exists)
-            << "other scope's key written";
-        EXPECT_EQ(L"abcdefg", process_variable(kVariable));
-        expect_environment_broadcasts(1, receiver_.received());
-    }
-}
-
-TEST_F(EnvironmentVariables, ExpandableStringIsStoredWithTerminatorButProcessKeepsItsValue)
-{
-    SetEnvironmentVariableW(kVariable, L"before");
-    const wchar_t expandable[] = L"%SystemRoot%\\x";
-
-    ASSERT_EQ(0, set_environment_variable(kVariable, expandable, REG_EXPAND_SZ, kUser));
-
-    const auto stored = read_environment_value(kUserScope, kVariable);
-    ASSERT_TRUE(stored.exists) << "error " << stored.error;
-    EXPECT_EQ(static_cast<DWORD>(REG_EXPAND_SZ), stored.type);
-    EXPECT_EQ((wcslen(expandable) + 1) * sizeof(wchar_t), stored.data.size());
-    EXPECT_EQ(expandable, stored.text());
-    EXPECT_EQ(L"before", process_variable(kVariable));
-    expect_environment_broadcasts(1, receiver_.received());
-}
-
-TEST_F(EnvironmentVariables, OtherTypesStoreExactlyFourBytes)
-{
-    SetEnvironmentVariableW(kVariable, L"before");
+    // A string is stored with its terminator (NT and Wine alike add one that the caller's count left
+    // out, so the size shows what is stored) and reaches the process; an expandable string would need
+    // expanding first, and other types store exactly four bytes: the process keeps what it had.
     const DWORD number = 0x12345678;
     const BYTE eight_bytes[8] = {1, 2, 3, 4, 5, 6, 7, 8};
-    struct Case {
+    auto text_bytes = [](const wchar_t* text) {
+        const BYTE* first = reinterpret_cast<const BYTE*>(text);
+        return std::vector<BYTE>(first, first + (wcslen(text) + 1) * sizeof(wchar_t));
+    };
+    struct Row {
+        int scope;
         DWORD type;
         const void* value;
-        std::vector<BYTE> expected;
-    } cases[] = {
-        {REG_DWORD, &number, {0x78, 0x56, 0x34, 0x12}},
-        {REG_BINARY, eight_bytes, {1, 2, 3, 4}},
+        std::vector<BYTE> stored;
+        const wchar_t* process;
     };
-    for (const Case& c : cases) {
-        SCOPED_TRACE("type " + std::to_string(c.type));
+    const Row rows[] = {
+        {kUser, REG_SZ, L"abcdefg", text_bytes(L"abcdefg"), L"abcdefg"},
+        {kMachine, REG_SZ, L"abcdefg", text_bytes(L"abcdefg"), L"abcdefg"},
+        {kUser, REG_EXPAND_SZ, L"%SystemRoot%\\x", text_bytes(L"%SystemRoot%\\x"), L"before"},
+        {kUser, REG_DWORD, &number, {0x78, 0x56, 0x34, 0x12}, L"before"},
+        {kUser, REG_BINARY, eight_bytes, {1, 2, 3, 4}, L"before"},
+    };
+    for (const Row& row : rows) {
+        const Scope scope = static_cast<Scope>(row.scope);
+        SCOPED_TRACE((scope == kMachineScope ? "machine scope, type " : "user scope, type ") +
+                     std::to_string(row.type));
+        testsupport::forget_environment_variable(kVariable);
+        SetEnvironmentVariableW(kVariable, L"before");
         receiver_.clear();
-        ASSERT_EQ(0, set_environment_variable(kVariable, c.value, c.type, kUser));
-        const auto stored = read_environment_value(kUserScope, kVariable);
+
+        ASSERT_EQ(0, set_environment_variable(kVariable, row.value, row.type, row.scope));
+
+        const auto stored = read_environment_value(scope, kVariable);
         ASSERT_TRUE(stored.exists) << "error " << stored.error;
-        EXPECT_EQ(c.type, stored.type);
-        EXPECT_EQ(c.expected, stored.data);
-        EXPECT_EQ(L"before", process_variable(kVariable)) << "only REG_SZ reaches the process";
+        EXPECT_EQ(row.type, stored.type);
+        EXPECT_EQ(row.stored, stored.data);
+        EXPECT_FALSE(read_environment_value(testsupport::other_scope(scope), kVariable).exists)
+            << "other scope's key written";
+        EXPECT_EQ(row.process, process_variable(kVariable));
         expect_environment_broadcasts(1, receiver_.received());
     }
 }
@@ -168,49 +149,49 @@ TEST_F(EnvironmentVariables, FailedWriteReturnsZeroWithoutBroadcastOrProcessChan
     expect_environment_broadcasts(0, receiver_.received());
 }
 
-TEST_F(EnvironmentVariables, MachineScopeDeletionRemovesBothValuesWithTwoBroadcasts)
+TEST_F(EnvironmentVariables, DeletionRemovesTheScopesValuesEachWithItsBroadcast)
 {
-    put_in_both_keys();
-
-    EXPECT_EQ(0, delete_environment_variable(kVariable, kMachine));
-
-    EXPECT_FALSE(read_environment_value(kMachineScope, kVariable).exists);
-    EXPECT_FALSE(read_environment_value(kUserScope, kVariable).exists);
-    EXPECT_EQ(L"(not set)", process_variable(kVariable));
-    expect_environment_broadcasts(2, receiver_.received());
-}
-
-TEST_F(EnvironmentVariables, MachineScopeDeletionOfUserOnlyValueBroadcastsOnce)
-{
-    ASSERT_EQ(ERROR_SUCCESS, testsupport::write_environment_string(kUserScope, kVariable, L"user"));
-
-    EXPECT_EQ(0, delete_environment_variable(kVariable, kMachine));
-
-    EXPECT_FALSE(read_environment_value(kUserScope, kVariable).exists);
-    expect_environment_broadcasts(1, receiver_.received());
-}
-
-TEST_F(EnvironmentVariables, UserScopeDeletionLeavesMachineValue)
-{
-    put_in_both_keys();
-
-    EXPECT_EQ(0, delete_environment_variable(kVariable, kUser));
-
-    EXPECT_FALSE(read_environment_value(kUserScope, kVariable).exists);
-    EXPECT_EQ(L"machine", read_environment_value(kMachineScope, kVariable).text());
-    EXPECT_EQ(L"(not set)", process_variable(kVariable));
-    expect_environment_broadcasts(1, receiver_.received());
-}
-
-TEST_F(EnvironmentVariables, DeletingMissingVariableSucceedsWithoutBroadcast)
-{
-    SetEnvironmentVariableW(kVariable, L"process only");
-    for (const int scope : {kUser, kMachine}) {
-        SCOPED_TRACE(scope == kMachine ? "machine scope" : "user scope");
-        EXPECT_EQ(0, delete_environment_variable(kVariable, scope));
+    // What each key holds before ("" for nothing), whether the machine key refuses access, and what
+    // is left of it all afterwards; a user-scope copy goes first, since it would shadow the machine's.
+    struct Row {
+        const char* what;
+        int scope;
+        const wchar_t* machine;
+        const wchar_t* user;
+        bool denied;
+        int result;
+        const wchar_t* machine_left;
+        size_t broadcasts;
+    };
+    const Row rows[] = {
+        {"machine scope, both keys", kMachine, L"machine", L"user", false, 0, L"", 2},
+        {"machine scope, user key only", kMachine, L"", L"user", false, 0, L"", 1},
+        {"user scope, both keys", kUser, L"machine", L"user", false, 0, L"machine", 1},
+        {"machine scope, nothing stored", kMachine, L"", L"", false, 0, L"", 0},
+        {"user scope, nothing stored", kUser, L"", L"", false, 0, L"", 0},
+        {"machine key refused", kMachine, L"machine", L"user", true, static_cast<int>(E_FAIL), L"machine", 1},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.what);
+        testsupport::forget_environment_variable(kVariable);
+        for (const auto& [scope, value] : {std::make_pair(kMachineScope, row.machine),
+                                           std::make_pair(kUserScope, row.user)})
+            ASSERT_TRUE(!*value || testsupport::write_environment_string(scope, kVariable, value) == ERROR_SUCCESS);
+        SetEnvironmentVariableW(kVariable, L"process");
+        receiver_.clear();
+        {
+            std::optional<DenyingKeyDacl> denied;
+            if (row.denied)
+                denied.emplace(HKEY_LOCAL_MACHINE, testsupport::kMachineEnvironmentKey);
+            ASSERT_TRUE(!row.denied || denied->active()) << "cannot set the denying DACL, error " << denied->error();
+            EXPECT_EQ(row.result, delete_environment_variable(kVariable, row.scope));
+        }
+        EXPECT_FALSE(read_environment_value(kUserScope, kVariable).exists);
+        EXPECT_EQ(row.machine_left, read_environment_value(kMachineScope, kVariable).text());
+        // Only a value deleted from a key leaves the process.
+        EXPECT_EQ(row.broadcasts ? L"(not set)" : L"process", process_variable(kVariable));
+        expect_environment_broadcasts(row.broadcasts, receiver_.received());
     }
-    EXPECT_EQ(L"process only", process_variable(kVariable)) << "a failed deletion leaves the process alone";
-    expect_environment_broadcasts(0, receiver_.received());
 }
 
 TEST_F(EnvironmentVariables, UserScopeWorksWhileMachineKeyRefusesAccess)
@@ -241,20 +222,6 @@ TEST_F(EnvironmentVariables, UnopenableMachineKeyFailsWriteWithNothingChanged)
     EXPECT_FALSE(read_environment_value(kUserScope, kVariable).exists);
     EXPECT_EQ(L"before", process_variable(kVariable));
     expect_environment_broadcasts(0, receiver_.received());
-}
-
-TEST_F(EnvironmentVariables, UnopenableMachineKeyFailsDeletionAfterUserValueWent)
-{
-    put_in_both_keys();
-    {
-        DenyingKeyDacl denied(HKEY_LOCAL_MACHINE, testsupport::kMachineEnvironmentKey);
-        ASSERT_TRUE(denied.active()) << "cannot set the denying DACL, error " << denied.error();
-        EXPECT_EQ(static_cast<int>(E_FAIL), delete_environment_variable(kVariable, kMachine));
-    }
-    EXPECT_FALSE(read_environment_value(kUserScope, kVariable).exists);
-    EXPECT_EQ(L"machine", read_environment_value(kMachineScope, kVariable).text());
-    EXPECT_EQ(L"(not set)", process_variable(kVariable));
-    expect_environment_broadcasts(1, receiver_.received());
 }
 
 TEST_F(EnvironmentVariables, InstallRootVariableComesFromTheProcessByTwoCalls)

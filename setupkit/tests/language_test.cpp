@@ -90,36 +90,26 @@ LocaleExpectation expected_locale()
 
 } // namespace
 
-TEST(LanguageCode, ReturnsItsSizeAlsoAfterFilling)
+TEST(LanguageCode, ComesBackByTwoCallsAndTooSmallOrUnknownLeavesItEmpty)
 {
     const wchar_t* const codes[] = {L"en-us", L"de", L"fr", L"ja"};
-    for (int index = 0; index < 4; ++index) {
+    for (int index = -1; index < 5; ++index) {
         SCOPED_TRACE(index);
-        const int size = static_cast<int>(wcslen(codes[index])) + 1;
+        const std::wstring code = index >= 0 && index < 4 ? codes[index] : L"";
+        const int size = code.empty() ? 0 : static_cast<int>(code.size()) + 1;
         ASSERT_EQ(size, get_language_code(index, nullptr, 0));
-        GuardedBuffer buffer(size);
-        EXPECT_EQ(size, get_language_code(index, buffer.data(), size));
-        EXPECT_EQ(codes[index], GUARDED_TEXT(buffer, size));
-    }
-}
-
-TEST(LanguageCode, TooSmallCapacityLeavesEmptyStringOrUntouchedBuffer)
-{
-    GuardedBuffer five(5);
-    EXPECT_EQ(6, get_language_code(0, five.data(), 5));
-    EXPECT_EQ(L"", GUARDED_TEXT(five, 1)) << "pre-set when the capacity exceeds 1";
-
-    GuardedBuffer one(1);
-    EXPECT_EQ(3, get_language_code(1, one.data(), 1));
-    EXPECT_TRUE(one.untouched()) << "a capacity of 1 is not pre-set";
-}
-
-TEST(LanguageCode, IndexOutsideTheFourGivesZeroAndEmptyString)
-{
-    for (const int index : {4, -1}) {
-        GuardedBuffer buffer(10);
-        EXPECT_EQ(0, get_language_code(index, buffer.data(), 10)) << index;
-        EXPECT_EQ(L"", GUARDED_TEXT(buffer, 1)) << index;
+        GuardedBuffer buffer(size ? size : 10);
+        EXPECT_EQ(size, get_language_code(index, buffer.data(), buffer.capacity())) << "the size also after filling";
+        EXPECT_EQ(code, GUARDED_TEXT(buffer, static_cast<int>(code.size()) + 1));
+        if (size == 0)
+            continue;
+        // Too small: the empty string where the capacity exceeds 1; a capacity of 1 stays untouched.
+        GuardedBuffer small(size - 1);
+        GuardedBuffer one(1);
+        EXPECT_EQ(size, get_language_code(index, small.data(), size - 1));
+        EXPECT_EQ(L"", GUARDED_TEXT(small, 1));
+        EXPECT_EQ(size, get_language_code(index, one.data(), 1));
+        EXPECT_TRUE(one.untouched());
     }
 }
 
@@ -194,6 +184,9 @@ TEST_F(LanguageFiles, PerUserFileBeatsSharedFileBeatsLocale)
     testsupport::write_bytes(user_file(), "lang=fr");
     testsupport::write_bytes(shared_file(), "lang=de");
     EXPECT_EQ(L"fr", resolve());
+    GuardedBuffer small(2);
+    EXPECT_EQ(3, resolve_language_code(root().c_str(), small.reference(), 2)) << "too small: the size";
+    EXPECT_EQ(L"", GUARDED_TEXT(small, 1)) << "too small: left empty";
 
     testsupport::remove_tree(user_file());
     EXPECT_EQ(L"de", resolve());
@@ -214,14 +207,6 @@ TEST_F(LanguageFiles, ExistingEmptyPerUserFileGivesTheEmptyCode)
     GuardedBuffer buffer(1);
     EXPECT_EQ(0, resolve_language_code(root().c_str(), buffer.reference(), 0));
     EXPECT_EQ(L"", GUARDED_TEXT(buffer, 1)) << "result 0 says filled, but the buffer holds no terminator";
-}
-
-TEST_F(LanguageFiles, TooSmallCapacityLeavesEmptyStringAndGivesTheSize)
-{
-    testsupport::write_bytes(user_file(), "lang=en-us");
-    GuardedBuffer buffer(5);
-    EXPECT_EQ(6, resolve_language_code(root().c_str(), buffer.reference(), 5));
-    EXPECT_EQ(L"", GUARDED_TEXT(buffer, 1));
 }
 
 TEST_F(LanguageFiles, WithoutAppdataThePerUserFileIsSkippedAndNothingWritten)

@@ -22,11 +22,6 @@ using testsupport::process_ids_named;
 
 namespace {
 
-ULONGLONG now_ms()
-{
-    return GetTickCount64();
-}
-
 std::vector<wchar_t> writable(const std::wstring& text)
 {
     std::vector<wchar_t> buffer(text.begin(), text.end());
@@ -55,7 +50,7 @@ void end_processes_named(const std::wstring& exe_name)
 // A process of that file name, opened for waiting and its exit code; null when none appears in time.
 HANDLE wait_for_process_named(const std::wstring& exe_name, DWORD timeout_ms)
 {
-    const ULONGLONG deadline = now_ms() + timeout_ms;
+    const ULONGLONG deadline = GetTickCount64() + timeout_ms;
     do {
         const std::vector<DWORD> ids = process_ids_named(exe_name);
         if (!ids.empty()) {
@@ -64,15 +59,15 @@ HANDLE wait_for_process_named(const std::wstring& exe_name, DWORD timeout_ms)
                 return process;
         }
         Sleep(20);
-    } while (now_ms() < deadline);
+    } while (GetTickCount64() < deadline);
     return nullptr;
 }
 
 bool wait_for_file(const std::wstring& path, DWORD timeout_ms)
 {
-    const ULONGLONG deadline = now_ms() + timeout_ms;
+    const ULONGLONG deadline = GetTickCount64() + timeout_ms;
     while (!file_exists(path)) {
-        if (now_ms() >= deadline)
+        if (GetTickCount64() >= deadline)
             return false;
         Sleep(20);
     }
@@ -157,6 +152,19 @@ protected:
         return WaitForSingleObject(event_, 0) == WAIT_OBJECT_0;
     }
 
+    // After a starter returned: the report the child writes once it slept `sleep_ms` shows whether
+    // the starter waited for it, the show command it was given and whether it inherited the handles.
+    void expect_child(const std::wstring& report, ULONGLONG started, bool waited, ULONGLONG sleep_ms, unsigned show,
+                      bool inherits)
+    {
+        const ULONGLONG elapsed = GetTickCount64() - started;
+        EXPECT_EQ(waited, file_exists(report)) << "returned after " << elapsed << " ms";
+        EXPECT_TRUE(!waited || elapsed >= sleep_ms) << "returned after " << elapsed << " ms";
+        ASSERT_TRUE(wait_for_file(report, 15000)) << "the child never wrote " << narrow(report);
+        EXPECT_EQ(expected_report(show, inherits), testsupport::read_bytes(report));
+        EXPECT_EQ(inherits, event_was_set()) << "whether the child inherited the caller's handles";
+    }
+
     TempDir temp_;
     std::wstring token_;
     std::wstring child_name_;
@@ -164,15 +172,6 @@ protected:
     std::vector<std::wstring> other_names_;
     HANDLE event_ = nullptr;
 };
-
-void close_process_information(PROCESS_INFORMATION& process)
-{
-    if (process.hThread)
-        CloseHandle(process.hThread);
-    if (process.hProcess)
-        CloseHandle(process.hProcess);
-    process = PROCESS_INFORMATION{};
-}
 
 } // namespace
 
@@ -191,7 +190,8 @@ TEST_F(Launching, TerminateByNameMatchesCaseSensitiveSubstringOfFileName)
     EXPECT_EQ(1, terminate_processes_by_name(token_.c_str()));
     ASSERT_EQ(WAIT_OBJECT_0, WaitForSingleObject(child.hProcess, 5000)) << narrow(child_name_) << " still runs";
     EXPECT_EQ(0u, exit_code_of(child.hProcess));
-    close_process_information(child);
+    CloseHandle(child.hThread);
+    CloseHandle(child.hProcess);
 }
 
 TEST_F(Launching, TerminateByNameNeverEndsTheCaller)
@@ -211,7 +211,8 @@ TEST_F(Launching, TerminateByNameNeverEndsTheCaller)
     EXPECT_EQ(42u, exit_code) << "the caller itself was ended";
     EXPECT_EQ("result=1", testsupport::read_bytes(report));
     EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(peer.hProcess, 5000)) << "the peer with the same text still runs";
-    close_process_information(peer);
+    CloseHandle(peer.hThread);
+    CloseHandle(peer.hProcess);
 }
 
 TEST_F(Launching, BoundedRunWaitsForTheChildPollingOncePerSecond)
@@ -219,9 +220,9 @@ TEST_F(Launching, BoundedRunWaitsForTheChildPollingOncePerSecond)
     // Handles are not inherited, and the child sees the caller's show command.
     const std::wstring report = temp_ / L"bounded.txt";
     std::vector<wchar_t> command = writable(child_command(report, L"1500", 0));
-    ULONGLONG start = now_ms();
+    ULONGLONG start = GetTickCount64();
     EXPECT_EQ(0, run_and_wait_bounded(child_.c_str(), command.data(), SW_SHOWMINNOACTIVE, 0));
-    ULONGLONG elapsed = now_ms() - start;
+    ULONGLONG elapsed = GetTickCount64() - start;
     EXPECT_TRUE(file_exists(report)) << "returned after " << elapsed << " ms, before the child ended";
     // Polls at 0, 1 and 2 s; the one that finds the child ended still sleeps its second.
     EXPECT_GE(elapsed, 2000u);
@@ -232,9 +233,9 @@ TEST_F(Launching, BoundedRunWaitsForTheChildPollingOncePerSecond)
     // Any flag other than 1 means wait; a child that ends at once still costs the one second.
     const std::wstring quick_report = temp_ / L"quick.txt";
     std::vector<wchar_t> quick = writable(child_command(quick_report, L"0", 3));
-    start = now_ms();
+    start = GetTickCount64();
     EXPECT_EQ(0, run_and_wait_bounded(nullptr, quick.data(), SW_HIDE, 2));
-    elapsed = now_ms() - start;
+    elapsed = GetTickCount64() - start;
     EXPECT_TRUE(file_exists(quick_report));
     EXPECT_GE(elapsed, 1000u);
     EXPECT_LT(elapsed, 8000u);
@@ -243,9 +244,9 @@ TEST_F(Launching, BoundedRunWaitsForTheChildPollingOncePerSecond)
 TEST_F(Launching, BoundedRunWithNoWaitFlagOneReturnsAtOnce)
 {
     std::vector<wchar_t> command = writable(child_command(L"-", L"forever", 0));
-    const ULONGLONG start = now_ms();
+    const ULONGLONG start = GetTickCount64();
     EXPECT_EQ(0, run_and_wait_bounded(nullptr, command.data(), SW_HIDE, 1));
-    EXPECT_LT(now_ms() - start, 900u);
+    EXPECT_LT(GetTickCount64() - start, 900u);
     HANDLE child = wait_for_process_named(child_name_, 5000);
     ASSERT_NE(nullptr, child) << narrow(child_name_) << " was not started";
     EXPECT_EQ(static_cast<DWORD>(WAIT_TIMEOUT), WaitForSingleObject(child, 0));
@@ -256,9 +257,9 @@ TEST_F(Launching, BoundedRunOfMissingProgramReturnsZeroAtOnce)
 {
     const std::wstring missing = temp_ / L"missing.exe";
     std::vector<wchar_t> command = writable(quoted(missing));
-    const ULONGLONG start = now_ms();
+    const ULONGLONG start = GetTickCount64();
     EXPECT_EQ(0, run_and_wait_bounded(missing.c_str(), command.data(), SW_HIDE, 0));
-    EXPECT_LT(now_ms() - start, 900u);
+    EXPECT_LT(GetTickCount64() - start, 900u);
 }
 
 // The one slow case: 30 polls take 30 seconds. Two children share them, on two threads.
@@ -272,14 +273,14 @@ TEST_F(Launching, BoundedRunTerminatesChildStillActiveAtTheThirtiethPoll)
     ULONGLONG never_ends_elapsed = 0;
     ULONGLONG exits_259_elapsed = 0;
     std::thread never_ends_run([&] {
-        const ULONGLONG start = now_ms();
+        const ULONGLONG start = GetTickCount64();
         run_and_wait_bounded(nullptr, never_ends.data(), SW_HIDE, 0);
-        never_ends_elapsed = now_ms() - start;
+        never_ends_elapsed = GetTickCount64() - start;
     });
     std::thread exits_259_run([&] {
-        const ULONGLONG start = now_ms();
+        const ULONGLONG start = GetTickCount64();
         run_and_wait_bounded(nullptr, exits_259.data(), SW_HIDE, 0);
-        exits_259_elapsed = now_ms() - start;
+        exits_259_elapsed = GetTickCount64() - start;
     });
     HANDLE child = wait_for_process_named(child_name_, 5000);
     never_ends_run.join();
@@ -301,23 +302,19 @@ TEST_F(Launching, BoundedRunTerminatesChildStillActiveAtTheThirtiethPoll)
 TEST_F(Launching, ShellRunAndWaitWaitsForTheProgram)
 {
     const std::wstring report = temp_ / L"shell.txt";
-    const std::wstring parameters = child_arguments(report, L"1500", 0);
-    const ULONGLONG start = now_ms();
-    EXPECT_TRUE(shell_run_and_wait(child_.c_str(), parameters.c_str(), SW_SHOWMINNOACTIVE)) << "error " << GetLastError();
-    const ULONGLONG elapsed = now_ms() - start;
-    EXPECT_TRUE(file_exists(report)) << "returned after " << elapsed << " ms, before the program ended";
-    EXPECT_GE(elapsed, 1500u);
-    EXPECT_EQ(expected_report(SW_SHOWMINNOACTIVE, false), testsupport::read_bytes(report));
+    const ULONGLONG start = GetTickCount64();
+    EXPECT_TRUE(shell_run_and_wait(child_.c_str(), child_arguments(report, L"1500", 0).c_str(), SW_SHOWMINNOACTIVE))
+        << "error " << GetLastError();
+    expect_child(report, start, true, 1500, SW_SHOWMINNOACTIVE, false);
 }
 
 TEST_F(Launching, ShellOpenReturnsWhileTheProgramRuns)
 {
     const std::wstring report = temp_ / L"open.txt";
-    const std::wstring parameters = child_arguments(report, L"2000", 0);
-    EXPECT_TRUE(shell_open(child_.c_str(), parameters.c_str(), SW_SHOWNORMAL)) << "error " << GetLastError();
-    EXPECT_FALSE(file_exists(report)) << "returned only after the program ended";
-    ASSERT_TRUE(wait_for_file(report, 15000)) << "the program never wrote " << narrow(report);
-    EXPECT_EQ(expected_report(SW_SHOWNORMAL, false), testsupport::read_bytes(report));
+    const ULONGLONG start = GetTickCount64();
+    EXPECT_TRUE(shell_open(child_.c_str(), child_arguments(report, L"2000", 0).c_str(), SW_SHOWNORMAL))
+        << "error " << GetLastError();
+    expect_child(report, start, false, 2000, SW_SHOWNORMAL, false);
 }
 
 namespace {
@@ -365,22 +362,16 @@ TEST_F(Launching, HiddenRunWaitsForChildThatInheritsHandles)
 {
     const std::wstring report = temp_ / L"hidden.txt";
     std::vector<wchar_t> command = writable(child_command(report, L"1000", 5));
-    const ULONGLONG start = now_ms();
+    const ULONGLONG start = GetTickCount64();
     run_hidden_and_wait(command.data());
-    const ULONGLONG elapsed = now_ms() - start;
-    EXPECT_TRUE(file_exists(report)) << "returned after " << elapsed << " ms, before the child ended";
-    EXPECT_GE(elapsed, 1000u);
-    EXPECT_EQ(expected_report(SW_HIDE, true), testsupport::read_bytes(report));
-    EXPECT_TRUE(event_was_set()) << "the child did not inherit the caller's handles";
+    expect_child(report, start, true, 1000, SW_HIDE, true);
 }
 
 TEST_F(Launching, DetachedRunReturnsWhileTheChildRuns)
 {
     const std::wstring report = temp_ / L"detached.txt";
     std::vector<wchar_t> command = writable(child_command(report, L"2000", 0));
+    const ULONGLONG start = GetTickCount64();
     run_detached(command.data());
-    EXPECT_FALSE(file_exists(report)) << "returned only after the child ended";
-    ASSERT_TRUE(wait_for_file(report, 15000)) << "the child never wrote " << narrow(report);
-    EXPECT_EQ(expected_report(SW_HIDE, true), testsupport::read_bytes(report));
-    EXPECT_TRUE(event_was_set()) << "the child did not inherit the caller's handles";
+    expect_child(report, start, false, 2000, SW_HIDE, true);
 }

@@ -39,45 +39,21 @@ const wchar_t kAppDefaults[] = L"Software\\Wine\\AppDefaults\\";
 // Contains "hpc" in mixed case: the edition test must ignore ASCII case.
 const wchar_t kHpcKey[] = L"SOFTWARE\\Microsoft\\Setupkit Test hPc Marker";
 
-void delete_version_override(const std::wstring& exe_name)
-{
-    RegDeleteTreeW(HKEY_CURRENT_USER, (kAppDefaults + exe_name).c_str());
-}
-
-// Wine's per-program version emulation: set under the program's file name, read when it starts.
-// Each emulated version gets its own copy of the probe, so no override leaks into another run.
-class VersionOverride {
-public:
-    explicit VersionOverride(const std::wstring& version) : exe_name_(L"edition_probe_" + version + L".exe")
-    {
-        delete_version_override(exe_name_);
-        HKEY key = nullptr;
-        const LONG created = RegCreateKeyExW(HKEY_CURRENT_USER, (kAppDefaults + exe_name_).c_str(), 0, nullptr, 0,
-                                             KEY_SET_VALUE, nullptr, &key, nullptr);
-        EXPECT_EQ(ERROR_SUCCESS, created) << "AppDefaults key for " << narrow(exe_name_);
-        if (created != ERROR_SUCCESS)
-            return;
-        const DWORD bytes = static_cast<DWORD>((version.size() + 1) * sizeof(wchar_t));
-        const LONG set = RegSetValueExW(key, L"Version", 0, REG_SZ, reinterpret_cast<const BYTE*>(version.c_str()), bytes);
-        EXPECT_EQ(ERROR_SUCCESS, set) << "Version for " << narrow(exe_name_);
-        RegCloseKey(key);
-    }
-    ~VersionOverride() { delete_version_override(exe_name_); }
-    VersionOverride(const VersionOverride&) = delete;
-    VersionOverride& operator=(const VersionOverride&) = delete;
-
-    const std::wstring& exe_name() const { return exe_name_; }
-
-private:
-    std::wstring exe_name_;
-};
-
-// Runs a copy of the edition probe under the emulated version and parses what it reported.
+// Runs a copy of the edition probe under Wine's per-program version emulation, set under the
+// program's file name and read when it starts. Each emulated version gets its own copy of the
+// probe, so no override leaks into another run.
 Report run_probe_as(const std::wstring& version)
 {
     TempDir temp;
-    const VersionOverride override_(version);
-    return testsupport::run_probe(L"edition_probe.exe", temp / override_.exe_name(), temp / L"report.txt");
+    const std::wstring exe_name = L"edition_probe_" + version + L".exe";
+    const std::wstring key = kAppDefaults + exe_name;
+    RegDeleteTreeW(HKEY_CURRENT_USER, key.c_str());
+    EXPECT_EQ(ERROR_SUCCESS, RegSetKeyValueW(HKEY_CURRENT_USER, key.c_str(), L"Version", REG_SZ, version.c_str(),
+                                             static_cast<DWORD>((version.size() + 1) * sizeof(wchar_t))))
+        << "AppDefaults version for " << narrow(exe_name);
+    const Report report = testsupport::run_probe(L"edition_probe.exe", temp / exe_name, temp / L"report.txt");
+    RegDeleteTreeW(HKEY_CURRENT_USER, key.c_str());
+    return report;
 }
 
 // Exactly `expected` among the nine members is set (or none, for an empty name).
@@ -240,34 +216,11 @@ TEST(OsEditionDecision, EveryVersionRowGivesItsMemberAndNeedsTheHpcTestOnlyWhere
     }
 }
 
-namespace {
-
-// Sets PROCESSOR_IDENTIFIER for one case and restores the process's own value afterwards.
-class ProcessorIdentifier : public ::testing::Test {
-protected:
-    void SetUp() override
-    {
-        const DWORD size = GetEnvironmentVariableW(L"PROCESSOR_IDENTIFIER", nullptr, 0);
-        had_value_ = size != 0;
-        if (had_value_) {
-            original_.resize(size);
-            GetEnvironmentVariableW(L"PROCESSOR_IDENTIFIER", &original_[0], size);
-            original_.resize(size - 1);
-        }
-    }
-    void TearDown() override
-    {
-        SetEnvironmentVariableW(L"PROCESSOR_IDENTIFIER", had_value_ ? original_.c_str() : nullptr);
-    }
-
-    bool had_value_ = false;
-    std::wstring original_;
-};
-
-} // namespace
-
-TEST_F(ProcessorIdentifier, SixtyFourBitMarkersCountOnlyInTheirOwnCase)
+TEST(ProcessorIdentifier, SixtyFourBitMarkersCountOnlyInTheirOwnCase)
 {
+    // The process's own value comes back at the end; no check here ends the case early.
+    wchar_t own[1024] = L"";
+    const DWORD own_length = GetEnvironmentVariableW(L"PROCESSOR_IDENTIFIER", own, 1024);
     const std::pair<std::wstring, bool> cases[] = {
         {L"Intel64 Family 6 Model 158 Stepping 10, GenuineIntel", true},
         {L"AMD64 Family 23 Model 113 Stepping 0, AuthenticAMD", true},
@@ -281,9 +234,10 @@ TEST_F(ProcessorIdentifier, SixtyFourBitMarkersCountOnlyInTheirOwnCase)
         {L"", false},
     };
     for (const auto& entry : cases) {
-        ASSERT_TRUE(SetEnvironmentVariableW(L"PROCESSOR_IDENTIFIER", entry.first.c_str())) << GetLastError();
+        EXPECT_TRUE(SetEnvironmentVariableW(L"PROCESSOR_IDENTIFIER", entry.first.c_str())) << GetLastError();
         EXPECT_EQ(entry.second, is_64bit_processor()) << narrow(entry.first);
     }
-    ASSERT_TRUE(SetEnvironmentVariableW(L"PROCESSOR_IDENTIFIER", nullptr)) << GetLastError();
+    EXPECT_TRUE(SetEnvironmentVariableW(L"PROCESSOR_IDENTIFIER", nullptr)) << GetLastError();
     EXPECT_FALSE(is_64bit_processor()) << "unset";
+    SetEnvironmentVariableW(L"PROCESSOR_IDENTIFIER", own_length > 0 && own_length < 1024 ? own : nullptr);
 }

@@ -177,19 +177,15 @@ protected:
 
 } // namespace
 
-TEST_F(RegistryString, KeyThatCannotBeOpenedLeavesBufferUntouched)
-{
-    GuardedBuffer buffer(kRegistryStringChars);
-    read_registry_string(HKEY_CURRENT_USER, under_base(L"Missing").c_str(), buffer.data(), L"value");
-    EXPECT_TRUE(buffer.untouched());
-}
-
-TEST_F(RegistryString, MissingValueGivesEmptyString)
+TEST_F(RegistryString, KeyThatCannotBeOpenedLeavesBufferUntouchedAndMissingValueGivesEmptyString)
 {
     create(L"Key");
-    GuardedBuffer buffer(kRegistryStringChars);
-    read_registry_string(HKEY_CURRENT_USER, under_base(L"Key").c_str(), buffer.data(), L"absent");
-    EXPECT_EQ(L"", GUARDED_TEXT(buffer, 1));
+    GuardedBuffer untouched(kRegistryStringChars);
+    read_registry_string(HKEY_CURRENT_USER, under_base(L"Missing").c_str(), untouched.data(), L"value");
+    EXPECT_TRUE(untouched.untouched());
+    GuardedBuffer emptied(kRegistryStringChars);
+    read_registry_string(HKEY_CURRENT_USER, under_base(L"Key").c_str(), emptied.data(), L"absent");
+    EXPECT_EQ(L"", GUARDED_TEXT(emptied, 1));
 }
 
 TEST_F(RegistryString, ValueIsReadAsTextWhateverItsTypeAndBoundedByTheBuffer)

@@ -10,6 +10,7 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <cstring>
 #include <cstdlib>
 #include <iostream>
 #include <map>
@@ -58,17 +59,6 @@ TEST_F(InstallTree, InstallRootIsFiveComponentsAboveTheProgram)
     EXPECT_EQ(narrow(program()), report.at("module_path"));
 }
 
-TEST(DriveRootProgram, InstallRootKeepsItsBackslash)
-{
-    TempDir scratch;
-    const std::wstring drive = testsupport::test_drive();
-    const std::wstring program = drive + L"\\X\\setup.exe";
-    testsupport::remove_tree(drive + L"\\X");
-    const Report report = run_probe_at(program, scratch);
-    EXPECT_EQ(narrow(drive + L"\\"), report.at("install_root"));
-    testsupport::remove_tree(drive + L"\\X");
-}
-
 TEST_F(InstallTree, GlobalValuesAreTheQuotedTextAfterEachKey)
 {
     write_global("<relinfo>\r\n  <startMenuFolderName value=\"Suite 18.1\"/>\r\n"
@@ -84,34 +74,22 @@ TEST_F(InstallTree, GlobalValuesAreTheQuotedTextAfterEachKey)
     EXPECT_EQ("1", report.at("local_suffix_size"));
 }
 
-TEST_F(InstallTree, NonAsciiValueIsConvertedFromUtf8)
+TEST_F(InstallTree, FolderNameIsTheQuotedUtf8AfterTheKeysFirstOccurrenceElseEmpty)
 {
-    write_global("startMenuFolderName=\"\xC3\xA4\xC3\xB6\xC3\xBC\"");
-    const Report report = run();
-    EXPECT_EQ("7", report.at("folder_name_size")) << "six bytes between the quotes";
-    EXPECT_EQ("\xC3\xA4\xC3\xB6\xC3\xBC", report.at("folder_name"));
-}
-
-TEST_F(InstallTree, FirstOccurrenceOfKeyDecidesEvenInsideLongerWord)
-{
-    write_global("<oldstartMenuFolderNameBackup=\"Old\"/><startMenuFolderName=\"New\"/>");
-    EXPECT_EQ("Old", run().at("folder_name"));
-}
-
-TEST_F(InstallTree, KeyWithoutTwoQuotesOrWithEmptyValueHasNoValue)
-{
-    const char* const contents[] = {
-        "startMenuFolderName=\"Suite",
-        "startMenuFolderName=Suite",
-        "startMenuFolderName=\"\"",
-        "\"Suite\" startMenuFolderName",
-        "startmenufoldername=\"Suite\"",
+    const std::pair<const char*, const char*> contents[] = {
+        {"startMenuFolderName=\"\xC3\xA4\xC3\xB6\xC3\xBC\"", "\xC3\xA4\xC3\xB6\xC3\xBC"}, // six bytes, three characters
+        {"<oldstartMenuFolderNameBackup=\"Old\"/><startMenuFolderName=\"New\"/>", "Old"}, // inside a longer word
+        {"startMenuFolderName=\"Suite", ""},
+        {"startMenuFolderName=Suite", ""},
+        {"startMenuFolderName=\"\"", ""},
+        {"\"Suite\" startMenuFolderName", ""},
+        {"startmenufoldername=\"Suite\"", ""},
     };
-    for (const char* content : contents) {
+    for (const auto& [content, value] : contents) {
         write_global(content);
         const Report report = run();
-        EXPECT_EQ("1", report.at("folder_name_size")) << content;
-        EXPECT_EQ("", report.at("folder_name")) << content;
+        EXPECT_EQ(value, report.at("folder_name")) << content;
+        EXPECT_EQ(std::to_string(strlen(value) + 1), report.at("folder_name_size")) << content;
     }
 }
 
@@ -212,65 +190,39 @@ const char kKey[] = "startMenuShortcutAppendRevision";
 
 } // namespace
 
-TEST_F(MalformedReleaseFile, BinaryBytesBeforeTheKeyAreSearchedThrough)
+TEST_F(MalformedReleaseFile, ValueIsTheBytesBetweenTheQuotesAfterTheKeyElseEmpty)
 {
-    std::string content("\0\x01\xff\xfe\"\0", 6);
-    content += std::string(kKey) + "=\"v2\"";
-    int size = 0;
-    EXPECT_EQ(L"v2", read(content, &size));
-    EXPECT_EQ(3, size);
-}
-
-TEST_F(MalformedReleaseFile, TruncatedKeysAndQuotesGiveEmptyValue)
-{
-    const std::string contents[] = {
-        std::string(kKey),                       // the key as the very last bytes
-        std::string(kKey) + "=",                 // no quote at all
-        std::string(kKey) + "=\"unterminated",   // one quote
-        std::string(kKey).substr(0, 10),         // the key cut short
-        std::string(),                           // empty file
-        std::string("\"\"\"\"") + std::string(kKey, sizeof(kKey) - 2),
+    const std::string key = std::string(kKey) + "=";
+    const std::string invalid_utf8("\xff\xfe\xc3\x28\xe2\x82\xf0\x9f\x98", 9);
+    const struct {
+        std::string content;
+        std::wstring value; // of invalid UTF-8 (the size-10 row) only the length is bounded
+        int size;
+    } cases[] = {
+        {std::string("\0\x01\xff\xfe\"\0", 6) + key + "\"v2\"", L"v2", 3}, // binary bytes searched through
+        {key + "\"a\r\nb &amp; c\"", L"a\r\nb &amp; c", 13},                 // spans lines, keeps entities
+        {std::string(5 * 1024 * 1024, 'x') + key + "\"deep\"", L"deep", 5},      // after several megabytes
+        {key + "\"" + std::string(100000, 'v') + "\"", std::wstring(100000, L'v'), 100001},
+        {kKey, L"", 1},                                                      // the key as the very last bytes
+        {key, L"", 1},                                                       // no quote at all
+        {key + "\"unterminated", L"", 1},
+        {std::string(kKey).substr(0, 10), L"", 1},                           // the key cut short
+        {std::string(), L"", 1},
+        {std::string("\"\"\"\"") + std::string(kKey, sizeof(kKey) - 2), L"", 1},
+        {key + "\"" + invalid_utf8 + "\"", L"", 10},
     };
-    for (const std::string& content : contents) {
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.content.substr(0, 60));
         int size = 0;
-        EXPECT_EQ(L"", read(content, &size)) << content;
-        EXPECT_EQ(1, size) << content;
+        const std::wstring value = read(c.content, &size);
+        EXPECT_EQ(c.size, size);
+        if (c.size == 10) {
+            EXPECT_FALSE(value.empty());
+            EXPECT_LE(value.size(), invalid_utf8.size()) << "stays within the size asked for";
+        } else {
+            EXPECT_EQ(c.value, value);
+        }
     }
-}
-
-TEST_F(MalformedReleaseFile, InvalidUtf8StaysWithinTheSizeAskedFor)
-{
-    const std::string value("\xff\xfe\xc3\x28\xe2\x82\xf0\x9f\x98", 9);
-    int size = 0;
-    const std::wstring read_value = read(std::string(kKey) + "=\"" + value + "\"", &size);
-    EXPECT_EQ(10, size);
-    EXPECT_FALSE(read_value.empty());
-    EXPECT_LE(read_value.size(), value.size());
-}
-
-TEST_F(MalformedReleaseFile, ValueMaySpanLinesAndKeepsEntities)
-{
-    int size = 0;
-    EXPECT_EQ(L"a\r\nb &amp; c", read(std::string(kKey) + "=\"a\r\nb &amp; c\"", &size));
-    EXPECT_EQ(13, size);
-}
-
-TEST_F(MalformedReleaseFile, KeyAtTheEndOfSeveralMegabytesIsFound)
-{
-    std::string content(5 * 1024 * 1024, 'x');
-    content += std::string(kKey) + "=\"deep\"";
-    int size = 0;
-    EXPECT_EQ(L"deep", read(content, &size));
-    EXPECT_EQ(5, size);
-}
-
-TEST_F(MalformedReleaseFile, LongValueFillsExactlyTheSizeAskedFor)
-{
-    const std::string value(100000, 'v');
-    int size = 0;
-    const std::wstring read_value = read(std::string(kKey) + "=\"" + value + "\"", &size);
-    EXPECT_EQ(100001, size);
-    EXPECT_EQ(value.size(), read_value.size());
 }
 
 TEST_F(MalformedReleaseFile, FileReplacedBetweenTheCallsNeverWritesPastTheSizeAskedFor)

@@ -136,6 +136,43 @@ ShortcutProperties read_shortcut(const std::wstring& path)
     return properties;
 }
 
+std::wstring shortcut_summary(const std::wstring& path)
+{
+    const ShortcutProperties shortcut = read_shortcut(path);
+    if (!shortcut.ok()) {
+        wchar_t status[16];
+        swprintf(status, 16, L"0x%08lX", static_cast<unsigned long>(shortcut.status));
+        return L"unreadable: " + std::wstring(status) + L" from " +
+               std::wstring(shortcut.failed_call, shortcut.failed_call + strlen(shortcut.failed_call));
+    }
+    std::wstring target = shortcut.target;
+    if (target.size() >= 2 && target.front() == L'"' && target.back() == L'"')
+        target = target.substr(1, target.size() - 2);
+    return target + L" | " + shortcut.arguments + L" | " + shortcut.working_directory + L" | " + shortcut.description +
+           L" | " + shortcut.icon_path + L"," + std::to_wstring(shortcut.icon_index) + L" | show " +
+           std::to_wstring(shortcut.show_command) + L"/" + std::to_wstring(shortcut.stored_show_command);
+}
+
+bool write_shortcut(const std::wstring& path, const std::wstring& target)
+{
+    const HRESULT com = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+    IShellLinkW* link = nullptr;
+    IPersistFile* file = nullptr;
+    make_directories(path.substr(0, path.find_last_of(L'\\')));
+    if (SUCCEEDED(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkW,
+                                   reinterpret_cast<void**>(&link))) &&
+        SUCCEEDED(link->SetPath(target.c_str())) &&
+        SUCCEEDED(link->QueryInterface(IID_IPersistFile, reinterpret_cast<void**>(&file))))
+        file->Save(path.c_str(), TRUE);
+    if (file)
+        file->Release();
+    if (link)
+        link->Release();
+    if (SUCCEEDED(com))
+        CoUninitialize();
+    return file_exists(path);
+}
+
 std::wstring all_users_programs_folder()
 {
     return special_folder(CSIDL_COMMON_PROGRAMS);

@@ -46,6 +46,12 @@ const std::vector<const wchar_t*> kAddOnVariables = names_of({Kind::kAddOn});
 const std::vector<const wchar_t*> kSuiteVariables = names_of({Kind::kRoot, Kind::kShared, Kind::kAddOn});
 const wchar_t* const kSharedVariable = names_of({Kind::kShared}).front();
 
+#define ADD_ON_SHORTCUT(folder, name) L"" #folder L"\\" #name,
+const std::vector<std::wstring> kAddOnShortcuts = {
+#include "testsupport/suite_shortcuts.def"
+};
+#undef ADD_ON_SHORTCUT
+
 const wchar_t kSetupBelowRoot[] = L"\\Framework\\bin\\Win64\\setup\\";
 
 std::string release_information(const std::string& folder_name_utf8, const std::string& revision)

@@ -1,4 +1,4 @@
-// Reading start-menu shortcuts back with the plain shell API, independently of the library.
+// Writing and reading start-menu shortcuts with the plain shell API, independently of the library.
 #pragma once
 
 #include <windows.h>
@@ -32,6 +32,15 @@ struct ShortcutProperties {
 // Loads the shortcut (initialising COM on the calling thread if needed) and reads its properties;
 // check ok() before trusting them.
 ShortcutProperties read_shortcut(const std::wstring& path);
+
+// The shortcut's properties in one line to compare in a test, "target | arguments | working directory
+// | description | icon path,index | show command/stored show command", or why it could not be read.
+// The target without the quotes around it: Wine's SetPath drops them, Windows may keep them.
+std::wstring shortcut_summary(const std::wstring& path);
+
+// Writes a shortcut to `target` (missing parent folders made) with IShellLinkW::SetPath and
+// IPersistFile::Save, as another product's installer would; true when the file exists afterwards.
+bool write_shortcut(const std::wstring& path, const std::wstring& target);
 
 // The all-users and the current user's start-menu Programs folders (CSIDL_COMMON_PROGRAMS,
 // CSIDL_PROGRAMS), no trailing backslash; "" when the shell has none.

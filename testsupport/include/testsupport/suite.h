@@ -18,6 +18,10 @@ extern const std::vector<const wchar_t*> kAddOnVariables;
 extern const std::vector<const wchar_t*> kSuiteVariables;
 extern const wchar_t* const kSharedVariable;
 
+// From suite_shortcuts.def, in preuninstall's order: the add-ons' shortcuts below the suite's
+// start-menu folder ("TESSAL\\TESSAL Desktop"), before the revision suffix.
+extern const std::vector<std::wstring> kAddOnShortcuts;
+
 // Where the programs lie below the install root, with both backslashes.
 extern const wchar_t kSetupBelowRoot[];
 
