@@ -72,7 +72,7 @@ TEST_F(InstallTree, ValuesAreTheQuotedUtf8AfterTheKeysFirstOccurrenceElseEmpty)
         {"<relinfo>\r\n  <startMenuFolderName value=\"Suite 18.1\"/>\r\n"
          "  <startMenuShortcutAppendRevision value=\"R1\"/>\r\n</relinfo>\r\n",
          nullptr, "Suite 18.1", "R1", ""},
-        {"startMenuFolderName=\"\xC3\xA4\xC3\xB6\xC3\xBC\"", nullptr, "\xC3\xA4\xC3\xB6\xC3\xBC", "", ""}, // 3 characters
+        {"startMenuFolderName=\"\xC3\xA4\xC3\xB6\xC3\xBC\"", nullptr, "\xC3\xA4\xC3\xB6\xC3\xBC", "", ""}, // 6 bytes
         {"<oldstartMenuFolderNameBackup=\"Old\"/><startMenuFolderName=\"New\"/>", nullptr, "Old", "", ""}, // in a word
         {"startMenuFolderName=\"Suite", nullptr, "", "", ""},
         {"startMenuFolderName=Suite", nullptr, "", "", ""},

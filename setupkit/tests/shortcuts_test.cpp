@@ -43,17 +43,6 @@ std::wstring leaf_of(const std::wstring& path)
     return path.substr(path.find_last_of(L'\\') + 1);
 }
 
-// The names straight in the folder that begin with the prefix, in any letter case.
-std::vector<std::wstring> entries_starting(const std::wstring& folder, const std::wstring& prefix)
-{
-    std::vector<std::wstring> names;
-    for (const std::wstring& entry : testsupport::list_tree(folder)) {
-        if (_wcsnicmp(entry.c_str(), prefix.c_str(), prefix.size()) == 0 && entry.find(L'\\') == std::wstring::npos)
-            names.push_back(entry);
-    }
-    return names;
-}
-
 // The suite folder and every trace of an escape, in both scopes' start menus, removed before and after.
 class StartMenu : public ::testing::Test {
 protected:
@@ -74,13 +63,18 @@ protected:
         }
     }
 
-    // What lies beside the Programs folder under an escape's name, also glued to its name
-    // ("ProgramsEvil" from a folder argument without its leading backslash).
+    // What lies beside the Programs folder under an escape's name in any letter case, also glued to
+    // its name ("ProgramsEvil" from a folder argument without its leading backslash).
     static std::vector<std::wstring> escapes(const std::wstring& programs)
     {
-        std::vector<std::wstring> names = entries_starting(parent_of(programs), kEscapePrefix);
-        for (const std::wstring& name : entries_starting(parent_of(programs), leaf_of(programs) + kEscapePrefix))
-            names.push_back(name);
+        std::vector<std::wstring> names;
+        for (const std::wstring& entry : testsupport::list_tree(parent_of(programs))) {
+            for (const std::wstring& prefix : {std::wstring(kEscapePrefix), leaf_of(programs) + kEscapePrefix}) {
+                if (entry.find(L'\\') == std::wstring::npos &&
+                    _wcsnicmp(entry.c_str(), prefix.c_str(), prefix.size()) == 0)
+                    names.push_back(entry);
+            }
+        }
         return names;
     }
 
@@ -132,9 +126,8 @@ TEST_F(StartMenu, EachVariantDeletesTheNameItsCreatorGave)
     testsupport::write_bytes(relinfo, "<startMenuShortcutAppendRevision value=\"L7\"/>");
     struct Variant {
         const wchar_t* file_name;
-        int (*create)(const wchar_t*, const wchar_t*, const wchar_t*, const wchar_t*, const wchar_t*, const wchar_t*,
-                      const wchar_t*, const wchar_t*, int);
-        int (*remove)(const wchar_t*, const wchar_t*);
+        decltype(&create_start_menu_shortcut_fixed) create;
+        decltype(&delete_start_menu_shortcut_fixed) remove;
     };
     const Variant variants[] = {{L"Tool.lnk", nullptr, delete_start_menu_shortcut_plain},
                                 {L"Tool 18.1.lnk", create_start_menu_shortcut_fixed, delete_start_menu_shortcut_fixed},
@@ -147,7 +140,7 @@ TEST_F(StartMenu, EachVariantDeletesTheNameItsCreatorGave)
                                         L"Start Tool", SW_SHOWNORMAL));
         else
             create_tool(kFolderArgument, L"Tool", L"");
-        EXPECT_TRUE(file_exists(link)) << "found:" << listed(entries_starting(all_users_folder(), L""));
+        EXPECT_TRUE(file_exists(link)) << "found:" << listed(testsupport::list_tree(all_users_folder()));
         EXPECT_EQ(0, variant.remove(kFolderArgument, L"Tool"));
         EXPECT_FALSE(file_exists(link)) << "uninstall would leave " << narrow(link) << " behind";
     }
@@ -156,12 +149,7 @@ TEST_F(StartMenu, EachVariantDeletesTheNameItsCreatorGave)
 
 TEST_F(StartMenu, PiecesLeadingOutOfProgramsCreateNothing)
 {
-    struct Case {
-        const wchar_t* folder;
-        const wchar_t* name;
-        const wchar_t* suffix;
-    };
-    const Case cases[] = {
+    const wchar_t* const cases[][3] = {
         {L"\\setupkit shortcuts_test\\..\\..\\setupkit escape\\", L"Tool", L"2.0"},
         {L"\\..\\", L"setupkit escape", L""},
         {L"/../", L"setupkit escape", L"2.0"},
@@ -184,9 +172,9 @@ TEST_F(StartMenu, PiecesLeadingOutOfProgramsCreateNothing)
         {kFolderArgument, L"Tool", L"a|b"}, {kFolderArgument, L"Tool", L"\x1f"},
         {kFolderArgument, L"Tool", kLongSuffix.c_str()},
     };
-    for (const Case& c : cases) {
-        create_tool(c.folder, c.name, c.suffix);
-        const std::string shown = narrow(c.folder) + " | " + narrow(c.name) + " | " + narrow(c.suffix);
+    for (const auto& [folder, name, suffix] : cases) {
+        create_tool(folder, name, suffix);
+        const std::string shown = narrow(folder) + " | " + narrow(name) + " | " + narrow(suffix);
         EXPECT_FALSE(directory_exists(all_users_folder())) << shown;
         EXPECT_EQ("", listed(escapes(testsupport::all_users_programs_folder()))) << shown;
         clean();
