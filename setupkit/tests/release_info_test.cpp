@@ -28,19 +28,14 @@ using Report = testsupport::ProbeReport;
 
 const wchar_t kGlobalFile[] = L"\\commonfiles\\globalsettings\\relinfo.xml";
 
-// Copies the location probe to `program`, runs it and parses what it reported.
-Report run_probe_at(const std::wstring& program, const TempDir& scratch)
-{
-    return testsupport::run_probe(L"location_probe.exe", program, scratch / L"report.txt");
-}
-
 // An install tree whose programs lie four levels below the root, as the installer lays them out.
 class InstallTree : public ::testing::Test {
 protected:
     std::wstring root() const { return temp_ / L"Suite Root\\Rel"; }
     std::wstring program() const { return root() + L"\\Framework\\bin\\Win64\\tools\\setup.exe"; }
     void write_global(const std::string& bytes) { testsupport::write_bytes(root() + kGlobalFile, bytes); }
-    Report run() { return run_probe_at(program(), scratch_); }
+    // The location probe copied to the program's place, run there; what it reported.
+    Report run() { return testsupport::run_probe(L"location_probe.exe", program(), scratch_ / L"report.txt"); }
 
     TempDir temp_;
     TempDir scratch_;
@@ -146,7 +141,8 @@ TEST(LinkedReleaseFile, MissingFileIsCreatedThroughNoLinkAndExistingOneIsReadThr
         testsupport::SymbolicLink link(root + c.link, elsewhere + c.target, folder);
         ASSERT_TRUE(link.made()) << narrow(root + c.link);
 
-        const Report report = run_probe_at(root + L"\\Framework\\bin\\Win64\\tools\\setup.exe", scratch);
+        const Report report = testsupport::run_probe(
+            L"location_probe.exe", root + L"\\Framework\\bin\\Win64\\tools\\setup.exe", scratch / L"report.txt");
         EXPECT_EQ(c.file ? "Linked" : "", report.at("folder_name"));
         EXPECT_EQ(c.file != nullptr, file_exists(file_elsewhere)) << "created where the link leads";
     }
