@@ -17,18 +17,16 @@ int wmain(int argc, wchar_t** argv)
         return 2;
     testsupport::ProbeReportWriter report;
 
-    const int root_size = get_install_root(nullptr, 0);
-    wchar_t* root = new wchar_t[root_size];
-    report.add("install_root_fill", std::to_string(get_install_root(root, root_size)));
-    report.add("install_root_size", std::to_string(root_size));
-    report.add("install_root", root);
-    free_string(&root);
-
-    const int module_size = get_module_path(nullptr, 0);
-    wchar_t* module = new wchar_t[module_size];
-    get_module_path(module, module_size);
-    report.add("module_path", module);
-    free_string(&module);
+    const char* const paths[] = {"install_root", "module_path"};
+    int (*const getters[])(wchar_t*, int) = {get_install_root, get_module_path};
+    for (int i = 0; i < 2; ++i) {
+        const int size = getters[i](nullptr, 0);
+        wchar_t* path = new wchar_t[size];
+        report.add(std::string(paths[i]) + "_fill", std::to_string(getters[i](path, size)));
+        report.add(std::string(paths[i]) + "_size", std::to_string(size));
+        report.add(paths[i], path);
+        free_string(&path);
+    }
 
     const char* const keys[] = {"folder_name", "global_suffix", "local_suffix"};
     int (*const readers[])(wchar_t**) = {read_start_menu_folder_name, read_global_revision_suffix,

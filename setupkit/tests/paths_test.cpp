@@ -1,6 +1,7 @@
 #include "setupkit/paths.h"
 #include "setupkit/directories.h"
 #include "setupkit/install_root.h"
+#include "setupkit/release_info.h"
 #include "setupkit/whole_file.h"
 
 #include "testsupport/files.h"
@@ -62,42 +63,40 @@ TEST(StripPathLevels, RemovesFiveComponentsAndStopsAtDriveRoot)
     }
 }
 
-TEST(ModulePath, TwoCallProtocolReportsSizeThenFills)
-{
-    wchar_t expected[MAX_PATH];
-    const int length = static_cast<int>(GetModuleFileNameW(nullptr, expected, MAX_PATH));
-
-    EXPECT_EQ(length + 1, get_module_path(nullptr, 0));
-    EXPECT_EQ(length + 1, get_module_path(nullptr, length + 1)) << "a null buffer is only ever a size query";
-
-    GuardedBuffer small(length);
-    EXPECT_EQ(length + 1, get_module_path(small.data(), length)) << "a capacity without room for the terminator";
-    EXPECT_TRUE(small.untouched()) << "too small a capacity must write nothing";
-
-    GuardedBuffer buffer(length + 1);
-    EXPECT_EQ(0, get_module_path(buffer.data(), length + 1));
-    EXPECT_EQ(expected, GUARDED_TEXT(buffer, length + 1));
-}
-
-TEST(InstallRoot, AsksForModulePathSizeAndWritesNothingWhenTooSmall)
+// Every getter of the two-call protocol: a null buffer is a size query whatever its capacity, a
+// capacity one short or negative writes nothing, then the buffer of that size is filled.
+TEST(TwoCallGetters, ReportTheSizeThenFillAndWriteNothingWhenTooSmall)
 {
     wchar_t module_path[MAX_PATH];
-    const int length = static_cast<int>(GetModuleFileNameW(nullptr, module_path, MAX_PATH));
-
-    const int size = get_install_root(nullptr, 0);
-    EXPECT_EQ(length + 1, size);
-    EXPECT_EQ(size, get_install_root(nullptr, size)) << "a null buffer is only ever a size query";
-
-    GuardedBuffer small(size - 1);
-    EXPECT_EQ(size, get_install_root(small.data(), size - 1));
-    EXPECT_EQ(size, get_install_root(small.data(), -1));
-    EXPECT_TRUE(small.untouched());
-
-    GuardedBuffer buffer(size);
-    EXPECT_EQ(0, get_install_root(buffer.data(), size));
-    const std::wstring root = GUARDED_TEXT(buffer, size);
-    EXPECT_TRUE(root.size() < static_cast<size_t>(length));
-    EXPECT_EQ(0, wcsncmp(module_path, root.c_str(), root.size())) << narrow(root);
+    const std::wstring module(module_path, GetModuleFileNameW(nullptr, module_path, MAX_PATH));
+    const int module_size = static_cast<int>(module.size()) + 1;
+    const struct {
+        const char* name;
+        int (*get)(wchar_t*, int);
+        int size;
+        std::wstring text; // empty: a proper beginning of the module path (exactly where a probe is laid out)
+    } rows[] = {
+        {"get_module_path", get_module_path, module_size, module},
+        {"get_install_root", get_install_root, module_size, L""},
+        {"get_release_tag", get_release_tag, 4, L"182"},
+        {"get_release_folder_name", get_release_folder_name, 5, L"v182"},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        ASSERT_EQ(row.size, row.get(nullptr, 0));
+        EXPECT_EQ(row.size, row.get(nullptr, row.size));
+        GuardedBuffer small(row.size - 1);
+        EXPECT_EQ(row.size, row.get(small.data(), row.size - 1));
+        EXPECT_EQ(row.size, row.get(small.data(), -1));
+        EXPECT_TRUE(small.untouched());
+        GuardedBuffer buffer(row.size);
+        EXPECT_EQ(0, row.get(buffer.data(), row.size));
+        const std::wstring text = GUARDED_TEXT(buffer, row.size);
+        if (row.text.empty())
+            EXPECT_TRUE(text.size() < module.size() && module.compare(0, text.size(), text) == 0) << narrow(text);
+        else
+            EXPECT_EQ(row.text, text);
+    }
 }
 
 TEST(Directories, PathExistsForFilesAndDirectoriesOnly)
@@ -125,9 +124,7 @@ TEST(Directories, CreateDirectoryTreeCreatesMissingParentsAndAlwaysReturnsZero)
     ASSERT_TRUE(CreateDirectoryW((temp / L"A").c_str(), nullptr));
     EXPECT_EQ(0, create_directory_tree((temp / L"A\\B\\C").c_str()));
     EXPECT_TRUE(directory_exists(temp / L"A\\B\\C"));
-
     EXPECT_EQ(0, create_directory_tree((temp / L"A\\B\\C").c_str())) << "everything exists already";
-
     // Below a file nothing can be created; the failures pass silently.
     testsupport::write_bytes(temp / L"file", "x");
     EXPECT_EQ(0, create_directory_tree((temp / L"file\\sub\\deeper").c_str()));

@@ -4,16 +4,15 @@
 #include "testsupport/files.h"
 #include "testsupport/guarded_buffer.h"
 #include "testsupport/probe_report.h"
-#include "testsupport/process.h"
 
 #include <gtest/gtest.h>
 #include <windows.h>
 
 #include <algorithm>
+#include <functional>
 #include <cstring>
 #include <cstdlib>
 #include <iostream>
-#include <map>
 #include <random>
 #include <string>
 #include <thread>
@@ -29,19 +28,14 @@ using Report = testsupport::ProbeReport;
 
 const wchar_t kGlobalFile[] = L"\\commonfiles\\globalsettings\\relinfo.xml";
 
-// Copies the location probe to `program`, runs it and parses what it reported.
-Report run_probe_at(const std::wstring& program, const TempDir& scratch)
-{
-    return testsupport::run_probe(L"location_probe.exe", program, scratch / L"report.txt");
-}
-
 // An install tree whose programs lie four levels below the root, as the installer lays them out.
 class InstallTree : public ::testing::Test {
 protected:
     std::wstring root() const { return temp_ / L"Suite Root\\Rel"; }
     std::wstring program() const { return root() + L"\\Framework\\bin\\Win64\\tools\\setup.exe"; }
     void write_global(const std::string& bytes) { testsupport::write_bytes(root() + kGlobalFile, bytes); }
-    Report run() { return run_probe_at(program(), scratch_); }
+    // The location probe copied to the program's place, run there; what it reported.
+    Report run() { return testsupport::run_probe(L"location_probe.exe", program(), scratch_ / L"report.txt"); }
 
     TempDir temp_;
     TempDir scratch_;
@@ -59,37 +53,43 @@ TEST_F(InstallTree, InstallRootIsFiveComponentsAboveTheProgram)
     EXPECT_EQ(narrow(program()), report.at("module_path"));
 }
 
-TEST_F(InstallTree, GlobalValuesAreTheQuotedTextAfterEachKey)
+// Each value is the UTF-8 between the first two quotes after its key's first occurrence, else empty;
+// its size counts the bytes, on the size query and again on the fill.
+TEST_F(InstallTree, ValuesAreTheQuotedUtf8AfterTheKeysFirstOccurrenceElseEmpty)
 {
-    write_global("<relinfo>\r\n  <startMenuFolderName value=\"Suite 18.1\"/>\r\n"
-                 "  <startMenuShortcutAppendRevision value=\"R1\"/>\r\n</relinfo>\r\n");
-    const Report report = run();
-    EXPECT_EQ("Suite 18.1", report.at("folder_name"));
-    EXPECT_EQ("11", report.at("folder_name_size"));
-    EXPECT_EQ("11", report.at("folder_name_size_again"));
-    EXPECT_EQ("R1", report.at("global_suffix"));
-    EXPECT_EQ("3", report.at("global_suffix_size"));
-    // The program's own folder holds no relinfo.xml: it is created empty there, and holds no value.
-    EXPECT_EQ("", report.at("local_suffix"));
-    EXPECT_EQ("1", report.at("local_suffix_size"));
-}
-
-TEST_F(InstallTree, FolderNameIsTheQuotedUtf8AfterTheKeysFirstOccurrenceElseEmpty)
-{
-    const std::pair<const char*, const char*> contents[] = {
-        {"startMenuFolderName=\"\xC3\xA4\xC3\xB6\xC3\xBC\"", "\xC3\xA4\xC3\xB6\xC3\xBC"}, // six bytes, three characters
-        {"<oldstartMenuFolderNameBackup=\"Old\"/><startMenuFolderName=\"New\"/>", "Old"}, // inside a longer word
-        {"startMenuFolderName=\"Suite", ""},
-        {"startMenuFolderName=Suite", ""},
-        {"startMenuFolderName=\"\"", ""},
-        {"\"Suite\" startMenuFolderName", ""},
-        {"startmenufoldername=\"Suite\"", ""},
+    const struct {
+        std::string global;
+        const char* local; // the file beside the program; without one it is created empty there
+        const char* folder_name;
+        const char* global_suffix;
+        const char* local_suffix;
+    } rows[] = {
+        {"<relinfo>\r\n  <startMenuFolderName value=\"Suite 18.1\"/>\r\n"
+         "  <startMenuShortcutAppendRevision value=\"R1\"/>\r\n</relinfo>\r\n",
+         nullptr, "Suite 18.1", "R1", ""},
+        {"startMenuFolderName=\"\xC3\xA4\xC3\xB6\xC3\xBC\"", nullptr, "\xC3\xA4\xC3\xB6\xC3\xBC", "", ""}, // 6 bytes
+        {"<oldstartMenuFolderNameBackup=\"Old\"/><startMenuFolderName=\"New\"/>", nullptr, "Old", "", ""}, // in a word
+        {"startMenuFolderName=\"Suite", nullptr, "", "", ""},
+        {"startMenuFolderName=Suite", nullptr, "", "", ""},
+        {"startMenuFolderName=\"\"", nullptr, "", "", ""},
+        {"\"Suite\" startMenuFolderName", nullptr, "", "", ""},
+        {"startmenufoldername=\"Suite\"", nullptr, "", "", ""},
+        {"startMenuShortcutAppendRevision=\"global\"", "startMenuShortcutAppendRevision=\"local 2\"", "", "global",
+         "local 2"},
     };
-    for (const auto& [content, value] : contents) {
-        write_global(content);
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.global);
+        write_global(row.global);
+        if (row.local)
+            testsupport::write_bytes(root() + L"\\Framework\\bin\\Win64\\tools\\relinfo.xml", row.local);
         const Report report = run();
-        EXPECT_EQ(value, report.at("folder_name")) << content;
-        EXPECT_EQ(std::to_string(strlen(value) + 1), report.at("folder_name_size")) << content;
+        for (const auto& [key, value] : {std::make_pair(std::string("folder_name"), row.folder_name),
+                                         std::make_pair(std::string("global_suffix"), row.global_suffix),
+                                         std::make_pair(std::string("local_suffix"), row.local_suffix)}) {
+            EXPECT_EQ(value, report.at(key)) << key;
+            EXPECT_EQ(std::to_string(strlen(value) + 1), report.at(key + "_size")) << key;
+            EXPECT_EQ(report.at(key + "_size"), report.at(key + "_size_again")) << key;
+        }
     }
 }
 
@@ -141,21 +141,11 @@ TEST(LinkedReleaseFile, MissingFileIsCreatedThroughNoLinkAndExistingOneIsReadThr
         testsupport::SymbolicLink link(root + c.link, elsewhere + c.target, folder);
         ASSERT_TRUE(link.made()) << narrow(root + c.link);
 
-        const Report report = run_probe_at(root + L"\\Framework\\bin\\Win64\\tools\\setup.exe", scratch);
+        const Report report = testsupport::run_probe(
+            L"location_probe.exe", root + L"\\Framework\\bin\\Win64\\tools\\setup.exe", scratch / L"report.txt");
         EXPECT_EQ(c.file ? "Linked" : "", report.at("folder_name"));
         EXPECT_EQ(c.file != nullptr, file_exists(file_elsewhere)) << "created where the link leads";
     }
-}
-
-TEST_F(InstallTree, LocalSuffixComesFromTheFileBesideTheProgram)
-{
-    write_global("startMenuShortcutAppendRevision=\"global\"");
-    testsupport::write_bytes(root() + L"\\Framework\\bin\\Win64\\tools\\relinfo.xml",
-                             "startMenuShortcutAppendRevision=\"local 2\"");
-    const Report report = run();
-    EXPECT_EQ("local 2", report.at("local_suffix"));
-    EXPECT_EQ("8", report.at("local_suffix_size"));
-    EXPECT_EQ("global", report.at("global_suffix"));
 }
 
 namespace {
@@ -274,40 +264,23 @@ protected:
                                                 "\xED\xA0\x80", "\xC0\x80", "\x80\x80\x80", "\r\n", "\t \v"};
         // Half the files start like a real value, so that most of the search gets past the key.
         std::string content = pick(2) ? std::string(kKey) + "=\"" : std::string();
-        const unsigned int pieces = 1 + pick(10);
-        for (unsigned int i = 0; i < pieces; ++i) {
-            switch (pick(9)) {
-            case 0:
+        const std::function<void()> kinds[] = {
+            [&] {
                 for (unsigned int n = pick(64); n > 0; --n)
                     content += static_cast<char>(pick(256));
-                break;
-            case 1:
-                content += kKey;
-                break;
-            case 2:
-                content += std::string(kKey, pick(sizeof(kKey) - 1));
-                break;
-            case 3:
-                content += pick(2) ? "=\"" : "\"";
-                break;
-            case 4:
-                content += kOddBytes[pick(sizeof(kOddBytes) / sizeof(kOddBytes[0]))];
-                break;
-            case 5:
-                content += std::string(1 + pick(4), '\0');
-                break;
-            case 6:
-                // Now and then a huge value; most values stay short so that a thousand cases take seconds.
-                content += std::string(pick(150) == 0 ? 100000 + pick(400000) : pick(80), pick(2) ? 'R' : '\xE6');
-                break;
-            case 7:
-                content += pick(2) ? "lang=" : "=";
-                break;
-            default:
-                content += std::string(1 + pick(60), static_cast<char>('a' + pick(26)));
-                break;
-            }
-        }
+            },
+            [&] { content += kKey; },
+            [&] { content += std::string(kKey, pick(sizeof(kKey) - 1)); },
+            [&] { content += pick(2) ? "=\"" : "\""; },
+            [&] { content += kOddBytes[pick(sizeof(kOddBytes) / sizeof(kOddBytes[0]))]; },
+            [&] { content += std::string(1 + pick(4), '\0'); },
+            // Now and then a huge value; most values stay short so that a thousand cases take seconds.
+            [&] { content += std::string(pick(150) == 0 ? 100000 + pick(400000) : pick(80), pick(2) ? 'R' : '\xE6'); },
+            [&] { content += pick(2) ? "lang=" : "="; },
+            [&] { content += std::string(1 + pick(60), static_cast<char>('a' + pick(26))); },
+        };
+        for (unsigned int pieces = 1 + pick(10); pieces > 0; --pieces)
+            kinds[pick(9)]();
         return content;
     }
 
@@ -378,23 +351,4 @@ TEST_F(HostileFiles, SeededGeneratorCannotMakeAnyReaderWritePastItsBuffer)
             break;
     }
     std::cout << "hostile files: " << with_value << " release files held a value" << std::endl;
-}
-
-TEST(ReleaseConstants, ComeBackByTwoCallsWithoutPresetting)
-{
-    struct Case {
-        int (*get)(wchar_t*, int);
-        const wchar_t* text;
-    } cases[] = {{get_release_tag, L"182"}, {get_release_folder_name, L"v182"}};
-    for (const Case& c : cases) {
-        SCOPED_TRACE(narrow(c.text));
-        const int size = static_cast<int>(wcslen(c.text)) + 1;
-        ASSERT_EQ(size, c.get(nullptr, 0));
-        GuardedBuffer small(size - 1);
-        EXPECT_EQ(size, c.get(small.data(), size - 1));
-        EXPECT_TRUE(small.untouched()) << "too small: untouched";
-        GuardedBuffer buffer(size);
-        EXPECT_EQ(0, c.get(buffer.data(), size));
-        EXPECT_EQ(c.text, GUARDED_TEXT(buffer, size));
-    }
 }

@@ -35,22 +35,18 @@ void expect_programs_folder_protocol(const std::wstring& expected)
 
 } // namespace
 
-TEST(IsUserAdmin, DefaultAndImpersonatedOwnTokenAreAdministrator)
+// Wine's default user is an administrator, as the first user of a Windows machine is.
+TEST(IsUserAdmin, FollowsTheAdministratorsGroupOfTheThreadsToken)
 {
-    // Wine's default user is an administrator, as the first user of a Windows machine is.
     EXPECT_EQ(1, is_user_admin());
     ASSERT_TRUE(ImpersonateSelf(SecurityImpersonation)) << "error " << GetLastError();
     const int impersonating = is_user_admin();
     RevertToSelf();
-    EXPECT_EQ(1, impersonating);
-}
-
-TEST(IsUserAdmin, AdministratorsGroupDisabledGivesUserScope)
-{
+    EXPECT_EQ(1, impersonating) << "impersonating its own token";
     {
         testsupport::StandardUserScope standard_user;
         ASSERT_TRUE(standard_user.active()) << "error " << GetLastError();
-        EXPECT_EQ(0, is_user_admin());
+        EXPECT_EQ(0, is_user_admin()) << "the Administrators group disabled";
     }
     EXPECT_EQ(1, is_user_admin()) << "the thread token was not given up";
 }

@@ -43,17 +43,6 @@ std::wstring leaf_of(const std::wstring& path)
     return path.substr(path.find_last_of(L'\\') + 1);
 }
 
-// The names straight in the folder that begin with the prefix, in any letter case.
-std::vector<std::wstring> entries_starting(const std::wstring& folder, const std::wstring& prefix)
-{
-    std::vector<std::wstring> names;
-    for (const std::wstring& entry : testsupport::list_tree(folder)) {
-        if (_wcsnicmp(entry.c_str(), prefix.c_str(), prefix.size()) == 0 && entry.find(L'\\') == std::wstring::npos)
-            names.push_back(entry);
-    }
-    return names;
-}
-
 // The suite folder and every trace of an escape, in both scopes' start menus, removed before and after.
 class StartMenu : public ::testing::Test {
 protected:
@@ -74,13 +63,18 @@ protected:
         }
     }
 
-    // What lies beside the Programs folder under an escape's name, also glued to its name
-    // ("ProgramsEvil" from a folder argument without its leading backslash).
+    // What lies beside the Programs folder under an escape's name in any letter case, also glued to
+    // its name ("ProgramsEvil" from a folder argument without its leading backslash).
     static std::vector<std::wstring> escapes(const std::wstring& programs)
     {
-        std::vector<std::wstring> names = entries_starting(parent_of(programs), kEscapePrefix);
-        for (const std::wstring& name : entries_starting(parent_of(programs), leaf_of(programs) + kEscapePrefix))
-            names.push_back(name);
+        std::vector<std::wstring> names;
+        for (const std::wstring& entry : testsupport::list_tree(parent_of(programs))) {
+            for (const std::wstring& prefix : {std::wstring(kEscapePrefix), leaf_of(programs) + kEscapePrefix}) {
+                if (entry.find(L'\\') == std::wstring::npos &&
+                    _wcsnicmp(entry.c_str(), prefix.c_str(), prefix.size()) == 0)
+                    names.push_back(entry);
+            }
+        }
         return names;
     }
 
@@ -93,25 +87,22 @@ protected:
         EXPECT_EQ(0, create_start_menu_shortcut(L"C:\\X\\bin\\", L"tool.exe", L"", L"", L"%HOMEDRIVE%%HOMEPATH%",
                                                 folder, name, L"Start Tool", SW_SHOWNORMAL, suffix));
     }
+
+    // Creates, deletes and removes in the calling thread's scope; `own` must be that scope's folder.
+    static void expect_lifecycle_in(const std::wstring& own, const std::wstring& other)
+    {
+        const std::wstring link = own + L"\\Tool 2.0.lnk";
+        create_tool(kFolderArgument, L"Tool", L"2.0");
+        ASSERT_TRUE(file_exists(link)) << narrow(link);
+        EXPECT_FALSE(directory_exists(other)) << "the other scope's start menu was touched: " << narrow(other);
+        EXPECT_EQ(L"C:\\X\\bin\\tool.exe |  | %HOMEDRIVE%%HOMEPATH% | Start Tool | ,0 | show 1/1",
+                  testsupport::shortcut_summary(link));
+        EXPECT_EQ(0, delete_start_menu_shortcut(kFolderArgument, L"Tool", L"2.0"));
+        EXPECT_FALSE(file_exists(link)) << narrow(link);
+        EXPECT_EQ(0, remove_start_menu_folder(L"\\setupkit shortcuts_test"));
+        EXPECT_FALSE(directory_exists(own)) << narrow(own);
+    }
 };
-
-// Creates, deletes and removes in the calling thread's scope; `own` must be that scope's folder.
-void expect_lifecycle_in(const std::wstring& own, const std::wstring& other)
-{
-    const std::wstring link = own + L"\\Tool 2.0.lnk";
-    EXPECT_EQ(0, create_start_menu_shortcut(L"C:\\X\\bin\\", L"tool.exe", L"", L"", L"%HOMEDRIVE%%HOMEPATH%",
-                                            kFolderArgument, L"Tool", L"Start Tool", SW_SHOWNORMAL, L"2.0"));
-    ASSERT_TRUE(file_exists(link)) << narrow(link);
-    EXPECT_FALSE(directory_exists(other)) << "the other scope's start menu was touched: " << narrow(other);
-
-    EXPECT_EQ(L"C:\\X\\bin\\tool.exe |  | %HOMEDRIVE%%HOMEPATH% | Start Tool | ,0 | show 1/1",
-              testsupport::shortcut_summary(link));
-
-    EXPECT_EQ(0, delete_start_menu_shortcut(kFolderArgument, L"Tool", L"2.0"));
-    EXPECT_FALSE(file_exists(link)) << narrow(link);
-    EXPECT_EQ(0, remove_start_menu_folder(L"\\setupkit shortcuts_test"));
-    EXPECT_FALSE(directory_exists(own)) << narrow(own);
-}
 
 } // namespace
 
@@ -135,9 +126,8 @@ TEST_F(StartMenu, EachVariantDeletesTheNameItsCreatorGave)
     testsupport::write_bytes(relinfo, "<startMenuShortcutAppendRevision value=\"L7\"/>");
     struct Variant {
         const wchar_t* file_name;
-        int (*create)(const wchar_t*, const wchar_t*, const wchar_t*, const wchar_t*, const wchar_t*, const wchar_t*,
-                      const wchar_t*, const wchar_t*, int);
-        int (*remove)(const wchar_t*, const wchar_t*);
+        decltype(&create_start_menu_shortcut_fixed) create;
+        decltype(&delete_start_menu_shortcut_fixed) remove;
     };
     const Variant variants[] = {{L"Tool.lnk", nullptr, delete_start_menu_shortcut_plain},
                                 {L"Tool 18.1.lnk", create_start_menu_shortcut_fixed, delete_start_menu_shortcut_fixed},
@@ -150,7 +140,7 @@ TEST_F(StartMenu, EachVariantDeletesTheNameItsCreatorGave)
                                         L"Start Tool", SW_SHOWNORMAL));
         else
             create_tool(kFolderArgument, L"Tool", L"");
-        EXPECT_TRUE(file_exists(link)) << "found:" << listed(entries_starting(all_users_folder(), L""));
+        EXPECT_TRUE(file_exists(link)) << "found:" << listed(testsupport::list_tree(all_users_folder()));
         EXPECT_EQ(0, variant.remove(kFolderArgument, L"Tool"));
         EXPECT_FALSE(file_exists(link)) << "uninstall would leave " << narrow(link) << " behind";
     }
@@ -159,12 +149,7 @@ TEST_F(StartMenu, EachVariantDeletesTheNameItsCreatorGave)
 
 TEST_F(StartMenu, PiecesLeadingOutOfProgramsCreateNothing)
 {
-    struct Case {
-        const wchar_t* folder;
-        const wchar_t* name;
-        const wchar_t* suffix;
-    };
-    const Case cases[] = {
+    const wchar_t* const cases[][3] = {
         {L"\\setupkit shortcuts_test\\..\\..\\setupkit escape\\", L"Tool", L"2.0"},
         {L"\\..\\", L"setupkit escape", L""},
         {L"/../", L"setupkit escape", L"2.0"},
@@ -187,9 +172,9 @@ TEST_F(StartMenu, PiecesLeadingOutOfProgramsCreateNothing)
         {kFolderArgument, L"Tool", L"a|b"}, {kFolderArgument, L"Tool", L"\x1f"},
         {kFolderArgument, L"Tool", kLongSuffix.c_str()},
     };
-    for (const Case& c : cases) {
-        create_tool(c.folder, c.name, c.suffix);
-        const std::string shown = narrow(c.folder) + " | " + narrow(c.name) + " | " + narrow(c.suffix);
+    for (const auto& [folder, name, suffix] : cases) {
+        create_tool(folder, name, suffix);
+        const std::string shown = narrow(folder) + " | " + narrow(name) + " | " + narrow(suffix);
         EXPECT_FALSE(directory_exists(all_users_folder())) << shown;
         EXPECT_EQ("", listed(escapes(testsupport::all_users_programs_folder()))) << shown;
         clean();
@@ -269,9 +254,10 @@ TEST(SpecialFolderGuard, FileIdentityDecidesOnlyWhatItCanTell)
 {
     using Decision = IdentityDecision;
     const ULONGLONG all_ones = ~0ULL;
-    // Open error, index read, index, volume read, volume serial.
-    const FolderIdentity special = {ERROR_SUCCESS, true, 42, true, 7};
-    const FolderIdentity unread = {ERROR_SUCCESS, false, 0, false, 0};
+    // Opened with index and volume serial read, or not opened and nothing read.
+    auto read = [](ULONGLONG index, DWORD volume) { return FolderIdentity{ERROR_SUCCESS, true, index, true, volume}; };
+    auto failed = [](DWORD error) { return FolderIdentity{error, false, 0, false, 0}; };
+    const FolderIdentity special = read(42, 7);
     struct Row {
         const char* what;
         FolderIdentity level;
@@ -280,23 +266,21 @@ TEST(SpecialFolderGuard, FileIdentityDecidesOnlyWhatItCanTell)
     };
     // 0 and all ones are what file systems without stable or unique IDs report: they match nothing.
     const Row rows[] = {
-        {"same volume and index", {ERROR_SUCCESS, true, 42, true, 7}, special, Decision::kSame},
-        {"another index", {ERROR_SUCCESS, true, 43, true, 7}, special, Decision::kDifferent},
-        {"equal index on another volume", {ERROR_SUCCESS, true, 42, true, 8}, special, Decision::kDifferent},
-        {"index 0 on both", {ERROR_SUCCESS, true, 0, true, 7}, {ERROR_SUCCESS, true, 0, true, 7}, Decision::kUnknown},
-        {"all ones on both", {ERROR_SUCCESS, true, all_ones, true, 7}, {ERROR_SUCCESS, true, all_ones, true, 7},
-         Decision::kUnknown},
-        {"index 0 on the level only", {ERROR_SUCCESS, true, 0, true, 7}, special, Decision::kUnknown},
-        {"all ones on the special folder only", {ERROR_SUCCESS, true, 42, true, 7},
-         {ERROR_SUCCESS, true, all_ones, true, 7}, Decision::kUnknown},
+        {"same volume and index", read(42, 7), special, Decision::kSame},
+        {"another index", read(43, 7), special, Decision::kDifferent},
+        {"equal index on another volume", read(42, 8), special, Decision::kDifferent},
+        {"index 0 on both", read(0, 7), read(0, 7), Decision::kUnknown},
+        {"all ones on both", read(all_ones, 7), read(all_ones, 7), Decision::kUnknown},
+        {"index 0 on the level only", read(0, 7), special, Decision::kUnknown},
+        {"all ones on the special folder only", read(42, 7), read(all_ones, 7), Decision::kUnknown},
         {"equal index, volume unread", {ERROR_SUCCESS, true, 42, false, 0}, special, Decision::kUnknown},
-        {"special folder's index unread", {ERROR_SUCCESS, true, 42, true, 7}, unread, Decision::kUnknown},
-        {"level's index unread", unread, special, Decision::kRefused},
-        {"access denied", {ERROR_ACCESS_DENIED, false, 0, false, 0}, special, Decision::kRefused},
-        {"sharing violation", {ERROR_SHARING_VIOLATION, false, 0, false, 0}, special, Decision::kRefused},
-        {"missing", {ERROR_FILE_NOT_FOUND, false, 0, false, 0}, special, Decision::kAbsent},
-        {"missing parent", {ERROR_PATH_NOT_FOUND, false, 0, false, 0}, special, Decision::kAbsent},
-        {"invalid name", {ERROR_INVALID_NAME, false, 0, false, 0}, special, Decision::kAbsent},
+        {"special folder's index unread", read(42, 7), failed(ERROR_SUCCESS), Decision::kUnknown},
+        {"level's index unread", failed(ERROR_SUCCESS), special, Decision::kRefused},
+        {"access denied", failed(ERROR_ACCESS_DENIED), special, Decision::kRefused},
+        {"sharing violation", failed(ERROR_SHARING_VIOLATION), special, Decision::kRefused},
+        {"missing", failed(ERROR_FILE_NOT_FOUND), special, Decision::kAbsent},
+        {"missing parent", failed(ERROR_PATH_NOT_FOUND), special, Decision::kAbsent},
+        {"invalid name", failed(ERROR_INVALID_NAME), special, Decision::kAbsent},
     };
     for (const Row& row : rows)
         EXPECT_EQ(static_cast<int>(row.expected), static_cast<int>(decide_identity(row.level, row.special)))
@@ -368,11 +352,10 @@ TEST(ProgramsFolder, ItselfIsNeverRemovedEvenWhenEmpty)
     EXPECT_EQ(0, remove_programs_subfolder(L"Sub"));
     EXPECT_FALSE(directory_exists(programs + L"\\Sub"));
 
-    EXPECT_EQ(0, remove_start_menu_folder(L"\\"));
-    EXPECT_EQ(0, remove_start_menu_folder(L""));
-    EXPECT_EQ(0, remove_start_menu_folder(L"\\.\\"));
-    EXPECT_EQ(0, remove_programs_subfolder(L""));
-    EXPECT_EQ(0, remove_programs_subfolder(L"."));
+    for (const wchar_t* name : {L"\\", L"", L"\\.\\"})
+        EXPECT_EQ(0, remove_start_menu_folder(name)) << narrow(name);
+    for (const wchar_t* name : {L"", L"."})
+        EXPECT_EQ(0, remove_programs_subfolder(name)) << narrow(name);
     EXPECT_TRUE(directory_exists(programs)) << narrow(programs);
 }
 
@@ -423,7 +406,7 @@ TEST_F(StartMenu, ProgramsSubfolderNameBeyondReachIsRefused)
     }
 }
 
-TEST(CreateShortcutFile, CreatesMissingFoldersAndWritesEveryProperty)
+TEST(ShortcutFile, CreatedInMissingFoldersWithEveryPropertyAndDeletedOnce)
 {
     TempDir temp;
     const std::wstring link = temp / L"a\\b\\c\\Tool.lnk";
@@ -433,13 +416,6 @@ TEST(CreateShortcutFile, CreatesMissingFoldersAndWritesEveryProperty)
     const std::wstring show = testsupport::running_under_wine() ? L"1/3" : L"3/3";
     EXPECT_EQ(L"C:\\Tools\\tool.exe | --flag \"x y\" | C:\\Work | A tool | C:\\Tools\\tool.ico,3 | show " + show,
               testsupport::shortcut_summary(link));
-}
-
-TEST(DeleteShortcutFile, DeletesExistingAndFailsOnMissing)
-{
-    TempDir temp;
-    const std::wstring link = temp / L"Tool.lnk";
-    testsupport::write_bytes(link, "link");
     EXPECT_EQ(0, delete_shortcut_file(link.c_str()));
     EXPECT_FALSE(file_exists(link));
     EXPECT_EQ(static_cast<int>(E_FAIL), delete_shortcut_file(link.c_str()));
@@ -447,32 +423,30 @@ TEST(DeleteShortcutFile, DeletesExistingAndFailsOnMissing)
 
 TEST(RemoveFolderIfEmpty, ResultAndRemovalFollowVisibleFiles)
 {
-    struct Case {
+    const struct {
         const char* content;
+        void (*lay_out)(const std::wstring& folder);
         int expected;
         bool stays;
+    } cases[] = {
+        {"nothing", [](const std::wstring&) {}, 0, false},
+        {"visible file", [](const std::wstring& f) { testsupport::write_bytes(f + L"\\readme.txt", "x"); }, 80, true},
+        {"sub-folder only", [](const std::wstring& f) { testsupport::make_directories(f + L"\\Sub"); }, 0, true},
+        {"hidden file only",
+         [](const std::wstring& f) {
+             testsupport::write_bytes(f + L"\\hidden.txt", "x");
+             ASSERT_TRUE(SetFileAttributesW((f + L"\\hidden.txt").c_str(), FILE_ATTRIBUTE_HIDDEN));
+         },
+         0, true},
     };
-    const Case cases[] = {
-        {"nothing", 0, false},
-        {"visible file", 80, true},
-        {"sub-folder only", 0, true},
-        {"hidden file only", 0, true},
-    };
-    for (const Case& c : cases) {
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.content);
         TempDir temp;
         const std::wstring folder = temp / L"Folder";
         ASSERT_TRUE(testsupport::make_directories(folder));
-        const std::string content = c.content;
-        if (content == "visible file")
-            testsupport::write_bytes(folder + L"\\readme.txt", "x");
-        if (content == "sub-folder only")
-            testsupport::make_directories(folder + L"\\Sub");
-        if (content == "hidden file only") {
-            testsupport::write_bytes(folder + L"\\hidden.txt", "x");
-            ASSERT_TRUE(SetFileAttributesW((folder + L"\\hidden.txt").c_str(), FILE_ATTRIBUTE_HIDDEN));
-        }
-        EXPECT_EQ(c.expected, remove_folder_if_empty(folder.c_str())) << c.content;
-        EXPECT_EQ(c.stays, directory_exists(folder)) << c.content;
+        c.lay_out(folder);
+        EXPECT_EQ(c.expected, remove_folder_if_empty(folder.c_str()));
+        EXPECT_EQ(c.stays, directory_exists(folder));
     }
 }
 

@@ -1,36 +1,24 @@
 #include "setupkit/strings.h"
 
+#include "testsupport/files.h"
+
 #include <gtest/gtest.h>
 
-TEST(ConcatStrings, JoinsPiecesInOrderSkippingNulls)
+// The joined string is new, also when empty; free_string clears the pointer and takes it again.
+TEST(ConcatStrings, JoinsPiecesInOrderSkippingNullsIntoAStringFreedOnce)
 {
-    wchar_t* joined = concat_strings(3, L"a", nullptr, L"b");
-    EXPECT_STREQ(L"ab", joined);
-    free_string(&joined);
-
-    joined = concat_strings(3, L"C:\\Root", L"\\Framework\\bin\\", L"Win64\\");
-    EXPECT_STREQ(L"C:\\Root\\Framework\\bin\\Win64\\", joined);
-    free_string(&joined);
-}
-
-TEST(ConcatStrings, CountZeroOrOnlyNullsGivesEmptyString)
-{
-    wchar_t* joined = concat_strings(0);
-    ASSERT_NE(nullptr, joined);
-    EXPECT_STREQ(L"", joined);
-    free_string(&joined);
-
-    joined = concat_strings(2, nullptr, nullptr);
-    ASSERT_NE(nullptr, joined);
-    EXPECT_STREQ(L"", joined);
-    free_string(&joined);
-}
-
-TEST(FreeString, ClearsPointerAndToleratesSecondRelease)
-{
-    wchar_t* text = concat_strings(1, L"x");
-    free_string(&text);
-    EXPECT_EQ(nullptr, text);
-    free_string(&text);
-    EXPECT_EQ(nullptr, text);
+    const std::pair<wchar_t*, const wchar_t*> rows[] = {
+        {concat_strings(3, L"a", nullptr, L"b"), L"ab"},
+        {concat_strings(3, L"C:\\Root", L"\\Framework\\bin\\", L"Win64\\"), L"C:\\Root\\Framework\\bin\\Win64\\"},
+        {concat_strings(0), L""},
+        {concat_strings(2, nullptr, nullptr), L""},
+    };
+    for (auto [joined, expected] : rows) {
+        SCOPED_TRACE(testsupport::narrow(expected));
+        EXPECT_STREQ(expected, joined) << "a null pointer differs from the empty string";
+        free_string(&joined);
+        EXPECT_EQ(nullptr, joined);
+        free_string(&joined);
+        EXPECT_EQ(nullptr, joined);
+    }
 }
