@@ -1,4 +1,4 @@
-// Reports, into the file named by its argument, the OS edition flags of this process and the
+// Reports, into the file named by its argument, the OS edition flags set in this process and the
 // service-pack text, beside the version that GetVersionExW reports (for the test's messages); and
 // what the DLL search restriction reports under that version, with the DLL directory it leaves
 // (a sentinel set first shows whether SetDllDirectoryW(L"") ran).
@@ -12,6 +12,7 @@
 #include <windows.h>
 
 #include <string>
+#include <utility>
 
 int wmain(int argc, wchar_t** argv)
 {
@@ -28,16 +29,25 @@ int wmain(int argc, wchar_t** argv)
                                                                           : "unchanged");
     report.add("dll_directory", dll_directory);
 
+    // The names of the members set, comma-separated.
     const os_edition_flags flags;
-    report.add("is_windows_2000", std::to_string(flags.is_windows_2000()));
-    report.add("is_windows_xp", std::to_string(flags.is_windows_xp()));
-    report.add("is_windows_server_2003", std::to_string(flags.is_windows_server_2003()));
-    report.add("is_windows_vista", std::to_string(flags.is_windows_vista()));
-    report.add("is_windows_server_2008", std::to_string(flags.is_windows_server_2008()));
-    report.add("is_windows_server_2008_r2", std::to_string(flags.is_windows_server_2008_r2()));
-    report.add("is_windows_hpc_server", std::to_string(flags.is_windows_hpc_server()));
-    report.add("is_windows_7", std::to_string(flags.is_windows_7()));
-    report.add("is_windows_8", std::to_string(flags.is_windows_8()));
+    const std::pair<const char*, bool (os_edition_flags::*)() const> members[] = {
+        {"is_windows_2000", &os_edition_flags::is_windows_2000},
+        {"is_windows_xp", &os_edition_flags::is_windows_xp},
+        {"is_windows_server_2003", &os_edition_flags::is_windows_server_2003},
+        {"is_windows_vista", &os_edition_flags::is_windows_vista},
+        {"is_windows_server_2008", &os_edition_flags::is_windows_server_2008},
+        {"is_windows_server_2008_r2", &os_edition_flags::is_windows_server_2008_r2},
+        {"is_windows_hpc_server", &os_edition_flags::is_windows_hpc_server},
+        {"is_windows_7", &os_edition_flags::is_windows_7},
+        {"is_windows_8", &os_edition_flags::is_windows_8},
+    };
+    std::string set;
+    for (const auto& member : members) {
+        if ((flags.*member.second)())
+            set += (set.empty() ? "" : ",") + std::string(member.first);
+    }
+    report.add("members", set);
 
     wchar_t* service_pack = nullptr;
     flags.get_service_pack_name(&service_pack);
