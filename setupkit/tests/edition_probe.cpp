@@ -29,22 +29,18 @@ int wmain(int argc, wchar_t** argv)
                                                                           : "unchanged");
     report.add("dll_directory", dll_directory);
 
-    // The names of the members set, comma-separated.
+    // The names of the members set, comma-separated; each name spelt once, so it cannot drift from its call.
     const os_edition_flags flags;
-    const std::pair<const char*, bool (os_edition_flags::*)() const> members[] = {
-        {"is_windows_2000", &os_edition_flags::is_windows_2000},
-        {"is_windows_xp", &os_edition_flags::is_windows_xp},
-        {"is_windows_server_2003", &os_edition_flags::is_windows_server_2003},
-        {"is_windows_vista", &os_edition_flags::is_windows_vista},
-        {"is_windows_server_2008", &os_edition_flags::is_windows_server_2008},
-        {"is_windows_server_2008_r2", &os_edition_flags::is_windows_server_2008_r2},
-        {"is_windows_hpc_server", &os_edition_flags::is_windows_hpc_server},
-        {"is_windows_7", &os_edition_flags::is_windows_7},
-        {"is_windows_8", &os_edition_flags::is_windows_8},
+#define MEMBER(name) {#name, flags.name()}
+    const std::pair<const char*, bool> members[] = {
+        MEMBER(is_windows_2000),  MEMBER(is_windows_xp),          MEMBER(is_windows_server_2003),
+        MEMBER(is_windows_vista), MEMBER(is_windows_server_2008), MEMBER(is_windows_server_2008_r2),
+        MEMBER(is_windows_hpc_server), MEMBER(is_windows_7),      MEMBER(is_windows_8),
     };
+#undef MEMBER
     std::string set;
     for (const auto& member : members) {
-        if ((flags.*member.second)())
+        if (member.second)
             set += (set.empty() ? "" : ",") + std::string(member.first);
     }
     report.add("members", set);

@@ -11,6 +11,7 @@
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
+#include <functional>
 #include <iterator>
 #include <string>
 
@@ -19,6 +20,26 @@ using testsupport::TempDir;
 using testsupport::narrow;
 
 namespace {
+
+// The two-call protocol of read(buffer, capacity), a null buffer asking for the size: `size` first; then
+// a buffer one character short gets the size back and is left empty (untouched, for `short_untouched`);
+// then one of exactly the size (one character at least) gets `filled` back and holds `text`.
+void expect_two_calls(const std::function<int(GuardedBuffer*, int)>& read, int size, int filled,
+                      const std::wstring& text, bool short_untouched = false)
+{
+    ASSERT_EQ(size, read(nullptr, 0));
+    if (size > 1) {
+        GuardedBuffer small(size - 1);
+        EXPECT_EQ(size, read(&small, size - 1)) << "too small";
+        if (short_untouched)
+            EXPECT_TRUE(small.untouched()) << "too small: never pre-set";
+        else
+            EXPECT_EQ(L"", GUARDED_TEXT(small, 1)) << "too small: left empty";
+    }
+    GuardedBuffer buffer(size > 0 ? size : 1);
+    EXPECT_EQ(filled, read(&buffer, size)) << "filling";
+    EXPECT_EQ(text, GUARDED_TEXT(buffer, buffer.capacity()));
+}
 
 // A private profile (APPDATA) and install root for each case, so nothing of the real profile is read
 // or written.
@@ -39,20 +60,12 @@ protected:
     std::wstring user_file() const { return appdata() + L"\\Velmora\\v182\\languagesettings.txt"; }
     std::wstring shared_file() const { return root() + L"\\commonfiles\\Language\\languagesettings.txt"; }
 
-    // resolve_language_code by the two-call protocol: the size, a buffer one character short that gets the
-    // size and is left empty, then one of exactly the size (one character at least) that gets the code.
+    // Also a caller that did not clear its one-character buffer gets the empty code back.
     void expect_resolved(const std::wstring& code, int size)
     {
-        ASSERT_EQ(size, resolve_language_code(root().c_str(), nullptr, 0));
-        if (size > 1) {
-            GuardedBuffer small(size - 1);
-            EXPECT_EQ(size, resolve_language_code(root().c_str(), small.reference(), size - 1));
-            EXPECT_EQ(L"", GUARDED_TEXT(small, 1)) << "too small: left empty";
-        }
-        // Also a caller that did not clear its one-character buffer gets the empty code back.
-        GuardedBuffer buffer(size > 0 ? size : 1);
-        EXPECT_EQ(0, resolve_language_code(root().c_str(), buffer.reference(), size));
-        EXPECT_EQ(code, GUARDED_TEXT(buffer, buffer.capacity()));
+        expect_two_calls([&](GuardedBuffer* buffer, int capacity) {
+            return resolve_language_code(root().c_str(), buffer ? buffer->reference() : nullptr, capacity);
+        }, size, 0, code);
     }
 
     TempDir profile_;
@@ -68,20 +81,21 @@ TEST(LanguageCode, ComesBackByTwoCallsAndTooSmallOrUnknownLeavesItEmpty)
 {
     for (int index = -1; index < 5; ++index) {
         SCOPED_TRACE(index);
-        const std::wstring code = index >= 0 && index < 4 ? kCodes[index] : L"";
-        const int size = code.empty() ? 0 : static_cast<int>(code.size()) + 1;
-        ASSERT_EQ(size, get_language_code(index, nullptr, 0));
-        GuardedBuffer buffer(size ? size : 10);
-        EXPECT_EQ(size, get_language_code(index, buffer.data(), buffer.capacity())) << "the size also after filling";
-        EXPECT_EQ(code, GUARDED_TEXT(buffer, static_cast<int>(code.size()) + 1));
-        if (size == 0)
+        const auto read = [&](GuardedBuffer* buffer, int capacity) {
+            return get_language_code(index, buffer ? buffer->data() : nullptr, capacity);
+        };
+        if (index < 0 || index >= 4) {
+            GuardedBuffer buffer(10);
+            ASSERT_EQ(0, read(nullptr, 0));
+            EXPECT_EQ(0, read(&buffer, 10));
+            EXPECT_EQ(L"", GUARDED_TEXT(buffer, 1));
             continue;
-        // Too small: the empty string where the capacity exceeds 1; a capacity of 1 stays untouched.
-        GuardedBuffer small(size - 1);
+        }
+        const int size = static_cast<int>(wcslen(kCodes[index])) + 1;
+        expect_two_calls(read, size, size, kCodes[index]);
+        // A capacity of 1 stays untouched.
         GuardedBuffer one(1);
-        EXPECT_EQ(size, get_language_code(index, small.data(), size - 1));
-        EXPECT_EQ(L"", GUARDED_TEXT(small, 1));
-        EXPECT_EQ(size, get_language_code(index, one.data(), 1));
+        EXPECT_EQ(size, read(&one, 1));
         EXPECT_TRUE(one.untouched());
     }
 }
@@ -109,15 +123,9 @@ TEST_F(LanguageFiles, SettingValueIsTheFirstTokenAfterItsFirstEqualsByTwoCallsAn
     for (const Case& c : cases) {
         SCOPED_TRACE(c.bytes.substr(0, 20));
         testsupport::write_bytes(path, c.bytes);
-        ASSERT_EQ(c.size, read_setting_value(path.c_str(), nullptr, 0));
-        if (c.size > 1) {
-            GuardedBuffer small(c.size - 1);
-            EXPECT_EQ(c.size, read_setting_value(path.c_str(), small.reference(), c.size - 1));
-            EXPECT_EQ(L"", GUARDED_TEXT(small, 1)) << "too small: left empty";
-        }
-        GuardedBuffer buffer(c.size > 0 ? c.size : 1);
-        EXPECT_EQ(c.size, read_setting_value(path.c_str(), buffer.reference(), c.size)) << "the size again after filling";
-        EXPECT_EQ(c.value, GUARDED_TEXT(buffer, buffer.capacity()));
+        expect_two_calls([&](GuardedBuffer* buffer, int capacity) {
+            return read_setting_value(path.c_str(), buffer ? buffer->reference() : nullptr, capacity);
+        }, c.size, c.size, c.value);
     }
     GuardedBuffer buffer(10);
     EXPECT_EQ(0, read_setting_value((tree_ / L"missing.txt").c_str(), buffer.reference(), 10));
@@ -128,11 +136,10 @@ TEST_F(LanguageFiles, MediaLabelIsTheMarkersFirstTokenCutAtNineCharacters)
 {
     const std::wstring directory = tree_ / L"media";
     ASSERT_TRUE(testsupport::make_directories(directory));
-    EXPECT_EQ(1, read_media_label(directory.c_str(), nullptr, 0)) << "missing marker: the empty label";
-    GuardedBuffer empty(1);
-    EXPECT_EQ(0, read_media_label(directory.c_str(), empty.data(), 1));
-    EXPECT_EQ(L"", GUARDED_TEXT(empty, 1));
-
+    const auto read = [&](GuardedBuffer* buffer, int capacity) {
+        return read_media_label(directory.c_str(), buffer ? buffer->data() : nullptr, capacity);
+    };
+    expect_two_calls(read, 1, 0, L""); // missing marker: the empty label
     struct Case {
         const char* bytes;
         const wchar_t* label;
@@ -140,14 +147,7 @@ TEST_F(LanguageFiles, MediaLabelIsTheMarkersFirstTokenCutAtNineCharacters)
     for (const Case& c : cases) {
         SCOPED_TRACE(c.bytes);
         testsupport::write_bytes(directory + L"\\182-1.dvd", c.bytes);
-        const int size = static_cast<int>(wcslen(c.label)) + 1;
-        ASSERT_EQ(size, read_media_label(directory.c_str(), nullptr, 0));
-        GuardedBuffer small(size - 1);
-        EXPECT_EQ(size, read_media_label(directory.c_str(), small.data(), size - 1));
-        EXPECT_TRUE(small.untouched()) << "too small: never pre-set";
-        GuardedBuffer buffer(size);
-        EXPECT_EQ(0, read_media_label(directory.c_str(), buffer.data(), size));
-        EXPECT_EQ(c.label, GUARDED_TEXT(buffer, size));
+        expect_two_calls(read, static_cast<int>(wcslen(c.label)) + 1, 0, c.label, true);
     }
 }
 

@@ -56,25 +56,17 @@ protected:
         delete_tree_in_view(root_, KEY_WOW64_64KEY);
     }
 
-    // In the process's own view, unless one is given.
-    void create(const std::wstring& relative, REGSAM view = 0)
+    // The key, in the process's own view unless one is given, and the value when one is named.
+    void create(const std::wstring& relative, REGSAM view = 0, const wchar_t* name = nullptr, DWORD type = 0,
+                const void* data = nullptr, DWORD bytes = 0)
     {
         HKEY key = nullptr;
-        const LONG result = RegCreateKeyExW(root_, under_base(relative).c_str(), 0, nullptr, 0, KEY_READ | view,
-                                            nullptr, &key, nullptr);
-        ASSERT_EQ(ERROR_SUCCESS, result) << narrow(under_base(relative));
+        ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExW(root_, under_base(relative).c_str(), 0, nullptr, 0,
+                                                 KEY_SET_VALUE | view, nullptr, &key, nullptr))
+            << narrow(under_base(relative));
+        const LONG result = name ? RegSetValueExW(key, name, 0, type, static_cast<const BYTE*>(data), bytes) : 0;
         RegCloseKey(key);
-    }
-
-    void set_value(const std::wstring& relative, const wchar_t* name, DWORD type, const void* data, DWORD bytes)
-    {
-        HKEY key = nullptr;
-        LONG result = RegCreateKeyExW(root_, under_base(relative).c_str(), 0, nullptr, 0, KEY_SET_VALUE, nullptr,
-                                      &key, nullptr);
-        ASSERT_EQ(ERROR_SUCCESS, result) << narrow(under_base(relative));
-        result = RegSetValueExW(key, name, 0, type, static_cast<const BYTE*>(data), bytes);
-        RegCloseKey(key);
-        ASSERT_EQ(ERROR_SUCCESS, result) << narrow(name);
+        ASSERT_EQ(ERROR_SUCCESS, result) << "setting the value";
     }
 
     HKEY root_;
@@ -111,7 +103,7 @@ TEST_F(SubkeySearch, SubkeyNameContainsTheTextIgnoringTheCaseOfAsciiLettersOnlyI
 {
     create(L"Single\\Only");
     const DWORD data = 1;
-    set_value(L"Leaf", L"value", REG_DWORD, &data, sizeof(data));
+    create(L"Leaf", 0, L"value", REG_DWORD, &data, sizeof(data));
     for (const wchar_t* name : {L"Alpha", L"Cluster hPc Node", L"\x00C4pfel" /* capital A with umlaut */, L"Zeta"})
         create(std::wstring(L"Parent\\") + name);
     create(L"Parent\\Only64", KEY_WOW64_64KEY);
@@ -220,7 +212,7 @@ TEST_F(RegistryString, ValueIsReadAsTextWhateverItsTypeAndBoundedByTheBuffer)
         {"empty data", REG_BINARY, {}, L""},
     };
     for (const Case& c : cases) {
-        set_value(L"Key", L"value", c.type, c.bytes.data(), static_cast<DWORD>(c.bytes.size()));
+        create(L"Key", 0, L"value", c.type, c.bytes.data(), static_cast<DWORD>(c.bytes.size()));
         GuardedBuffer buffer(kRegistryStringChars);
         read_registry_string(HKEY_CURRENT_USER, under_base(L"Key").c_str(), buffer.data(), L"value");
         EXPECT_EQ(c.expected, GUARDED_TEXT(buffer, kRegistryStringChars))
@@ -233,7 +225,7 @@ TEST_F(RegistryString, EmptySubkeyPathReadsFromTheRootAndLeavesItOpen)
     // RegOpenKeyW hands back the root handle itself for an empty path: closing that handle would
     // take the caller's own key away.
     const wchar_t text[] = L"from the root";
-    set_value(L"Key", L"value", REG_SZ, text, sizeof(text));
+    create(L"Key", 0, L"value", REG_SZ, text, sizeof(text));
     HKEY root = nullptr;
     ASSERT_EQ(ERROR_SUCCESS, RegOpenKeyExW(HKEY_CURRENT_USER, under_base(L"Key").c_str(), 0, KEY_READ, &root));
 
