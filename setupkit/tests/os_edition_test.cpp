@@ -44,15 +44,6 @@ Report run_probe_as(const std::wstring& version)
     return report;
 }
 
-class WineVersionEmulation : public ::testing::Test {
-protected:
-    void SetUp() override
-    {
-        if (!testsupport::running_under_wine())
-            GTEST_SKIP() << "version emulation through AppDefaults exists only under Wine";
-    }
-};
-
 // While alive, the HPC marker key in the 64-bit view of HKEY_LOCAL_MACHINE.
 struct HpcKey {
     HpcKey()
@@ -79,8 +70,10 @@ struct EmulatedRow {
 
 } // namespace
 
-TEST_F(WineVersionEmulation, EachEmulatedVersionSetsItsOneMemberHpcForServersWithTheKeyAndItsDllSearchRestriction)
+TEST(WineVersionEmulation, EachEmulatedVersionSetsItsOneMemberHpcForServersWithTheKeyAndItsDllSearchRestriction)
 {
+    if (!testsupport::running_under_wine())
+        GTEST_SKIP() << "version emulation through AppDefaults exists only under Wine";
     // Wine 8 swaps the product types of win7 and win2008r2: "win7" reports a server and
     // "win2008r2" a workstation, so those two rows reach the other edition.
     // win8 and win10 report 6.2 because the probe's manifest declares Vista and 7 only, as on Windows.
