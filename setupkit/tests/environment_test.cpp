@@ -59,13 +59,6 @@ protected:
         SetEnvironmentVariableW(kInstallRootVariable, nullptr);
     }
 
-    void put_in_both_keys()
-    {
-        ASSERT_EQ(ERROR_SUCCESS, testsupport::write_environment_string(kMachineScope, kVariable, L"machine"));
-        ASSERT_EQ(ERROR_SUCCESS, testsupport::write_environment_string(kUserScope, kVariable, L"user"));
-        SetEnvironmentVariableW(kVariable, L"process");
-    }
-
     BroadcastReceiver receiver_;
 };
 
@@ -134,7 +127,9 @@ TEST_F(EnvironmentVariables, ValueIsStoredInTheScopesKeyOnlyAndAnnouncedOnce)
 
 TEST_F(EnvironmentVariables, InvalidScopeIsRejectedWithNothingChanged)
 {
-    put_in_both_keys();
+    ASSERT_EQ(ERROR_SUCCESS, testsupport::write_environment_string(kMachineScope, kVariable, L"machine"));
+    ASSERT_EQ(ERROR_SUCCESS, testsupport::write_environment_string(kUserScope, kVariable, L"user"));
+    SetEnvironmentVariableW(kVariable, L"process");
     for (const int scope : {2, -1}) {
         SCOPED_TRACE("scope " + std::to_string(scope));
         EXPECT_EQ(static_cast<int>(E_INVALIDARG), set_environment_variable(kVariable, L"new", REG_SZ, scope));

@@ -125,19 +125,6 @@ protected:
         return path;
     }
 
-    // Starts a copy that never ends, with handles of its own.
-    PROCESS_INFORMATION start_forever(const std::wstring& program)
-    {
-        std::vector<wchar_t> command = writable(quoted(program) + L" - forever 0");
-        STARTUPINFOW startup = {};
-        startup.cb = sizeof(startup);
-        PROCESS_INFORMATION process = {};
-        EXPECT_TRUE(CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
-                                   &process))
-            << narrow(program) << ", error " << GetLastError();
-        return process;
-    }
-
     bool event_was_set() const
     {
         return WaitForSingleObject(event_, 0) == WAIT_OBJECT_0;
@@ -173,8 +160,12 @@ TEST_F(Launching, TerminateByNameEndsOthersWhoseFileNameHoldsTheTextInItsCaseBut
     // The caller runs in a copy of the child whose name holds the text too, so that ending itself would
     // show as exit code 0 instead of ending this test program. Nothing matching is no failure.
     const std::wstring caller = copy_child(token_ + L"_caller.exe");
-    PROCESS_INFORMATION peer = start_forever(child_);
-    ASSERT_NE(nullptr, peer.hProcess);
+    std::vector<wchar_t> command = writable(child_command(L"-", L"forever", 0));
+    STARTUPINFOW startup = {};
+    startup.cb = sizeof(startup);
+    PROCESS_INFORMATION peer = {};
+    ASSERT_TRUE(CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &peer))
+        << narrow(child_) << ", error " << GetLastError();
     std::wstring upper = token_;
     std::transform(upper.begin(), upper.end(), upper.begin(), [](wchar_t c) { return static_cast<wchar_t>(towupper(c)); });
     // The token is a part of the file name "<token>_run.exe"; in upper case it is not.
