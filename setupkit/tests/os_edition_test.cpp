@@ -6,15 +6,12 @@
 #include "testsupport/files.h"
 #include "testsupport/probe_report.h"
 #include "testsupport/platform.h"
-#include "testsupport/process.h"
 
 #include <gtest/gtest.h>
 #include <windows.h>
 
-#include <map>
 #include <optional>
 #include <string>
-#include <vector>
 
 using testsupport::TempDir;
 using testsupport::narrow;
