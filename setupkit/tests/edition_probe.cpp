@@ -1,4 +1,4 @@
-// Reports, into the file named by its argument, the OS edition flags of this process and the
+// Reports, into the file named by its argument, the OS edition flags set in this process and the
 // service-pack text, beside the version that GetVersionExW reports (for the test's messages); and
 // what the DLL search restriction reports under that version, with the DLL directory it leaves
 // (a sentinel set first shows whether SetDllDirectoryW(L"") ran).
@@ -12,6 +12,7 @@
 #include <windows.h>
 
 #include <string>
+#include <utility>
 
 int wmain(int argc, wchar_t** argv)
 {
@@ -28,16 +29,21 @@ int wmain(int argc, wchar_t** argv)
                                                                           : "unchanged");
     report.add("dll_directory", dll_directory);
 
+    // The names of the members set, comma-separated; each name spelt once, so it cannot drift from its call.
     const os_edition_flags flags;
-    report.add("is_windows_2000", std::to_string(flags.is_windows_2000()));
-    report.add("is_windows_xp", std::to_string(flags.is_windows_xp()));
-    report.add("is_windows_server_2003", std::to_string(flags.is_windows_server_2003()));
-    report.add("is_windows_vista", std::to_string(flags.is_windows_vista()));
-    report.add("is_windows_server_2008", std::to_string(flags.is_windows_server_2008()));
-    report.add("is_windows_server_2008_r2", std::to_string(flags.is_windows_server_2008_r2()));
-    report.add("is_windows_hpc_server", std::to_string(flags.is_windows_hpc_server()));
-    report.add("is_windows_7", std::to_string(flags.is_windows_7()));
-    report.add("is_windows_8", std::to_string(flags.is_windows_8()));
+#define MEMBER(name) {#name, flags.name()}
+    const std::pair<const char*, bool> members[] = {
+        MEMBER(is_windows_2000),  MEMBER(is_windows_xp),          MEMBER(is_windows_server_2003),
+        MEMBER(is_windows_vista), MEMBER(is_windows_server_2008), MEMBER(is_windows_server_2008_r2),
+        MEMBER(is_windows_hpc_server), MEMBER(is_windows_7),      MEMBER(is_windows_8),
+    };
+#undef MEMBER
+    std::string set;
+    for (const auto& member : members) {
+        if (member.second)
+            set += (set.empty() ? "" : ",") + std::string(member.first);
+    }
+    report.add("members", set);
 
     wchar_t* service_pack = nullptr;
     flags.get_service_pack_name(&service_pack);

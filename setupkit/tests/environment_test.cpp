@@ -29,22 +29,16 @@ const wchar_t kInstallRootVariable[] = L"TALVO_ROOT182";
 constexpr int kMachine = 1;
 constexpr int kUser = 0;
 
-std::string describe(const std::vector<SettingChange>& changes)
-{
-    std::string text = std::to_string(changes.size()) + " broadcast(s):";
-    for (const SettingChange& change : changes)
-        text += " [wParam " + std::to_string(change.wparam) + ", \"" + narrow(change.area) + "\"]";
-    return text;
-}
-
 // Every broadcast is the environment change with wParam 0 and lParam "Environment".
 void expect_environment_broadcasts(size_t count, const std::vector<SettingChange>& changes)
 {
-    ASSERT_EQ(count, changes.size()) << describe(changes);
-    for (const SettingChange& change : changes) {
-        EXPECT_EQ(0u, change.wparam) << describe(changes);
-        EXPECT_EQ(L"Environment", change.area) << describe(changes);
-    }
+    std::string expected;
+    std::string received;
+    for (size_t i = 0; i < count; ++i)
+        expected += " [wParam 0, \"Environment\"]";
+    for (const SettingChange& change : changes)
+        received += " [wParam " + std::to_string(change.wparam) + ", \"" + narrow(change.area) + "\"]";
+    EXPECT_EQ(expected, received) << "the broadcasts received";
 }
 
 class EnvironmentVariables : public ::testing::Test {
@@ -65,13 +59,6 @@ protected:
         SetEnvironmentVariableW(kInstallRootVariable, nullptr);
     }
 
-    void put_in_both_keys()
-    {
-        ASSERT_EQ(ERROR_SUCCESS, testsupport::write_environment_string(kMachineScope, kVariable, L"machine"));
-        ASSERT_EQ(ERROR_SUCCESS, testsupport::write_environment_string(kUserScope, kVariable, L"user"));
-        SetEnvironmentVariableW(kVariable, L"process");
-    }
-
     BroadcastReceiver receiver_;
 };
 
@@ -81,51 +68,68 @@ TEST_F(EnvironmentVariables, ValueIsStoredInTheScopesKeyOnlyAndAnnouncedOnce)
 {
     // A string is stored with its terminator (NT and Wine alike add one that the caller's count left
     // out, so the size shows what is stored) and reaches the process; an expandable string would need
-    // expanding first, and other types store exactly four bytes: the process keeps what it had.
+    // expanding first, and other types store exactly four bytes: the process keeps what it had. The
+    // user's key works while the machine's refuses access; a store that fails changes nothing and
+    // announces nothing, yet only a key that cannot be opened is reported.
     const DWORD number = 0x12345678;
     const BYTE eight_bytes[8] = {1, 2, 3, 4, 5, 6, 7, 8};
+    // Longer than any value name may be (16383 characters): the key opens, the store fails.
+    const std::wstring too_long(16385, L'A');
     auto text_bytes = [](const wchar_t* text) {
         const BYTE* first = reinterpret_cast<const BYTE*>(text);
         return std::vector<BYTE>(first, first + (wcslen(text) + 1) * sizeof(wchar_t));
     };
     struct Row {
+        const char* what;
         int scope;
         DWORD type;
         const void* value;
-        std::vector<BYTE> stored;
+        std::vector<BYTE> stored; // empty: nothing stored, nothing announced
         const wchar_t* process;
+        bool denied = false;
+        int result = 0;
+        const wchar_t* name = kVariable;
     };
     const Row rows[] = {
-        {kUser, REG_SZ, L"abcdefg", text_bytes(L"abcdefg"), L"abcdefg"},
-        {kMachine, REG_SZ, L"abcdefg", text_bytes(L"abcdefg"), L"abcdefg"},
-        {kUser, REG_EXPAND_SZ, L"%SystemRoot%\\x", text_bytes(L"%SystemRoot%\\x"), L"before"},
-        {kUser, REG_DWORD, &number, {0x78, 0x56, 0x34, 0x12}, L"before"},
-        {kUser, REG_BINARY, eight_bytes, {1, 2, 3, 4}, L"before"},
+        {"user string", kUser, REG_SZ, L"abcdefg", text_bytes(L"abcdefg"), L"abcdefg"},
+        {"machine string", kMachine, REG_SZ, L"abcdefg", text_bytes(L"abcdefg"), L"abcdefg"},
+        {"expandable string", kUser, REG_EXPAND_SZ, L"%SystemRoot%\\x", text_bytes(L"%SystemRoot%\\x"), L"before"},
+        {"DWORD", kUser, REG_DWORD, &number, {0x78, 0x56, 0x34, 0x12}, L"before"},
+        {"binary", kUser, REG_BINARY, eight_bytes, {1, 2, 3, 4}, L"before"},
+        {"user string, machine key refused", kUser, REG_SZ, L"user", text_bytes(L"user"), L"user", true},
+        {"machine string, machine key refused", kMachine, REG_SZ, L"new", {}, L"before", true, static_cast<int>(E_FAIL)},
+        {"name too long", kUser, REG_SZ, L"value", {}, L"before", false, 0, too_long.c_str()},
     };
     for (const Row& row : rows) {
         const Scope scope = static_cast<Scope>(row.scope);
-        SCOPED_TRACE((scope == kMachineScope ? "machine scope, type " : "user scope, type ") +
-                     std::to_string(row.type));
-        testsupport::forget_environment_variable(kVariable);
-        SetEnvironmentVariableW(kVariable, L"before");
+        SCOPED_TRACE(row.what);
+        testsupport::forget_environment_variable(row.name);
+        SetEnvironmentVariableW(row.name, L"before");
         receiver_.clear();
-
-        ASSERT_EQ(0, set_environment_variable(kVariable, row.value, row.type, row.scope));
-
-        const auto stored = read_environment_value(scope, kVariable);
-        ASSERT_TRUE(stored.exists) << "error " << stored.error;
-        EXPECT_EQ(row.type, stored.type);
+        {
+            std::optional<DenyingKeyDacl> denied;
+            if (row.denied)
+                denied.emplace(HKEY_LOCAL_MACHINE, testsupport::kMachineEnvironmentKey);
+            ASSERT_TRUE(!row.denied || denied->active()) << "cannot set the denying DACL, error " << denied->error();
+            ASSERT_EQ(row.result, set_environment_variable(row.name, row.value, row.type, row.scope));
+        }
+        const auto stored = read_environment_value(scope, row.name);
+        ASSERT_EQ(!row.stored.empty(), stored.exists) << "error " << stored.error;
+        EXPECT_EQ(row.stored.empty() ? 0 : row.type, stored.type);
         EXPECT_EQ(row.stored, stored.data);
-        EXPECT_FALSE(read_environment_value(testsupport::other_scope(scope), kVariable).exists)
+        EXPECT_FALSE(read_environment_value(testsupport::other_scope(scope), row.name).exists)
             << "other scope's key written";
-        EXPECT_EQ(row.process, process_variable(kVariable));
-        expect_environment_broadcasts(1, receiver_.received());
+        EXPECT_EQ(row.process, process_variable(row.name));
+        expect_environment_broadcasts(row.stored.empty() ? 0 : 1, receiver_.received());
+        SetEnvironmentVariableW(row.name, nullptr);
     }
 }
 
 TEST_F(EnvironmentVariables, InvalidScopeIsRejectedWithNothingChanged)
 {
-    put_in_both_keys();
+    ASSERT_EQ(ERROR_SUCCESS, testsupport::write_environment_string(kMachineScope, kVariable, L"machine"));
+    ASSERT_EQ(ERROR_SUCCESS, testsupport::write_environment_string(kUserScope, kVariable, L"user"));
+    SetEnvironmentVariableW(kVariable, L"process");
     for (const int scope : {2, -1}) {
         SCOPED_TRACE("scope " + std::to_string(scope));
         EXPECT_EQ(static_cast<int>(E_INVALIDARG), set_environment_variable(kVariable, L"new", REG_SZ, scope));
@@ -134,18 +138,6 @@ TEST_F(EnvironmentVariables, InvalidScopeIsRejectedWithNothingChanged)
         EXPECT_EQ(L"user", read_environment_value(kUserScope, kVariable).text());
         EXPECT_EQ(L"process", process_variable(kVariable));
     }
-    expect_environment_broadcasts(0, receiver_.received());
-}
-
-TEST_F(EnvironmentVariables, FailedWriteReturnsZeroWithoutBroadcastOrProcessChange)
-{
-    // Longer than any value name may be (16383 characters): the key opens, the store fails.
-    const std::wstring too_long(16385, L'A');
-
-    EXPECT_EQ(0, set_environment_variable(too_long.c_str(), L"value", REG_SZ, kUser));
-
-    EXPECT_FALSE(read_environment_value(kUserScope, too_long.c_str()).exists);
-    EXPECT_EQ(L"(not set)", process_variable(too_long.c_str()));
     expect_environment_broadcasts(0, receiver_.received());
 }
 
@@ -170,6 +162,7 @@ TEST_F(EnvironmentVariables, DeletionRemovesTheScopesValuesEachWithItsBroadcast)
         {"machine scope, nothing stored", kMachine, L"", L"", false, 0, L"", 0},
         {"user scope, nothing stored", kUser, L"", L"", false, 0, L"", 0},
         {"machine key refused", kMachine, L"machine", L"user", true, static_cast<int>(E_FAIL), L"machine", 1},
+        {"user scope, machine key refused", kUser, L"machine", L"user", true, 0, L"machine", 1},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.what);
@@ -192,36 +185,6 @@ TEST_F(EnvironmentVariables, DeletionRemovesTheScopesValuesEachWithItsBroadcast)
         EXPECT_EQ(row.broadcasts ? L"(not set)" : L"process", process_variable(kVariable));
         expect_environment_broadcasts(row.broadcasts, receiver_.received());
     }
-}
-
-TEST_F(EnvironmentVariables, UserScopeWorksWhileMachineKeyRefusesAccess)
-{
-    ASSERT_EQ(ERROR_SUCCESS, testsupport::write_environment_string(kMachineScope, kVariable, L"machine"));
-    {
-        DenyingKeyDacl denied(HKEY_LOCAL_MACHINE, testsupport::kMachineEnvironmentKey);
-        ASSERT_TRUE(denied.active()) << "cannot set the denying DACL, error " << denied.error();
-
-        EXPECT_EQ(0, set_environment_variable(kVariable, L"user", REG_SZ, kUser));
-        EXPECT_EQ(L"user", read_environment_value(kUserScope, kVariable).text());
-        EXPECT_EQ(0, delete_environment_variable(kVariable, kUser));
-        EXPECT_FALSE(read_environment_value(kUserScope, kVariable).exists);
-    }
-    EXPECT_EQ(L"machine", read_environment_value(kMachineScope, kVariable).text());
-    expect_environment_broadcasts(2, receiver_.received());
-}
-
-TEST_F(EnvironmentVariables, UnopenableMachineKeyFailsWriteWithNothingChanged)
-{
-    SetEnvironmentVariableW(kVariable, L"before");
-    {
-        DenyingKeyDacl denied(HKEY_LOCAL_MACHINE, testsupport::kMachineEnvironmentKey);
-        ASSERT_TRUE(denied.active()) << "cannot set the denying DACL, error " << denied.error();
-        EXPECT_EQ(static_cast<int>(E_FAIL), set_environment_variable(kVariable, L"new", REG_SZ, kMachine));
-    }
-    EXPECT_FALSE(read_environment_value(kMachineScope, kVariable).exists);
-    EXPECT_FALSE(read_environment_value(kUserScope, kVariable).exists);
-    EXPECT_EQ(L"before", process_variable(kVariable));
-    expect_environment_broadcasts(0, receiver_.received());
 }
 
 TEST_F(EnvironmentVariables, InstallRootVariableComesFromTheProcessByTwoCalls)

@@ -8,7 +8,11 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#include <algorithm>
 #include <cstdlib>
+#include <cstring>
+#include <functional>
+#include <iterator>
 #include <string>
 
 using testsupport::GuardedBuffer;
@@ -16,6 +20,26 @@ using testsupport::TempDir;
 using testsupport::narrow;
 
 namespace {
+
+// The two-call protocol of read(buffer, capacity), a null buffer asking for the size: `size` first; then
+// a buffer one character short gets the size back and is left empty (untouched, for `short_untouched`);
+// then one of exactly the size (one character at least) gets `filled` back and holds `text`.
+void expect_two_calls(const std::function<int(GuardedBuffer*, int)>& read, int size, int filled,
+                      const std::wstring& text, bool short_untouched = false)
+{
+    ASSERT_EQ(size, read(nullptr, 0));
+    if (size > 1) {
+        GuardedBuffer small(size - 1);
+        EXPECT_EQ(size, read(&small, size - 1)) << "too small";
+        if (short_untouched)
+            EXPECT_TRUE(small.untouched()) << "too small: never pre-set";
+        else
+            EXPECT_EQ(L"", GUARDED_TEXT(small, 1)) << "too small: left empty";
+    }
+    GuardedBuffer buffer(size > 0 ? size : 1);
+    EXPECT_EQ(filled, read(&buffer, size)) << "filling";
+    EXPECT_EQ(text, GUARDED_TEXT(buffer, buffer.capacity()));
+}
 
 // A private profile (APPDATA) and install root for each case, so nothing of the real profile is read
 // or written.
@@ -36,24 +60,12 @@ protected:
     std::wstring user_file() const { return appdata() + L"\\Velmora\\v182\\languagesettings.txt"; }
     std::wstring shared_file() const { return root() + L"\\commonfiles\\Language\\languagesettings.txt"; }
 
-    // resolve_language_code by the two-call protocol, with a buffer of at least one character.
-    std::wstring resolve()
+    // Also a caller that did not clear its one-character buffer gets the empty code back.
+    void expect_resolved(const std::wstring& code, int size)
     {
-        const int size = resolve_language_code(root().c_str(), nullptr, 0);
-        GuardedBuffer buffer(size > 0 ? size : 1);
-        EXPECT_EQ(0, resolve_language_code(root().c_str(), buffer.reference(), size));
-        return GUARDED_TEXT(buffer, buffer.capacity());
-    }
-
-    // The value read_setting_value gives for a file holding `bytes`, and its size.
-    std::wstring setting_of(const std::string& bytes, int* size)
-    {
-        const std::wstring path = tree_ / L"settings.txt";
-        testsupport::write_bytes(path, bytes);
-        *size = read_setting_value(path.c_str(), nullptr, 0);
-        GuardedBuffer buffer(*size > 0 ? *size : 1);
-        EXPECT_EQ(*size, read_setting_value(path.c_str(), buffer.reference(), *size)) << "the size again after filling";
-        return GUARDED_TEXT(buffer, buffer.capacity());
+        expect_two_calls([&](GuardedBuffer* buffer, int capacity) {
+            return resolve_language_code(root().c_str(), buffer ? buffer->reference() : nullptr, capacity);
+        }, size, 0, code);
     }
 
     TempDir profile_;
@@ -61,59 +73,34 @@ protected:
     std::wstring saved_appdata_;
 };
 
-// The locale the runner gave this process (SETUPKIT_TEST_LANG) and what it must map to.
-struct LocaleExpectation {
-    bool given = false;
-    LCID lcid = 0;
-    std::wstring code;
-    int index = 0;
-};
-
-LocaleExpectation expected_locale()
-{
-    LocaleExpectation expectation;
-    const char* lcid = std::getenv("SETUPKIT_EXPECTED_LCID");
-    const char* code = std::getenv("SETUPKIT_EXPECTED_LANGUAGE");
-    if (!lcid || !code)
-        return expectation;
-    const std::string narrow_code = code;
-    const char* const codes[] = {"en-us", "de", "fr", "ja"};
-    for (int i = 0; i < 4; ++i) {
-        if (narrow_code == codes[i])
-            expectation.index = i;
-    }
-    expectation.given = true;
-    expectation.lcid = static_cast<LCID>(std::strtoul(lcid, nullptr, 16));
-    expectation.code = std::wstring(narrow_code.begin(), narrow_code.end());
-    return expectation;
-}
+const wchar_t* const kCodes[] = {L"en-us", L"de", L"fr", L"ja"};
 
 } // namespace
 
 TEST(LanguageCode, ComesBackByTwoCallsAndTooSmallOrUnknownLeavesItEmpty)
 {
-    const wchar_t* const codes[] = {L"en-us", L"de", L"fr", L"ja"};
     for (int index = -1; index < 5; ++index) {
         SCOPED_TRACE(index);
-        const std::wstring code = index >= 0 && index < 4 ? codes[index] : L"";
-        const int size = code.empty() ? 0 : static_cast<int>(code.size()) + 1;
-        ASSERT_EQ(size, get_language_code(index, nullptr, 0));
-        GuardedBuffer buffer(size ? size : 10);
-        EXPECT_EQ(size, get_language_code(index, buffer.data(), buffer.capacity())) << "the size also after filling";
-        EXPECT_EQ(code, GUARDED_TEXT(buffer, static_cast<int>(code.size()) + 1));
-        if (size == 0)
+        const auto read = [&](GuardedBuffer* buffer, int capacity) {
+            return get_language_code(index, buffer ? buffer->data() : nullptr, capacity);
+        };
+        if (index < 0 || index >= 4) {
+            GuardedBuffer buffer(10);
+            ASSERT_EQ(0, read(nullptr, 0));
+            EXPECT_EQ(0, read(&buffer, 10));
+            EXPECT_EQ(L"", GUARDED_TEXT(buffer, 1));
             continue;
-        // Too small: the empty string where the capacity exceeds 1; a capacity of 1 stays untouched.
-        GuardedBuffer small(size - 1);
+        }
+        const int size = static_cast<int>(wcslen(kCodes[index])) + 1;
+        expect_two_calls(read, size, size, kCodes[index]);
+        // A capacity of 1 stays untouched.
         GuardedBuffer one(1);
-        EXPECT_EQ(size, get_language_code(index, small.data(), size - 1));
-        EXPECT_EQ(L"", GUARDED_TEXT(small, 1));
-        EXPECT_EQ(size, get_language_code(index, one.data(), 1));
+        EXPECT_EQ(size, read(&one, 1));
         EXPECT_TRUE(one.untouched());
     }
 }
 
-TEST_F(LanguageFiles, SettingValueIsTheFirstTokenAfterItsFirstEquals)
+TEST_F(LanguageFiles, SettingValueIsTheFirstTokenAfterItsFirstEqualsByTwoCallsAndTooSmallOrMissingLeavesItEmpty)
 {
     struct Case {
         std::string bytes;
@@ -121,6 +108,7 @@ TEST_F(LanguageFiles, SettingValueIsTheFirstTokenAfterItsFirstEquals)
         int size;
     } cases[] = {
         {"lang=fr", L"fr", 3},
+        {"lang=en-us", L"en-us", 6},
         {"lang=" + std::string(75, 'x') + " tail", std::wstring(44, L'x'), 45}, // the token cut at 49 characters
         {"mode=de", L"de", 3},                      // any key name
         {"lang=de\r\nlang=fr\r\nmore", L"de", 3},  // first line only
@@ -131,36 +119,27 @@ TEST_F(LanguageFiles, SettingValueIsTheFirstTokenAfterItsFirstEquals)
         {"", L"", 0},                              // no token
         {" \r\n\t ", L"", 0},
     };
+    const std::wstring path = tree_ / L"settings.txt";
     for (const Case& c : cases) {
         SCOPED_TRACE(c.bytes.substr(0, 20));
-        int size = -1;
-        EXPECT_EQ(c.value, setting_of(c.bytes, &size));
-        EXPECT_EQ(c.size, size);
+        testsupport::write_bytes(path, c.bytes);
+        expect_two_calls([&](GuardedBuffer* buffer, int capacity) {
+            return read_setting_value(path.c_str(), buffer ? buffer->reference() : nullptr, capacity);
+        }, c.size, c.size, c.value);
     }
-}
-
-TEST_F(LanguageFiles, SettingValueTooSmallOrMissingFileLeavesEmptyString)
-{
-    const std::wstring path = tree_ / L"settings.txt";
-    testsupport::write_bytes(path, "lang=en-us");
-    GuardedBuffer small(5);
-    EXPECT_EQ(6, read_setting_value(path.c_str(), small.reference(), 5));
-    EXPECT_EQ(L"", GUARDED_TEXT(small, 1));
-
     GuardedBuffer buffer(10);
     EXPECT_EQ(0, read_setting_value((tree_ / L"missing.txt").c_str(), buffer.reference(), 10));
-    EXPECT_EQ(L"", GUARDED_TEXT(buffer, 1));
+    EXPECT_EQ(L"", GUARDED_TEXT(buffer, 1)) << "missing file";
 }
 
 TEST_F(LanguageFiles, MediaLabelIsTheMarkersFirstTokenCutAtNineCharacters)
 {
     const std::wstring directory = tree_ / L"media";
     ASSERT_TRUE(testsupport::make_directories(directory));
-    EXPECT_EQ(1, read_media_label(directory.c_str(), nullptr, 0)) << "missing marker: the empty label";
-    GuardedBuffer empty(1);
-    EXPECT_EQ(0, read_media_label(directory.c_str(), empty.data(), 1));
-    EXPECT_EQ(L"", GUARDED_TEXT(empty, 1));
-
+    const auto read = [&](GuardedBuffer* buffer, int capacity) {
+        return read_media_label(directory.c_str(), buffer ? buffer->data() : nullptr, capacity);
+    };
+    expect_two_calls(read, 1, 0, L""); // missing marker: the empty label
     struct Case {
         const char* bytes;
         const wchar_t* label;
@@ -168,45 +147,31 @@ TEST_F(LanguageFiles, MediaLabelIsTheMarkersFirstTokenCutAtNineCharacters)
     for (const Case& c : cases) {
         SCOPED_TRACE(c.bytes);
         testsupport::write_bytes(directory + L"\\182-1.dvd", c.bytes);
-        const int size = static_cast<int>(wcslen(c.label)) + 1;
-        ASSERT_EQ(size, read_media_label(directory.c_str(), nullptr, 0));
-        GuardedBuffer small(size - 1);
-        EXPECT_EQ(size, read_media_label(directory.c_str(), small.data(), size - 1));
-        EXPECT_TRUE(small.untouched()) << "too small: never pre-set";
-        GuardedBuffer buffer(size);
-        EXPECT_EQ(0, read_media_label(directory.c_str(), buffer.data(), size));
-        EXPECT_EQ(c.label, GUARDED_TEXT(buffer, size));
+        expect_two_calls(read, static_cast<int>(wcslen(c.label)) + 1, 0, c.label, true);
     }
 }
 
-TEST_F(LanguageFiles, PerUserFileBeatsSharedFileBeatsLocale)
+TEST_F(LanguageFiles, PerUserFileBeatsSharedFileBeatsLocaleAndItsValueComesBackUnchanged)
 {
-    testsupport::write_bytes(user_file(), "lang=fr");
-    testsupport::write_bytes(shared_file(), "lang=de");
-    EXPECT_EQ(L"fr", resolve());
-    GuardedBuffer small(2);
-    EXPECT_EQ(3, resolve_language_code(root().c_str(), small.reference(), 2)) << "too small: the size";
-    EXPECT_EQ(L"", GUARDED_TEXT(small, 1)) << "too small: left empty";
-
-    testsupport::remove_tree(user_file());
-    EXPECT_EQ(L"de", resolve());
-
-    // A file's value comes back unchanged, without case folding.
-    testsupport::write_bytes(shared_file(), "Lang=FR");
-    EXPECT_EQ(L"FR", resolve());
-}
-
-TEST_F(LanguageFiles, ExistingEmptyPerUserFileGivesTheEmptyCode)
-{
-    testsupport::write_bytes(user_file(), "");
-    testsupport::write_bytes(shared_file(), "lang=de");
-    EXPECT_EQ(0, resolve_language_code(root().c_str(), nullptr, 0)) << "no value: size 0";
-    EXPECT_EQ(L"", resolve());
-
-    // A caller that did not clear its one-character buffer still gets the empty code back.
-    GuardedBuffer buffer(1);
-    EXPECT_EQ(0, resolve_language_code(root().c_str(), buffer.reference(), 0));
-    EXPECT_EQ(L"", GUARDED_TEXT(buffer, 1)) << "result 0 says filled, but the buffer holds no terminator";
+    const struct {
+        const char* user; // null: no such file
+        const char* shared;
+        const wchar_t* code;
+        int size;
+    } rows[] = {
+        {"lang=fr", "lang=de", L"fr", 3},
+        {nullptr, "lang=de", L"de", 3},
+        {nullptr, "Lang=FR", L"FR", 3}, // without case folding
+        {"", "lang=de", L"", 0},        // an existing empty per-user file gives the empty code
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(std::string(row.user ? row.user : "(no per-user file)") + ", shared " + row.shared);
+        testsupport::remove_tree(user_file());
+        if (row.user)
+            testsupport::write_bytes(user_file(), row.user);
+        testsupport::write_bytes(shared_file(), row.shared);
+        expect_resolved(row.code, row.size);
+    }
 }
 
 TEST_F(LanguageFiles, WithoutAppdataThePerUserFileIsSkippedAndNothingWritten)
@@ -215,7 +180,7 @@ TEST_F(LanguageFiles, WithoutAppdataThePerUserFileIsSkippedAndNothingWritten)
     testsupport::write_bytes(shared_file(), "lang=ja");
     ASSERT_TRUE(SetEnvironmentVariableW(L"APPDATA", nullptr));
 
-    EXPECT_EQ(L"ja", resolve());
+    expect_resolved(L"ja", 3);
     write_language_settings(1, true);
     // Without a base the path would start at the current drive's root.
     EXPECT_FALSE(testsupport::directory_exists(L"\\Velmora")) << "written relative to the drive root";
@@ -228,20 +193,17 @@ TEST_F(LanguageFiles, WritingCreatesBothFoldersAndExactlySevenBytes)
     EXPECT_FALSE(testsupport::directory_exists(appdata())) << "nothing is created without persist";
 
     write_language_settings(3, true);
-    EXPECT_TRUE(testsupport::directory_exists(appdata() + L"\\Velmora"));
-    EXPECT_TRUE(testsupport::directory_exists(appdata() + L"\\Velmora\\v182"));
-    EXPECT_EQ("lang=ja", testsupport::read_bytes(user_file()));
+    EXPECT_EQ("lang=ja", testsupport::read_bytes(user_file())) << "both folders made, and the file in them";
 
     write_language_settings(0, true);
     EXPECT_EQ("lang=en-us", testsupport::read_bytes(user_file())) << "overwritten, not appended";
-    EXPECT_EQ(L"en-us", resolve());
+    expect_resolved(L"en-us", 6);
 }
 
 TEST_F(LanguageFiles, UnrecognisedCodeFallsBackToLocaleAndIsRecordedWhenPersisting)
 {
     const int locale = get_locale_language();
-    const wchar_t* const codes[] = {L"en-us", L"de", L"fr", L"ja"};
-    const std::string recorded = "lang=" + narrow(codes[locale]);
+    const std::string recorded = "lang=" + narrow(kCodes[locale]);
 
     testsupport::write_bytes(shared_file(), "lang=FR");
     EXPECT_EQ(locale, resolve_language_index(false, root().c_str()));
@@ -259,24 +221,20 @@ TEST_F(LanguageFiles, UnrecognisedCodeFallsBackToLocaleAndIsRecordedWhenPersisti
 // process start) and says what that locale must map to.
 TEST_F(LanguageFiles, UserLocaleDecidesWithoutSettingsFiles)
 {
-    const LocaleExpectation expected = expected_locale();
-    if (!expected.given)
+    const char* const lcid = std::getenv("SETUPKIT_EXPECTED_LCID");
+    const char* const code = std::getenv("SETUPKIT_EXPECTED_LANGUAGE");
+    if (!lcid || !code)
         GTEST_SKIP() << "SETUPKIT_EXPECTED_LCID and SETUPKIT_EXPECTED_LANGUAGE not set";
-    if (expected.lcid != GetUserDefaultLCID() && !testsupport::running_under_wine())
+    const LCID expected_lcid = static_cast<LCID>(std::strtoul(lcid, nullptr, 16));
+    if (expected_lcid != GetUserDefaultLCID() && !testsupport::running_under_wine())
         GTEST_SKIP() << "on Windows the user's locale is the machine's setting, which only Wine takes from LANG";
-    ASSERT_EQ(expected.lcid, GetUserDefaultLCID()) << "the runner did not give this process the locale";
+    ASSERT_EQ(expected_lcid, GetUserDefaultLCID()) << "the runner did not give this process the locale";
+    const std::wstring expected_code(code, code + std::strlen(code));
+    const int index = static_cast<int>(std::find(std::begin(kCodes), std::end(kCodes), expected_code) - kCodes);
+    ASSERT_LT(index, 4) << code << " is no language code";
 
-    EXPECT_EQ(expected.index, get_locale_language());
-    const int size = static_cast<int>(expected.code.size()) + 1;
-    ASSERT_EQ(size, resolve_language_code(root().c_str(), nullptr, 0));
-
-    GuardedBuffer small(size - 1);
-    EXPECT_EQ(size, resolve_language_code(root().c_str(), small.reference(), size - 1));
-    EXPECT_EQ(L"", GUARDED_TEXT(small, 1)) << "too small: left empty";
-    GuardedBuffer buffer(size);
-    EXPECT_EQ(0, resolve_language_code(root().c_str(), buffer.reference(), size));
-    EXPECT_EQ(expected.code, GUARDED_TEXT(buffer, size));
-
-    EXPECT_EQ(expected.index, resolve_language_index(true, root().c_str()));
+    EXPECT_EQ(index, get_locale_language());
+    expect_resolved(expected_code, static_cast<int>(expected_code.size()) + 1);
+    EXPECT_EQ(index, resolve_language_index(true, root().c_str()));
     EXPECT_FALSE(testsupport::file_exists(user_file())) << "a recognised code is not recorded";
 }

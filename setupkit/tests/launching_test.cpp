@@ -47,26 +47,12 @@ void end_processes_named(const std::wstring& exe_name)
     }
 }
 
-// A process of that file name, opened for waiting and its exit code; null when none appears in time.
-HANDLE wait_for_process_named(const std::wstring& exe_name, DWORD timeout_ms)
+// Whether `done` turns true within the time, asked every 20 ms.
+template <typename Done>
+bool poll_until(DWORD timeout_ms, Done done)
 {
     const ULONGLONG deadline = GetTickCount64() + timeout_ms;
-    do {
-        const std::vector<DWORD> ids = process_ids_named(exe_name);
-        if (!ids.empty()) {
-            HANDLE process = OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION | SYNCHRONIZE, FALSE, ids.front());
-            if (process)
-                return process;
-        }
-        Sleep(20);
-    } while (GetTickCount64() < deadline);
-    return nullptr;
-}
-
-bool wait_for_file(const std::wstring& path, DWORD timeout_ms)
-{
-    const ULONGLONG deadline = GetTickCount64() + timeout_ms;
-    while (!file_exists(path)) {
+    while (!done()) {
         if (GetTickCount64() >= deadline)
             return false;
         Sleep(20);
@@ -74,18 +60,23 @@ bool wait_for_file(const std::wstring& path, DWORD timeout_ms)
     return true;
 }
 
+// A process of that file name, opened for waiting and its exit code; null when none appears in time.
+HANDLE wait_for_process_named(const std::wstring& exe_name, DWORD timeout_ms)
+{
+    HANDLE process = nullptr;
+    poll_until(timeout_ms, [&] {
+        const std::vector<DWORD> ids = process_ids_named(exe_name);
+        process = ids.empty() ? nullptr : OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION | SYNCHRONIZE, FALSE, ids.front());
+        return process != nullptr;
+    });
+    return process;
+}
+
 DWORD exit_code_of(HANDLE process)
 {
     DWORD exit_code = testsupport::kNoExitCode;
     GetExitCodeProcess(process, &exit_code);
     return exit_code;
-}
-
-// What the child saw of its own start, from its report.
-std::string expected_report(unsigned show, bool event_set)
-{
-    return "flags=" + std::to_string(STARTF_USESHOWWINDOW) + " show=" + std::to_string(show) +
-           " event=" + (event_set ? "1" : "0");
 }
 
 class Launching : public ::testing::Test {
@@ -134,34 +125,23 @@ protected:
         return path;
     }
 
-    // Starts a copy that never ends, with handles of its own.
-    PROCESS_INFORMATION start_forever(const std::wstring& program)
-    {
-        std::vector<wchar_t> command = writable(quoted(program) + L" - forever 0");
-        STARTUPINFOW startup = {};
-        startup.cb = sizeof(startup);
-        PROCESS_INFORMATION process = {};
-        EXPECT_TRUE(CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
-                                   &process))
-            << narrow(program) << ", error " << GetLastError();
-        return process;
-    }
-
     bool event_was_set() const
     {
         return WaitForSingleObject(event_, 0) == WAIT_OBJECT_0;
     }
 
-    // After a starter returned: the report the child writes once it slept `sleep_ms` shows whether
-    // the starter waited for it, the show command it was given and whether it inherited the handles.
-    void expect_child(const std::wstring& report, ULONGLONG started, bool waited, ULONGLONG sleep_ms, unsigned show,
-                      bool inherits)
+    // After a starter returned: the report the child writes once it slept shows whether the starter
+    // waited at least `waited_ms` for it (0: it did not wait), the show command it was given and whether it
+    // inherited the handles.
+    void expect_child(const std::wstring& report, ULONGLONG started, ULONGLONG waited_ms, unsigned show, bool inherits)
     {
         const ULONGLONG elapsed = GetTickCount64() - started;
-        EXPECT_EQ(waited, file_exists(report)) << "returned after " << elapsed << " ms";
-        EXPECT_TRUE(!waited || elapsed >= sleep_ms) << "returned after " << elapsed << " ms";
-        ASSERT_TRUE(wait_for_file(report, 15000)) << "the child never wrote " << narrow(report);
-        EXPECT_EQ(expected_report(show, inherits), testsupport::read_bytes(report));
+        EXPECT_EQ(waited_ms > 0, file_exists(report)) << "returned after " << elapsed << " ms";
+        EXPECT_GE(elapsed, waited_ms);
+        ASSERT_TRUE(poll_until(15000, [&] { return file_exists(report); })) << "the child never wrote " << narrow(report);
+        EXPECT_EQ("flags=" + std::to_string(STARTF_USESHOWWINDOW) + " show=" + std::to_string(show) +
+                      " event=" + (inherits ? "1" : "0"),
+                  testsupport::read_bytes(report));
         EXPECT_EQ(inherits, event_was_set()) << "whether the child inherited the caller's handles";
     }
 
@@ -175,91 +155,67 @@ protected:
 
 } // namespace
 
-TEST_F(Launching, TerminateByNameMatchesCaseSensitiveSubstringOfFileName)
+TEST_F(Launching, TerminateByNameEndsOthersWhoseFileNameHoldsTheTextInItsCaseButNeverTheCaller)
 {
-    PROCESS_INFORMATION child = start_forever(child_);
-    ASSERT_NE(nullptr, child.hProcess);
-
+    // The caller runs in a copy of the child whose name holds the text too, so that ending itself would
+    // show as exit code 0 instead of ending this test program. Nothing matching is no failure.
+    const std::wstring caller = copy_child(token_ + L"_caller.exe");
+    std::vector<wchar_t> command = writable(child_command(L"-", L"forever", 0));
+    STARTUPINFOW startup = {};
+    startup.cb = sizeof(startup);
+    PROCESS_INFORMATION peer = {};
+    ASSERT_TRUE(CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &peer))
+        << narrow(child_) << ", error " << GetLastError();
     std::wstring upper = token_;
     std::transform(upper.begin(), upper.end(), upper.begin(), [](wchar_t c) { return static_cast<wchar_t>(towupper(c)); });
-    EXPECT_EQ(1, terminate_processes_by_name(upper.c_str())) << "nothing matches, nothing fails";
-    EXPECT_EQ(static_cast<DWORD>(WAIT_TIMEOUT), WaitForSingleObject(child.hProcess, 300))
-        << narrow(upper) << " differs in case from " << narrow(child_name_) << ", yet the child ended";
-
-    // The token is a part of the file name "<token>_run.exe".
-    EXPECT_EQ(1, terminate_processes_by_name(token_.c_str()));
-    ASSERT_EQ(WAIT_OBJECT_0, WaitForSingleObject(child.hProcess, 5000)) << narrow(child_name_) << " still runs";
-    EXPECT_EQ(0u, exit_code_of(child.hProcess));
-    CloseHandle(child.hThread);
-    CloseHandle(child.hProcess);
-}
-
-TEST_F(Launching, TerminateByNameNeverEndsTheCaller)
-{
-    // The caller runs in a child of its own, so that ending itself would show as exit code 0
-    // instead of ending this test program.
-    const std::wstring caller = copy_child(token_ + L"_caller.exe");
-    PROCESS_INFORMATION peer = start_forever(copy_child(token_ + L"_peer.exe"));
-    ASSERT_NE(nullptr, peer.hProcess);
-    const std::wstring report = temp_ / L"terminate.txt";
-
-    testsupport::RunOptions options;
-    options.timeout_ms = 20000;
-    const DWORD exit_code =
-        testsupport::run_program(quoted(caller) + L" terminate " + token_ + L" " + quoted(report), options);
-
-    EXPECT_EQ(42u, exit_code) << "the caller itself was ended";
-    EXPECT_EQ("result=1", testsupport::read_bytes(report));
-    EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(peer.hProcess, 5000)) << "the peer with the same text still runs";
+    // The token is a part of the file name "<token>_run.exe"; in upper case it is not.
+    for (const std::wstring& text : {upper, token_}) {
+        const bool matches = text == token_;
+        SCOPED_TRACE(narrow(text) + " against " + narrow(child_name_));
+        const std::wstring report = temp_ / (matches ? L"terminate.txt" : L"upper.txt");
+        testsupport::RunOptions options;
+        options.timeout_ms = 20000;
+        EXPECT_EQ(42u, testsupport::run_program(quoted(caller) + L" terminate " + text + L" " + quoted(report), options))
+            << "the caller itself was ended";
+        EXPECT_EQ("result=1", testsupport::read_bytes(report));
+        EXPECT_EQ(matches ? WAIT_OBJECT_0 : static_cast<DWORD>(WAIT_TIMEOUT),
+                  WaitForSingleObject(peer.hProcess, matches ? 5000 : 300))
+            << "whether the peer ended";
+    }
+    EXPECT_EQ(0u, exit_code_of(peer.hProcess));
     CloseHandle(peer.hThread);
     CloseHandle(peer.hProcess);
 }
 
-TEST_F(Launching, BoundedRunWaitsForTheChildPollingOncePerSecond)
+TEST_F(Launching, BoundedRunWaitsPollingOncePerSecondUnlessFlagOneOrTheProgramIsMissing)
 {
-    // Handles are not inherited, and the child sees the caller's show command.
-    const std::wstring report = temp_ / L"bounded.txt";
-    std::vector<wchar_t> command = writable(child_command(report, L"1500", 0));
-    ULONGLONG start = GetTickCount64();
-    EXPECT_EQ(0, run_and_wait_bounded(child_.c_str(), command.data(), SW_SHOWMINNOACTIVE, 0));
-    ULONGLONG elapsed = GetTickCount64() - start;
-    EXPECT_TRUE(file_exists(report)) << "returned after " << elapsed << " ms, before the child ended";
-    // Polls at 0, 1 and 2 s; the one that finds the child ended still sleeps its second.
-    EXPECT_GE(elapsed, 2000u);
-    EXPECT_LT(elapsed, 8000u);
-    EXPECT_EQ(expected_report(SW_SHOWMINNOACTIVE, false), testsupport::read_bytes(report));
-    EXPECT_FALSE(event_was_set()) << "the child inherited the caller's handles";
-
-    // Any flag other than 1 means wait; a child that ends at once still costs the one second.
-    const std::wstring quick_report = temp_ / L"quick.txt";
-    std::vector<wchar_t> quick = writable(child_command(quick_report, L"0", 3));
-    start = GetTickCount64();
-    EXPECT_EQ(0, run_and_wait_bounded(nullptr, quick.data(), SW_HIDE, 2));
-    elapsed = GetTickCount64() - start;
-    EXPECT_TRUE(file_exists(quick_report));
-    EXPECT_GE(elapsed, 1000u);
-    EXPECT_LT(elapsed, 8000u);
-}
-
-TEST_F(Launching, BoundedRunWithNoWaitFlagOneReturnsAtOnce)
-{
-    std::vector<wchar_t> command = writable(child_command(L"-", L"forever", 0));
-    const ULONGLONG start = GetTickCount64();
-    EXPECT_EQ(0, run_and_wait_bounded(nullptr, command.data(), SW_HIDE, 1));
-    EXPECT_LT(GetTickCount64() - start, 900u);
-    HANDLE child = wait_for_process_named(child_name_, 5000);
-    ASSERT_NE(nullptr, child) << narrow(child_name_) << " was not started";
-    EXPECT_EQ(static_cast<DWORD>(WAIT_TIMEOUT), WaitForSingleObject(child, 0));
-    CloseHandle(child);
-}
-
-TEST_F(Launching, BoundedRunOfMissingProgramReturnsZeroAtOnce)
-{
+    // Handles are not inherited, and the child sees the caller's show command. A 1.5 s child is polled
+    // at 0, 1 and 2 s, and the poll that finds the child ended still sleeps its second, so a child that
+    // ends at once still costs the one second. Any flag other than 1 means wait.
     const std::wstring missing = temp_ / L"missing.exe";
-    std::vector<wchar_t> command = writable(quoted(missing));
-    const ULONGLONG start = GetTickCount64();
-    EXPECT_EQ(0, run_and_wait_bounded(missing.c_str(), command.data(), SW_HIDE, 0));
-    EXPECT_LT(GetTickCount64() - start, 900u);
+    const struct {
+        const wchar_t* application;
+        const wchar_t* sleep;
+        unsigned show;
+        int flag;
+        ULONGLONG least_ms; // 0: returns before the child ends
+        ULONGLONG most_ms;
+    } rows[] = {
+        {child_.c_str(), L"1500", SW_SHOWMINNOACTIVE, 0, 2000, 8000},
+        {nullptr, L"0", SW_HIDE, 2, 1000, 8000},
+        {nullptr, L"1500", SW_HIDE, 1, 0, 900},
+        {missing.c_str(), nullptr, SW_HIDE, 0, 0, 900},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE("flag " + std::to_string(row.flag) + (row.sleep ? "" : ", missing program"));
+        const std::wstring report = temp_ / (L"bounded" + std::to_wstring(row.flag) + L".txt");
+        std::vector<wchar_t> command = writable(row.sleep ? child_command(report, row.sleep, 3) : quoted(missing));
+        const ULONGLONG start = GetTickCount64();
+        EXPECT_EQ(0, run_and_wait_bounded(row.application, command.data(), row.show, row.flag));
+        EXPECT_LT(GetTickCount64() - start, row.most_ms);
+        if (row.sleep)
+            expect_child(report, start, row.least_ms, row.show, false);
+    }
 }
 
 // The one slow case: 30 polls take 30 seconds. Two children share them, on two threads.
@@ -272,16 +228,15 @@ TEST_F(Launching, BoundedRunTerminatesChildStillActiveAtTheThirtiethPoll)
 
     ULONGLONG never_ends_elapsed = 0;
     ULONGLONG exits_259_elapsed = 0;
-    std::thread never_ends_run([&] {
-        const ULONGLONG start = GetTickCount64();
-        run_and_wait_bounded(nullptr, never_ends.data(), SW_HIDE, 0);
-        never_ends_elapsed = GetTickCount64() - start;
-    });
-    std::thread exits_259_run([&] {
-        const ULONGLONG start = GetTickCount64();
-        run_and_wait_bounded(nullptr, exits_259.data(), SW_HIDE, 0);
-        exits_259_elapsed = GetTickCount64() - start;
-    });
+    const auto timed_run = [](std::vector<wchar_t>& command, ULONGLONG& elapsed) {
+        return std::thread([&command, &elapsed] {
+            const ULONGLONG start = GetTickCount64();
+            run_and_wait_bounded(nullptr, command.data(), SW_HIDE, 0);
+            elapsed = GetTickCount64() - start;
+        });
+    };
+    std::thread never_ends_run = timed_run(never_ends, never_ends_elapsed);
+    std::thread exits_259_run = timed_run(exits_259, exits_259_elapsed);
     HANDLE child = wait_for_process_named(child_name_, 5000);
     never_ends_run.join();
     exits_259_run.join();
@@ -290,13 +245,12 @@ TEST_F(Launching, BoundedRunTerminatesChildStillActiveAtTheThirtiethPoll)
     EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(child, 5000)) << "the child that never ends was not terminated";
     EXPECT_EQ(0u, exit_code_of(child)) << "terminated with exit code 0";
     CloseHandle(child);
-    EXPECT_GE(never_ends_elapsed, 29500u);
-    EXPECT_LT(never_ends_elapsed, 40000u);
-
-    // This child ended at once, but its exit code is STILL_ACTIVE's value.
+    // The other child ended at once, but its exit code is STILL_ACTIVE's value.
     EXPECT_TRUE(file_exists(looks_active_report));
-    EXPECT_GE(exits_259_elapsed, 29500u);
-    EXPECT_LT(exits_259_elapsed, 40000u);
+    for (const ULONGLONG elapsed : {never_ends_elapsed, exits_259_elapsed}) {
+        EXPECT_GE(elapsed, 29500u);
+        EXPECT_LT(elapsed, 40000u);
+    }
 }
 
 TEST_F(Launching, ShellRunAndWaitWaitsForTheProgram)
@@ -305,7 +259,7 @@ TEST_F(Launching, ShellRunAndWaitWaitsForTheProgram)
     const ULONGLONG start = GetTickCount64();
     EXPECT_TRUE(shell_run_and_wait(child_.c_str(), child_arguments(report, L"1500", 0).c_str(), SW_SHOWMINNOACTIVE))
         << "error " << GetLastError();
-    expect_child(report, start, true, 1500, SW_SHOWMINNOACTIVE, false);
+    expect_child(report, start, 1500, SW_SHOWMINNOACTIVE, false);
 }
 
 TEST_F(Launching, ShellOpenReturnsWhileTheProgramRuns)
@@ -314,7 +268,7 @@ TEST_F(Launching, ShellOpenReturnsWhileTheProgramRuns)
     const ULONGLONG start = GetTickCount64();
     EXPECT_TRUE(shell_open(child_.c_str(), child_arguments(report, L"2000", 0).c_str(), SW_SHOWNORMAL))
         << "error " << GetLastError();
-    expect_child(report, start, false, 2000, SW_SHOWNORMAL, false);
+    expect_child(report, start, 0, SW_SHOWNORMAL, false);
 }
 
 namespace {
@@ -364,7 +318,7 @@ TEST_F(Launching, HiddenRunWaitsForChildThatInheritsHandles)
     std::vector<wchar_t> command = writable(child_command(report, L"1000", 5));
     const ULONGLONG start = GetTickCount64();
     run_hidden_and_wait(command.data());
-    expect_child(report, start, true, 1000, SW_HIDE, true);
+    expect_child(report, start, 1000, SW_HIDE, true);
 }
 
 TEST_F(Launching, DetachedRunReturnsWhileTheChildRuns)
@@ -373,5 +327,5 @@ TEST_F(Launching, DetachedRunReturnsWhileTheChildRuns)
     std::vector<wchar_t> command = writable(child_command(report, L"2000", 0));
     const ULONGLONG start = GetTickCount64();
     run_detached(command.data());
-    expect_child(report, start, false, 2000, SW_HIDE, true);
+    expect_child(report, start, 0, SW_HIDE, true);
 }

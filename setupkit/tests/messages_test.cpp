@@ -97,6 +97,13 @@ std::wstring load_checked(UINT id, UINT offset, int expected_size)
         << "fill of entry " << id << " + " << offset;
     // The text and its terminator fill all but the spare last character.
     EXPECT_TRUE(buffer.untouched(size - 1)) << "the spare character was written";
+    // One character short of the text and its terminator: 1 and the empty text. MultiByteToWideChar
+    // leaves the text there, unterminated, when it fails for want of room.
+    if (size > 2) {
+        GuardedBuffer small(size - 2);
+        EXPECT_EQ(1, load_resource_text(id, own_module(), offset, small.data(), size - 2)) << "entry " << id;
+        EXPECT_EQ(L"", GUARDED_TEXT(small, 1)) << "a failed fill must not leave an unterminated text";
+    }
     return GUARDED_TEXT(buffer, size - 1);
 }
 
@@ -109,36 +116,32 @@ std::wstring window_text(HWND window)
 
 } // namespace
 
-TEST(InformationBox, ShowsTheTextInATopmostBoxAndReturnsWhenClosed)
+TEST(InformationBox, ShowsTheTextOrTheSystemsOwnInATopmostBoxAndReturnsWhenClosed)
 {
+    // Code 0 stands for show_information and its text. The text of ERROR_BAD_EXE_FORMAT holds an
+    // insert (%1), which the system refuses to format unless told to leave inserts alone. A customer
+    // code (bit 29) has no text: no box. Were one shown, the call would return only once the watcher
+    // had found and closed it.
     const std::wstring text = L"Setup finished.\nGr\u00FC\u00DFe \u65E5\u672C";
-    BoxWatcher watcher;
-    show_information(text.c_str());
-    ASSERT_TRUE(watcher.stop()) << "no box captioned INFORMATION";
-    EXPECT_EQ(text, watcher.text) << narrow(watcher.text);
-    EXPECT_EQ(LoadIconW(nullptr, IDI_INFORMATION), watcher.icon) << "not the information icon";
-    // Wine 8 does not apply MB_TOPMOST: its box lacks WS_EX_TOPMOST.
-    if (!testsupport::running_under_wine()) {
-        EXPECT_TRUE(watcher.topmost);
-    }
-}
-
-TEST(InformationBox, SystemErrorShowsTheSystemsOwnTextOrNoBoxForACodeWithoutText)
-{
-    // The text of ERROR_BAD_EXE_FORMAT holds an insert (%1), which the system refuses to format
-    // unless told to leave inserts alone. A customer code (bit 29) has no text: no box. Were one
-    // shown, the call would return only once the watcher had found and closed it.
-    const DWORD codes[] = {ERROR_ACCESS_DENIED, ERROR_FILE_NOT_FOUND, ERROR_BAD_EXE_FORMAT, 0x2000BEEF};
-    for (const DWORD code : codes) {
-        const std::wstring expected = testsupport::expected_system_text(code);
+    for (const DWORD code : {DWORD{0}, DWORD{ERROR_ACCESS_DENIED}, DWORD{ERROR_FILE_NOT_FOUND},
+                             DWORD{ERROR_BAD_EXE_FORMAT}, DWORD{0x2000BEEF}}) {
+        const std::wstring expected = code ? testsupport::expected_system_text(code) : text;
         BoxWatcher watcher;
-        show_system_error(code);
+        if (code)
+            show_system_error(code);
+        else
+            show_information(text.c_str());
         EXPECT_EQ(!expected.empty(), watcher.stop()) << "whether a box was shown for code " << code;
         EXPECT_EQ(expected, watcher.text) << "code " << code << ": " << narrow(watcher.text);
+        if (expected.empty())
+            continue;
+        EXPECT_EQ(LoadIconW(nullptr, IDI_INFORMATION), watcher.icon) << "not the information icon, code " << code;
+        // Wine 8 does not apply MB_TOPMOST: its box lacks WS_EX_TOPMOST.
+        EXPECT_TRUE(watcher.topmost || testsupport::running_under_wine()) << "code " << code;
     }
 }
 
-TEST(ResourceText, EntryOfStringIdPlusOffsetIsDecodedAsUtf8BytesStoredAsWindows1252Characters)
+TEST(ResourceText, EntryOfStringIdPlusOffsetIsDecodedAsUtf8BytesStoredAsWindows1252CharactersAndTooSmallIsEmpty)
 {
     // A missing entry is the empty text of size two; a long one is cut to its first 4159 characters.
     // U+0178 is windows-1252's character for the byte 0x9F: C3 9F is U+00DF. A character without a
@@ -159,15 +162,6 @@ TEST(ResourceText, EntryOfStringIdPlusOffsetIsDecodedAsUtf8BytesStoredAsWindows1
     };
     for (const auto& c : cases)
         EXPECT_EQ(c.text, load_checked(c.id, c.offset, c.size)) << "entry " << c.id << " + " << c.offset;
-}
-
-TEST(ResourceText, TooSmallBufferGivesOneAndTheEmptyText)
-{
-    // "OK" and its terminator need 3 characters.
-    GuardedBuffer buffer(2);
-    EXPECT_EQ(1, load_resource_text(kOk, own_module(), 0, buffer.data(), 2));
-    // MultiByteToWideChar leaves "OK" there, unterminated, when it fails for want of room.
-    EXPECT_EQ(L"", GUARDED_TEXT(buffer, 1)) << "a failed fill must not leave an unterminated text";
 }
 
 class WindowTexts : public ::testing::Test {

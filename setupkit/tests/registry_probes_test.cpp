@@ -56,25 +56,17 @@ protected:
         delete_tree_in_view(root_, KEY_WOW64_64KEY);
     }
 
-    // In the process's own view, unless one is given.
-    void create(const std::wstring& relative, REGSAM view = 0)
+    // The key, in the process's own view unless one is given, and the value when one is named.
+    void create(const std::wstring& relative, REGSAM view = 0, const wchar_t* name = nullptr, DWORD type = 0,
+                const void* data = nullptr, DWORD bytes = 0)
     {
         HKEY key = nullptr;
-        const LONG result = RegCreateKeyExW(root_, under_base(relative).c_str(), 0, nullptr, 0, KEY_READ | view,
-                                            nullptr, &key, nullptr);
-        ASSERT_EQ(ERROR_SUCCESS, result) << narrow(under_base(relative));
+        ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExW(root_, under_base(relative).c_str(), 0, nullptr, 0,
+                                                 KEY_SET_VALUE | view, nullptr, &key, nullptr))
+            << narrow(under_base(relative));
+        const LONG result = name ? RegSetValueExW(key, name, 0, type, static_cast<const BYTE*>(data), bytes) : 0;
         RegCloseKey(key);
-    }
-
-    void set_value(const std::wstring& relative, const wchar_t* name, DWORD type, const void* data, DWORD bytes)
-    {
-        HKEY key = nullptr;
-        LONG result = RegCreateKeyExW(root_, under_base(relative).c_str(), 0, nullptr, 0, KEY_SET_VALUE, nullptr,
-                                      &key, nullptr);
-        ASSERT_EQ(ERROR_SUCCESS, result) << narrow(under_base(relative));
-        result = RegSetValueExW(key, name, 0, type, static_cast<const BYTE*>(data), bytes);
-        RegCloseKey(key);
-        ASSERT_EQ(ERROR_SUCCESS, result) << narrow(name);
+        ASSERT_EQ(ERROR_SUCCESS, result) << "setting the value";
     }
 
     HKEY root_;
@@ -83,17 +75,6 @@ protected:
 using SubkeySearch = ScratchKeys;
 
 } // namespace
-
-TEST_F(SubkeySearch, EmptyTextMatchesTheOnlySubkeyButNoKeyWithoutSubkeys)
-{
-    create(L"Parent\\Only");
-    EXPECT_TRUE(registry_has_subkey_containing(under_base(L"Parent").c_str(), L"", false));
-    const DWORD data = 1;
-    set_value(L"Leaf", L"value", REG_DWORD, &data, sizeof(data));
-    EXPECT_FALSE(registry_has_subkey_containing(under_base(L"Leaf").c_str(), L"", false));
-    EXPECT_FALSE(registry_has_subkey_containing(under_base(L"Leaf").c_str(), L"value", false))
-        << "values are not sub-keys";
-}
 
 TEST_F(SubkeySearch, MissingKeyIsFalseAndLeftBehindEmpty)
 {
@@ -115,40 +96,47 @@ TEST_F(SubkeySearch, MissingKeyIsFalseAndLeftBehindEmpty)
     EXPECT_FALSE(registry_has_subkey_containing(missing.c_str(), L"", false));
 }
 
-TEST_F(SubkeySearch, MatchIgnoresTheCaseOfAsciiLettersOnly)
-{
-    create(L"Parent\\Alpha");
-    create(L"Parent\\Cluster hPc Node");
-    create(L"Parent\\\x00C4pfel"); // capital A with umlaut
-    create(L"Parent\\Zeta");
-    const std::wstring parent = under_base(L"Parent");
-    const std::pair<const wchar_t*, bool> cases[] = {
-        {L"HPC", true},
-        {L"hpc", true},
-        {L"cluster HPC node", true},
-        {L"zeta", true},
-        {L"\x00C4PFEL", true},
-        {L"\x00E4pfel", false}, // small a with umlaut: not folded
-        {L"Gamma", false},
-        {L"Cluster hPc Node and more", false},
-    };
-    for (const auto& entry : cases)
-        EXPECT_EQ(entry.second, registry_has_subkey_containing(parent.c_str(), entry.first, false)) << narrow(entry.first);
-}
-
 // The view flag matters to a 32-bit process on 64-bit Windows (the shipped programs): without it
 // the search sees the redirected 32-bit view (Wow6432Node), with it the 64-bit view. A 64-bit
 // process sees the 64-bit view either way.
-TEST_F(SubkeySearch, ViewFlagChoosesTheSixtyFourBitViewForA32BitProcess)
+TEST_F(SubkeySearch, SubkeyNameContainsTheTextIgnoringTheCaseOfAsciiLettersOnlyInTheChosenView)
 {
+    create(L"Single\\Only");
+    const DWORD data = 1;
+    create(L"Leaf", 0, L"value", REG_DWORD, &data, sizeof(data));
+    for (const wchar_t* name : {L"Alpha", L"Cluster hPc Node", L"\x00C4pfel" /* capital A with umlaut */, L"Zeta"})
+        create(std::wstring(L"Parent\\") + name);
     create(L"Parent\\Only64", KEY_WOW64_64KEY);
     create(L"Parent\\Only32", KEY_WOW64_32KEY);
-    const std::wstring parent = under_base(L"Parent");
     const bool wow64 = testsupport::is_wow64_process();
-    EXPECT_TRUE(registry_has_subkey_containing(parent.c_str(), L"Only64", true));
-    EXPECT_FALSE(registry_has_subkey_containing(parent.c_str(), L"Only32", true));
-    EXPECT_EQ(!wow64, registry_has_subkey_containing(parent.c_str(), L"Only64", false)) << "WoW64: " << wow64;
-    EXPECT_EQ(wow64, registry_has_subkey_containing(parent.c_str(), L"Only32", false)) << "WoW64: " << wow64;
+    const struct {
+        const wchar_t* parent;
+        const wchar_t* text;
+        bool sixty_four_bit_view;
+        bool found;
+    } rows[] = {
+        {L"Single", L"", false, true}, // the empty text matches the only sub-key
+        {L"Leaf", L"", false, false},  // but no key without sub-keys
+        {L"Leaf", L"value", false, false}, // values are not sub-keys
+        {L"Parent", L"HPC", false, true},
+        {L"Parent", L"hpc", false, true},
+        {L"Parent", L"cluster HPC node", false, true},
+        {L"Parent", L"zeta", false, true},
+        {L"Parent", L"\x00C4PFEL", false, true},
+        {L"Parent", L"\x00E4pfel", false, false}, // small a with umlaut: not folded
+        {L"Parent", L"Gamma", false, false},
+        {L"Parent", L"Cluster hPc Node and more", false, false},
+        {L"Parent", L"Only64", true, true},
+        {L"Parent", L"Only32", true, false},
+        {L"Parent", L"Only64", false, !wow64},
+        {L"Parent", L"Only32", false, wow64},
+    };
+    for (const auto& row : rows) {
+        EXPECT_EQ(row.found, registry_has_subkey_containing(under_base(row.parent).c_str(), row.text,
+                                                            row.sixty_four_bit_view))
+            << narrow(row.parent) << ", \"" << narrow(row.text) << "\", 64-bit view " << row.sixty_four_bit_view
+            << ", WoW64 " << wow64;
+    }
 }
 
 TEST(ToUpperAscii, CapitalisesOnlyAToZ)
@@ -224,7 +212,7 @@ TEST_F(RegistryString, ValueIsReadAsTextWhateverItsTypeAndBoundedByTheBuffer)
         {"empty data", REG_BINARY, {}, L""},
     };
     for (const Case& c : cases) {
-        set_value(L"Key", L"value", c.type, c.bytes.data(), static_cast<DWORD>(c.bytes.size()));
+        create(L"Key", 0, L"value", c.type, c.bytes.data(), static_cast<DWORD>(c.bytes.size()));
         GuardedBuffer buffer(kRegistryStringChars);
         read_registry_string(HKEY_CURRENT_USER, under_base(L"Key").c_str(), buffer.data(), L"value");
         EXPECT_EQ(c.expected, GUARDED_TEXT(buffer, kRegistryStringChars))
@@ -237,7 +225,7 @@ TEST_F(RegistryString, EmptySubkeyPathReadsFromTheRootAndLeavesItOpen)
     // RegOpenKeyW hands back the root handle itself for an empty path: closing that handle would
     // take the caller's own key away.
     const wchar_t text[] = L"from the root";
-    set_value(L"Key", L"value", REG_SZ, text, sizeof(text));
+    create(L"Key", 0, L"value", REG_SZ, text, sizeof(text));
     HKEY root = nullptr;
     ASSERT_EQ(ERROR_SUCCESS, RegOpenKeyExW(HKEY_CURRENT_USER, under_base(L"Key").c_str(), 0, KEY_READ, &root));
 
