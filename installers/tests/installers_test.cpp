@@ -156,10 +156,6 @@ protected:
         installed_sample_versions(&left);
         for (const std::wstring& product : left)
             msiexec(L"/x " + product);
-        forget_registration();
-    }
-    static void forget_registration()
-    {
         testsupport::forget_suite_registration({kFolderName});
         for (const wchar_t* program : {L"postinstall", L"preuninstall"})
             DeleteFileW(step_log(program).c_str());
@@ -170,9 +166,7 @@ protected:
     static void expect_step_log(const wchar_t* program, const std::wstring& root)
     {
         const std::vector<std::string> lines = testsupport::log_lines(step_log(program));
-        std::string all = narrow(step_log(program)) + ":";
-        for (const std::string& line : lines)
-            all += "\n  " + line;
+        const std::string all = narrow(step_log(program)) + ":" + testsupport::listed(lines);
         const std::wstring path = root + L"\\Framework\\bin\\Win64\\setup\\" + program + L".exe";
         EXPECT_NE(std::string::npos, all.find(" start: version ")) << all;
         EXPECT_NE(std::string::npos, all.find(", program \"" + narrow(path) + "\"")) << all;

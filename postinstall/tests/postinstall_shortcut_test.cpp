@@ -41,12 +41,14 @@ TEST_P(Postinstall, CreatesMainShortcutInScopesProgramsFolderOnlyUnderTheNamedFo
     const std::pair<std::string, std::wstring> names[] = {
         {narrow(kTestFolderName), kTestFolderName},
         {testsupport::kNonAsciiFolderNameUtf8, testsupport::kNonAsciiFolderName}};
+    const std::wstring other_programs = testsupport::programs_folder(
+        GetParam() == testsupport::As::StandardUser ? testsupport::As::Administrator : testsupport::As::StandardUser);
     for (const auto& [utf8, folder] : names) {
         SCOPED_TRACE(utf8);
         release(utf8, "R1");
         run(L"postinstall.exe", GetParam());
         expect_main_shortcut(own_programs() + L"\\" + folder + L"\\Fenwright R1.lnk");
-        EXPECT_FALSE(testsupport::directory_exists(testsupport::other_programs_folder(GetParam()) + L"\\" + folder))
+        EXPECT_FALSE(testsupport::directory_exists(other_programs + L"\\" + folder))
             << "the other scope's start menu was touched";
     }
 }

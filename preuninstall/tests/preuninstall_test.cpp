@@ -11,7 +11,6 @@
 
 #include <algorithm>
 #include <atomic>
-#include <map>
 #include <optional>
 #include <string>
 #include <thread>
@@ -34,44 +33,8 @@ namespace {
 
 using Preuninstall = InstalledSuite;
 using PreuninstallInScope = InstalledSuiteInScope;
-using Values = std::map<std::wstring, std::pair<DWORD, std::vector<BYTE>>>;
-
-// Every value of an environment key: name -> type and bytes.
-Values environment_values(Scope scope)
-{
-    Values values;
-    HKEY key = nullptr;
-    if (RegOpenKeyExW(scope == kMachineScope ? HKEY_LOCAL_MACHINE : HKEY_CURRENT_USER,
-                      scope == kMachineScope ? testsupport::kMachineEnvironmentKey : testsupport::kUserEnvironmentKey,
-                      0, KEY_READ, &key) != ERROR_SUCCESS)
-        return values;
-    wchar_t name[16384];
-    for (DWORD index = 0, chars = 16384; RegEnumValueW(key, index, name, &chars, nullptr, nullptr, nullptr, nullptr) ==
-                                         ERROR_SUCCESS;
-         ++index, chars = 16384) {
-        const testsupport::RegistryValue value = testsupport::read_registry_value(key, L"", name);
-        values[name] = {value.type, value.data};
-    }
-    RegCloseKey(key);
-    return values;
-}
-
-// What the programs may touch: both Programs folders and both environment keys.
-struct Snapshot {
-    std::vector<std::wstring> all_users_programs = testsupport::list_tree(testsupport::all_users_programs_folder());
-    std::vector<std::wstring> user_programs = testsupport::list_tree(testsupport::user_programs_folder());
-    Values machine_environment = environment_values(kMachineScope);
-    Values user_environment = environment_values(kUserScope);
-};
-
-// The same start menu and environment, the differences listed.
-void expect_same(const Snapshot& before, const Snapshot& after, const char* what)
-{
-    EXPECT_EQ(before.all_users_programs, after.all_users_programs) << what << listed(after.all_users_programs);
-    EXPECT_EQ(before.user_programs, after.user_programs) << what << listed(after.user_programs);
-    EXPECT_TRUE(before.machine_environment == after.machine_environment) << what << ": the machine environment";
-    EXPECT_TRUE(before.user_environment == after.user_environment) << what << ": the user environment";
-}
+using Snapshot = testsupport::RegistrationSnapshot;
+using testsupport::expect_same;
 
 // The suite's variables the machine key holds, then what the suite's folder holds, as a broadcast
 // receiver sees them: the order of preuninstall's steps seen from outside, without its log.
@@ -108,15 +71,13 @@ TEST_P(PreuninstallInScope, LeavesStartMenuAndEnvironmentAsBeforeButTheSharedVar
         {suite, "x.", true},                      {suite, "R1", true},
         {suite, "", true},
     };
-    const std::wstring log = tree_ / L"round trip.log";
     for (const auto& [folder_name, suffix, registers] : rows) {
         SCOPED_TRACE(folder_name.substr(0, 80) + " (" + std::to_string(folder_name.size()) + " characters) | " +
                      suffix.substr(0, 20));
         release(folder_name, suffix);
         const Snapshot before;
-        testsupport::remove_tree(log);
 
-        run(L"postinstall.exe", GetParam(), L" \"/log=" + log + L"\"");
+        run_logged(L"postinstall.exe", GetParam());
         const std::wstring folder =
             testsupport::programs_folder(GetParam()) + L"\\" + std::wstring(folder_name.begin(), folder_name.end());
         const std::string file = suffix.empty() ? "\\Fenwright.lnk" : "\\Fenwright " + suffix + ".lnk";
@@ -132,9 +93,8 @@ TEST_P(PreuninstallInScope, LeavesStartMenuAndEnvironmentAsBeforeButTheSharedVar
             EXPECT_TRUE(testsupport::read_environment_value(standard_user ? kUserScope : kMachineScope, name).exists)
                 << narrow(name);
 
-        run(L"preuninstall.exe", GetParam(), L" \"/log=" + log + L"\"");
         // The log names each refusal: the shortcut's in both programs, the suite folder's when it is the name.
-        const std::string lines = listed(testsupport::log_lines(log));
+        const std::string lines = listed(run_logged(L"preuninstall.exe", GetParam(), true));
         for (const char* step : {"postinstall shortcut created: ", "preuninstall shortcut deleted: "}) {
             const size_t at = lines.find(step);
             EXPECT_EQ(!registers, lines.find(": refused, ", at) < lines.find('\n', at)) << step << lines;
@@ -213,18 +173,15 @@ TEST_P(PreuninstallInScope, DeletesRootDerivedVariablesOnlyWhileTheyLieInThisRoo
 TEST_P(PreuninstallInScope, SpecialFolderNamedAsTheSuitesIsNeitherWrittenToNorRemoved)
 {
     const bool standard_user = GetParam() == As::StandardUser;
-    struct Special {
-        int csidl;
-        const wchar_t* setting;
-    };
-    const Special specials[] = {
+    // Each folder's CSIDL and its shell-folder setting.
+    const std::pair<int, const wchar_t*> specials[] = {
         {standard_user ? CSIDL_STARTUP : CSIDL_COMMON_STARTUP, standard_user ? L"Startup" : L"Common Startup"},
         {standard_user ? CSIDL_ADMINTOOLS : CSIDL_COMMON_ADMINTOOLS,
          standard_user ? L"Administrative Tools" : L"Common Administrative Tools"},
     };
-    for (const Special& folder : specials) {
+    for (const auto& [csidl, setting] : specials) {
         wchar_t path[MAX_PATH + 1] = L"";
-        ASSERT_TRUE(SHGetSpecialFolderPathW(nullptr, path, folder.csidl, TRUE)) << "special folder " << folder.csidl;
+        ASSERT_TRUE(SHGetSpecialFolderPathW(nullptr, path, csidl, TRUE)) << "special folder " << csidl;
         const std::wstring special = path;
         const size_t separator = special.find_last_of(L'\\');
         ASSERT_EQ(testsupport::programs_folder(GetParam()), special.substr(0, separator)) << narrow(special);
@@ -243,16 +200,13 @@ TEST_P(PreuninstallInScope, SpecialFolderNamedAsTheSuitesIsNeitherWrittenToNorRe
             SCOPED_TRACE(narrow(row.first) + " | " + narrow(row.second));
             std::optional<testsupport::RedirectedShellFolder> spelt;
             if (!row.second.empty())
-                spelt.emplace(standard_user ? HKEY_CURRENT_USER : HKEY_LOCAL_MACHINE, folder.setting, row.second);
+                spelt.emplace(standard_user ? HKEY_CURRENT_USER : HKEY_LOCAL_MACHINE, setting, row.second);
             release(narrow(row.first));
-            const std::wstring log = tree_ / L"special.log";
-            testsupport::remove_tree(log);
-            run(L"postinstall.exe", GetParam(), L" \"/log=" + log + L"\"");
+            run_logged(L"postinstall.exe", GetParam());
             EXPECT_TRUE(testsupport::find_shortcuts(special).empty()) << "postinstall wrote into " << narrow(special);
-            run(L"preuninstall.exe", GetParam(), L" \"/log=" + log + L"\"");
+            const std::vector<std::string> lines = run_logged(L"preuninstall.exe", GetParam(), true);
             EXPECT_TRUE(directory_exists(special)) << "preuninstall removed " << narrow(special);
             // Each shortcut and folder step says why: one creation, nine deletions, three folders.
-            const std::vector<std::string> lines = testsupport::log_lines(log);
             EXPECT_EQ(13, std::count_if(lines.begin(), lines.end(), [](const std::string& line) {
                           return line.find(": refused, it leads into a folder the shell names as special") !=
                                  std::string::npos;
@@ -317,16 +271,6 @@ TEST_F(Preuninstall, DeletesShortcutsThenVariablesThenOnlyTheFoldersLeftEmpty)
     ASSERT_TRUE(testsupport::make_directories(suite + L"\\TESSAL"));
     run(L"preuninstall.exe", As::Administrator);
     EXPECT_FALSE(directory_exists(suite));
-}
-
-TEST_F(Preuninstall, EmptyRevisionSuffixRemovesWhatInstallCreated)
-{
-    release(narrow(kTestFolderName), "");
-    run(L"postinstall.exe", As::Administrator);
-    ASSERT_TRUE(file_exists(suite_folder() + L"\\Fenwright.lnk"));
-
-    run(L"preuninstall.exe", As::Administrator);
-    EXPECT_FALSE(directory_exists(suite_folder())) << "shortcut or folder left behind";
 }
 
 TEST_F(Preuninstall, EmptyFolderNameLeavesFoldersThatAreNotTheSuites)

@@ -13,7 +13,7 @@
 #include <cstddef>
 #include <cstring>
 #include <fstream>
-#include <sstream>
+#include <memory>
 #include <string>
 #include <type_traits>
 #include <vector>
@@ -60,9 +60,8 @@ constexpr bool kReleaseBuild = false;
 constexpr bool kReleaseBuild = sizeof(void*) == 4;
 #endif
 
-// The PE facts that matter here, read from the file's bytes.
+// The PE facts that matter here.
 struct PeFacts {
-    bool valid = false;
     WORD machine = 0;
     WORD subsystem = 0;
     WORD characteristics = 0;
@@ -74,66 +73,42 @@ struct PeFacts {
     std::vector<std::string> functions; // "dll function", the DLL in lower case, sorted
 };
 
+// Read from the image as mapped (LOAD_LIBRARY_AS_IMAGE_RESOURCE), where an RVA is an offset from the base.
 template <typename NtHeaders>
-void read_pe_facts(const std::string& image, const NtHeaders* nt, PeFacts& facts)
+PeFacts read_pe_facts(const char* base, const NtHeaders* nt)
 {
     // Thunks are as wide as the image's addresses; the top bit marks an import by ordinal.
     using Thunk = decltype(nt->OptionalHeader.ImageBase);
     const Thunk by_ordinal = Thunk(1) << (8 * sizeof(Thunk) - 1);
+    const auto* directories = nt->OptionalHeader.DataDirectory;
+    PeFacts facts;
     facts.machine = nt->FileHeader.Machine;
     facts.subsystem = nt->OptionalHeader.Subsystem;
     facts.characteristics = nt->FileHeader.Characteristics;
-    facts.certificates_size = nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_SECURITY].Size;
-    const IMAGE_DATA_DIRECTORY& directory = nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT];
-    const IMAGE_SECTION_HEADER* sections = IMAGE_FIRST_SECTION(nt);
-    auto offset_of = [&](DWORD rva) -> size_t {
-        for (WORD i = 0; i < nt->FileHeader.NumberOfSections; ++i) {
-            const IMAGE_SECTION_HEADER& s = sections[i];
-            if (rva >= s.VirtualAddress && rva < s.VirtualAddress + std::max(s.Misc.VirtualSize, s.SizeOfRawData))
-                return rva - s.VirtualAddress + s.PointerToRawData;
-        }
-        return image.size();
-    };
-    const IMAGE_DATA_DIRECTORY& load_config = nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_LOAD_CONFIG];
+    facts.certificates_size = directories[IMAGE_DIRECTORY_ENTRY_SECURITY].Size;
+    const IMAGE_DATA_DIRECTORY& load_config = directories[IMAGE_DIRECTORY_ENTRY_LOAD_CONFIG];
     // DependentLoadFlags follows CSDVersion, whatever a header's version calls it.
     using LoadConfig =
         std::conditional_t<sizeof(Thunk) == 4, IMAGE_LOAD_CONFIG_DIRECTORY32, IMAGE_LOAD_CONFIG_DIRECTORY64>;
-    const size_t config_at = offset_of(load_config.VirtualAddress);
-    const size_t flags_at = config_at + offsetof(LoadConfig, CSDVersion) + sizeof(WORD);
     facts.load_config_entry_size = load_config.Size;
-    if (load_config.VirtualAddress != 0 && flags_at + sizeof(WORD) <= image.size()) {
-        memcpy(&facts.load_config_size, image.data() + config_at, sizeof(DWORD));
-        memcpy(&facts.dependent_load_flags, image.data() + flags_at, sizeof(WORD));
+    if (load_config.VirtualAddress != 0) {
+        const char* config = base + load_config.VirtualAddress;
+        memcpy(&facts.load_config_size, config, sizeof(DWORD));
+        memcpy(&facts.dependent_load_flags, config + offsetof(LoadConfig, CSDVersion) + sizeof(WORD), sizeof(WORD));
     }
-    for (size_t at = offset_of(directory.VirtualAddress);
-         at + sizeof(IMAGE_IMPORT_DESCRIPTOR) <= image.size(); at += sizeof(IMAGE_IMPORT_DESCRIPTOR)) {
-        IMAGE_IMPORT_DESCRIPTOR descriptor;
-        memcpy(&descriptor, image.data() + at, sizeof(descriptor));
-        if (descriptor.Name == 0)
-            break;
-        const size_t name = offset_of(descriptor.Name);
-        if (name >= image.size())
-            continue;
-        std::string dll = image.c_str() + name;
+    const DWORD imports = directories[IMAGE_DIRECTORY_ENTRY_IMPORT].VirtualAddress;
+    for (auto* descriptor = reinterpret_cast<const IMAGE_IMPORT_DESCRIPTOR*>(base + imports);
+         imports != 0 && descriptor->Name != 0; ++descriptor) {
+        std::string dll = base + descriptor->Name;
         facts.imports.push_back(dll);
         std::transform(dll.begin(), dll.end(), dll.begin(), [](char c) { return static_cast<char>(tolower(c)); });
-        const DWORD thunks = descriptor.OriginalFirstThunk ? descriptor.OriginalFirstThunk : descriptor.FirstThunk;
-        for (size_t thunk_at = offset_of(thunks); thunk_at + sizeof(Thunk) <= image.size(); thunk_at += sizeof(Thunk)) {
-            Thunk thunk;
-            memcpy(&thunk, image.data() + thunk_at, sizeof(thunk));
-            if (thunk == 0)
-                break;
-            if (thunk & by_ordinal) {
-                facts.functions.push_back(dll + " #" + std::to_string(thunk & 0xFFFF));
-                continue;
-            }
-            const size_t hint_and_name = offset_of(static_cast<DWORD>(thunk));
-            if (hint_and_name + sizeof(WORD) < image.size())
-                facts.functions.push_back(dll + " " + (image.c_str() + hint_and_name + sizeof(WORD)));
-        }
+        const DWORD thunks = descriptor->OriginalFirstThunk ? descriptor->OriginalFirstThunk : descriptor->FirstThunk;
+        for (auto* thunk = reinterpret_cast<const Thunk*>(base + thunks); *thunk != 0; ++thunk)
+            facts.functions.push_back(dll + (*thunk & by_ordinal ? " #" + std::to_string(*thunk & 0xFFFF)
+                                                                 : " " + std::string(base + *thunk + sizeof(WORD))));
     }
     std::sort(facts.functions.begin(), facts.functions.end());
-    facts.valid = true;
+    return facts;
 }
 
 // The reviewed import list beside this test: "dll function" a line, '#' starts a comment line.
@@ -141,10 +116,8 @@ std::vector<std::string> reviewed_imports(const std::wstring& program)
 {
     std::vector<std::string> functions;
     std::ifstream list(narrow(testsupport::own_directory() + program.substr(0, program.size() - 4) + L".imports"));
-    std::string line;
-    while (std::getline(list, line)) {
-        if (!line.empty() && line.back() == '\r')
-            line.pop_back();
+    for (std::string line; std::getline(list, line);) {
+        line.erase(line.find_last_not_of('\r') + 1);
         if (!line.empty() && line[0] != '#')
             functions.push_back(line);
     }
@@ -171,35 +144,23 @@ std::wstring version_string(const std::vector<BYTE>& info, const wchar_t* name)
     return static_cast<const wchar_t*>(value);
 }
 
-PeFacts pe_facts(const std::wstring& path)
+// The file mapped with the layout of an image, neither run nor its imports loaded; null on failure.
+using LoadedAsData = std::unique_ptr<std::remove_pointer_t<HMODULE>, decltype(&FreeLibrary)>;
+LoadedAsData load_as_data(const std::wstring& path)
 {
-    PeFacts facts;
-    const std::string image = testsupport::read_bytes(path);
-    if (image.size() < sizeof(IMAGE_DOS_HEADER))
-        return facts;
-    const auto* dos = reinterpret_cast<const IMAGE_DOS_HEADER*>(image.data());
-    if (dos->e_magic != IMAGE_DOS_SIGNATURE || static_cast<size_t>(dos->e_lfanew) + sizeof(IMAGE_NT_HEADERS64) > image.size())
-        return facts;
-    const char* nt = image.data() + dos->e_lfanew;
-    if (reinterpret_cast<const IMAGE_NT_HEADERS32*>(nt)->OptionalHeader.Magic == IMAGE_NT_OPTIONAL_HDR64_MAGIC)
-        read_pe_facts(image, reinterpret_cast<const IMAGE_NT_HEADERS64*>(nt), facts);
-    else
-        read_pe_facts(image, reinterpret_cast<const IMAGE_NT_HEADERS32*>(nt), facts);
-    return facts;
+    return {LoadLibraryExW(path.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE),
+            &FreeLibrary};
 }
 
-struct LoadedAsData {
-    explicit LoadedAsData(const std::wstring& path)
-        : module(LoadLibraryExW(path.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE))
-    {
-    }
-    ~LoadedAsData()
-    {
-        if (module)
-            FreeLibrary(module);
-    }
-    HMODULE module;
-};
+// The module's base without the tag bits that LoadLibraryExW sets on a module loaded as data.
+PeFacts pe_facts(const LoadedAsData& image)
+{
+    const char* base = reinterpret_cast<const char*>(reinterpret_cast<ULONG_PTR>(image.get()) & ~ULONG_PTR(3));
+    const char* nt = base + reinterpret_cast<const IMAGE_DOS_HEADER*>(base)->e_lfanew;
+    if (reinterpret_cast<const IMAGE_NT_HEADERS32*>(nt)->OptionalHeader.Magic == IMAGE_NT_OPTIONAL_HDR64_MAGIC)
+        return read_pe_facts(base, reinterpret_cast<const IMAGE_NT_HEADERS64*>(nt));
+    return read_pe_facts(base, reinterpret_cast<const IMAGE_NT_HEADERS32*>(nt));
+}
 
 std::string resource_bytes(HMODULE module, const wchar_t* type, const wchar_t* name)
 {
@@ -210,18 +171,9 @@ std::string resource_bytes(HMODULE module, const wchar_t* type, const wchar_t* n
     return std::string(static_cast<const char*>(LockResource(loaded)), SizeofResource(module, found));
 }
 
-#pragma pack(push, 2)
-struct IconGroupEntry {
-    BYTE width;
-    BYTE height;
-    BYTE colors;
-    BYTE reserved;
-    WORD planes;
-    WORD bit_count;
-    DWORD bytes;
-    WORD id;
-};
-#pragma pack(pop)
+// An icon group's entries (GRPICONDIRENTRY) follow its 6-byte header, 14 bytes each: the width first
+// (0 for 256), the icon's resource id last.
+constexpr size_t kIconEntryBytes = 14;
 
 } // namespace
 
@@ -232,8 +184,9 @@ TEST(Deliverables, AreTheDeclaredSubsystemImportingTheReviewedSystemFunctionsOnl
     ASSERT_FALSE(kPrograms.empty()) << "no shipped_programs.txt beside the test";
     for (const Shipped& program : kPrograms) {
         const std::string name = narrow(program.path);
-        const PeFacts facts = pe_facts(program.path);
-        ASSERT_TRUE(facts.valid) << name;
+        const LoadedAsData image = load_as_data(program.path);
+        ASSERT_NE(nullptr, image.get()) << name << " error " << GetLastError();
+        const PeFacts facts = pe_facts(image);
         // Unsigned unless signed on purpose.
         EXPECT_EQ(program.signed_copy, facts.certificates_size != 0) << name;
         // Built for the architecture of this test, which runs it.
@@ -303,9 +256,9 @@ TEST(Deliverables, CarryManifestForVistaAndSevenWithTheirExecutionLevel)
     for (const Shipped& program : kPrograms) {
         if (program.dll)
             continue;
-        LoadedAsData image(program.path);
-        ASSERT_NE(nullptr, image.module) << narrow(program.path) << " error " << GetLastError();
-        const std::string manifest = resource_bytes(image.module, RT_MANIFEST, MAKEINTRESOURCEW(1));
+        const LoadedAsData image = load_as_data(program.path);
+        ASSERT_NE(nullptr, image.get()) << narrow(program.path) << " error " << GetLastError();
+        const std::string manifest = resource_bytes(image.get(), RT_MANIFEST, MAKEINTRESOURCEW(1));
         const char* const level = program.gui ? "level=\"highestAvailable\"" : "level=\"asInvoker\"";
         EXPECT_NE(std::string::npos, manifest.find(level)) << narrow(program.path) << manifest;
         EXPECT_NE(std::string::npos, manifest.find("uiAccess=\"false\"")) << manifest;
@@ -319,20 +272,20 @@ TEST(Deliverables, CarryIconGroupOfTenImagesFrom16To256)
     for (const Shipped& program : kPrograms) {
         if (program.dll)
             continue;
-        LoadedAsData image(program.path);
-        ASSERT_NE(nullptr, image.module) << narrow(program.path);
-        const std::string group = resource_bytes(image.module, RT_GROUP_ICON, L"IDI_MYICON");
+        const LoadedAsData image = load_as_data(program.path);
+        ASSERT_NE(nullptr, image.get()) << narrow(program.path);
+        const std::string group = resource_bytes(image.get(), RT_GROUP_ICON, L"IDI_MYICON");
         ASSERT_GE(group.size(), 6u) << narrow(program.path) << ": no icon group IDI_MYICON";
         WORD count = 0;
         memcpy(&count, group.data() + 4, sizeof(count));
         ASSERT_EQ(10, count);
-        ASSERT_EQ(6 + 10 * sizeof(IconGroupEntry), group.size());
+        ASSERT_EQ(6 + 10 * kIconEntryBytes, group.size());
         std::vector<int> sizes;
-        for (WORD i = 0; i < count; ++i) {
-            IconGroupEntry entry;
-            memcpy(&entry, group.data() + 6 + i * sizeof(IconGroupEntry), sizeof(entry));
-            sizes.push_back(entry.width == 0 ? 256 : entry.width);
-            EXPECT_FALSE(resource_bytes(image.module, RT_ICON, MAKEINTRESOURCEW(entry.id)).empty());
+        for (const char* entry = group.data() + 6; entry < group.data() + group.size(); entry += kIconEntryBytes) {
+            WORD id = 0;
+            memcpy(&id, entry + kIconEntryBytes - sizeof(id), sizeof(id));
+            sizes.push_back(static_cast<BYTE>(entry[0]) == 0 ? 256 : static_cast<BYTE>(entry[0]));
+            EXPECT_FALSE(resource_bytes(image.get(), RT_ICON, MAKEINTRESOURCEW(id)).empty()) << id;
         }
         EXPECT_EQ(16, *std::min_element(sizes.begin(), sizes.end()));
         EXPECT_EQ(256, *std::max_element(sizes.begin(), sizes.end()));

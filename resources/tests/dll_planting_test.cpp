@@ -3,9 +3,7 @@
 // Wine prefers its builtin DLLs to a file beside the program: native-first overrides for the planted
 // names stand in for Windows' search. What the imports pull in at start is the load configuration's
 // concern (deliverables_test reads it), which Wine 8 does not honour.
-#include "testsupport/files.h"
-#include "testsupport/registry.h"
-#include "testsupport/suite.h"
+#include "testsupport/installed_suite.h"
 
 #include <gtest/gtest.h>
 #include <windows.h>
@@ -64,23 +62,11 @@ void add_dlls_loaded_after_start(std::wstring command, std::vector<std::wstring>
     CloseHandle(process.hProcess);
 }
 
-// What a run of the programs may change in either scope: both Programs folders and the suite's variables.
-std::string registration_of_both_scopes()
-{
-    std::string state;
-    for (testsupport::As as : {testsupport::As::Administrator, testsupport::As::StandardUser})
-        state += listed(testsupport::list_tree(testsupport::programs_folder(as))) + "\n";
-    for (const wchar_t* name : testsupport::kSuiteVariables)
-        for (Scope scope : {kMachineScope, kUserScope})
-            state += narrow(name) + "=" + narrow(testsupport::read_environment_value(scope, name).text()) + "\n";
-    return state;
-}
-
 } // namespace
 
 TEST(DllPlanting, NoDllPlantedUnderALoadedNameRunsUnlessTheSearchIsLeftOpen)
 {
-    const std::string registration_before = registration_of_both_scopes();
+    const testsupport::RegistrationSnapshot before;
     std::vector<std::wstring> names;
     for (const auto& [program, restricted] : kPrograms) {
         testsupport::TempDir root;
@@ -123,5 +109,5 @@ TEST(DllPlanting, NoDllPlantedUnderALoadedNameRunsUnlessTheSearchIsLeftOpen)
                      [&](const std::wstring& name) { return testsupport::file_exists(setup + name + L".ran"); });
         EXPECT_EQ(restricted, ran.empty()) << "ran:" << listed(ran) << "planted:" << listed(names);
     }
-    EXPECT_EQ(registration_before, registration_of_both_scopes());
+    testsupport::expect_same(before, testsupport::RegistrationSnapshot(), "after the plants");
 }

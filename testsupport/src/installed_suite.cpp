@@ -46,12 +46,21 @@ DWORD InstalledSuite::run(const wchar_t* program, As as, const std::wstring& arg
     return status;
 }
 
-std::vector<std::string> InstalledSuite::run_logged(const wchar_t* program, As as)
+std::vector<std::string> InstalledSuite::run_logged(const wchar_t* program, As as, bool append)
 {
     const std::wstring log = tree_ / L"setup.log";
-    remove_tree(log);
+    if (!append)
+        remove_tree(log);
     run(program, as, L" \"/log=" + log + L"\"");
     return log_lines(log);
+}
+
+void expect_same(const RegistrationSnapshot& before, const RegistrationSnapshot& after, const char* what)
+{
+    EXPECT_EQ(before.all_users_programs, after.all_users_programs) << what << listed(after.all_users_programs);
+    EXPECT_EQ(before.user_programs, after.user_programs) << what << listed(after.user_programs);
+    EXPECT_TRUE(before.machine_environment == after.machine_environment) << what << ": the machine environment";
+    EXPECT_TRUE(before.user_environment == after.user_environment) << what << ": the user environment";
 }
 
 std::wstring InstalledSuite::suite_folder(As as)

@@ -1,6 +1,7 @@
 #include "testsupport/places.h"
 
 #include "testsupport/files.h"
+#include "testsupport/registry.h"
 
 #include <windows.h>
 #include <shlobj.h>
@@ -10,13 +11,6 @@
 namespace testsupport {
 
 namespace {
-
-std::wstring environment_text(const wchar_t* name)
-{
-    wchar_t value[64] = L"";
-    const DWORD length = GetEnvironmentVariableW(name, value, 64);
-    return length > 0 && length < 64 ? std::wstring(value, length) : std::wstring();
-}
 
 // A free drive letter mapped to a temporary folder for as long as the process runs.
 class MappedDrive {
@@ -80,8 +74,8 @@ std::wstring own_directory()
 
 const std::wstring& test_drive()
 {
-    static const std::wstring given = environment_text(L"SETUPKIT_TEST_DRIVE");
-    if (!given.empty())
+    static const std::wstring given = process_variable(L"SETUPKIT_TEST_DRIVE");
+    if (given != L"(not set)" && !given.empty())
         return given;
     static const MappedDrive mapped;
     return mapped.drive();
@@ -99,7 +93,7 @@ std::wstring sample_install_root(Scope scope)
 
 bool this_machine_may_change()
 {
-    return environment_text(L"SETUPKIT_TESTS_MAY_CHANGE_THIS_MACHINE") == L"1";
+    return process_variable(L"SETUPKIT_TESTS_MAY_CHANGE_THIS_MACHINE") == L"1";
 }
 
 } // namespace testsupport

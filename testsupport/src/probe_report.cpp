@@ -2,7 +2,7 @@
 
 #include "testsupport/files.h"
 
-#include <windows.h>
+#include <sstream>
 
 namespace testsupport {
 
@@ -18,30 +18,18 @@ void ProbeReportWriter::add(const std::string& key, const wchar_t* value)
 
 bool ProbeReportWriter::save(const wchar_t* path) const
 {
-    HANDLE file = CreateFileW(path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE)
-        return false;
-    DWORD written = 0;
-    const bool saved = WriteFile(file, text_.data(), static_cast<DWORD>(text_.size()), &written, nullptr) &&
-                       written == text_.size();
-    CloseHandle(file);
-    return saved;
+    write_bytes(path, text_);
+    return file_exists(path) && read_bytes(path) == text_;
 }
 
 ProbeReport read_probe_report(const std::wstring& path)
 {
     ProbeReport report;
-    const std::string text = read_bytes(path);
-    size_t start = 0;
-    while (start < text.size()) {
-        size_t end = text.find('\n', start);
-        if (end == std::string::npos)
-            end = text.size();
-        const std::string line = text.substr(start, end - start);
+    std::istringstream lines(read_bytes(path));
+    for (std::string line; std::getline(lines, line);) {
         const size_t equals = line.find('=');
         if (equals != std::string::npos)
             report[line.substr(0, equals)] = line.substr(equals + 1);
-        start = end + 1;
     }
     return report;
 }

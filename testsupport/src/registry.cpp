@@ -60,6 +60,23 @@ RegistryValue read_environment_value(Scope scope, const wchar_t* name)
     return read_registry_value(root_of(scope), subkey_of(scope), name);
 }
 
+EnvironmentValues environment_values(Scope scope)
+{
+    EnvironmentValues values;
+    HKEY key = nullptr;
+    if (RegOpenKeyExW(root_of(scope), subkey_of(scope), 0, KEY_READ, &key) != ERROR_SUCCESS)
+        return values;
+    wchar_t name[16384];
+    for (DWORD index = 0, chars = 16384; RegEnumValueW(key, index, name, &chars, nullptr, nullptr, nullptr, nullptr) ==
+                                         ERROR_SUCCESS;
+         ++index, chars = 16384) {
+        const RegistryValue value = read_registry_value(key, L"", name);
+        values[name] = {value.type, value.data};
+    }
+    RegCloseKey(key);
+    return values;
+}
+
 LONG write_environment_string(Scope scope, const wchar_t* name, const std::wstring& value)
 {
     HKEY key = nullptr;
@@ -74,11 +91,7 @@ LONG write_environment_string(Scope scope, const wchar_t* name, const std::wstri
 
 void delete_environment_value(Scope scope, const wchar_t* name)
 {
-    HKEY key = nullptr;
-    if (RegOpenKeyExW(root_of(scope), subkey_of(scope), 0, KEY_SET_VALUE, &key) != ERROR_SUCCESS)
-        return;
-    RegDeleteValueW(key, name);
-    RegCloseKey(key);
+    RegDeleteKeyValueW(root_of(scope), subkey_of(scope), name);
 }
 
 void forget_environment_variable(const wchar_t* name)

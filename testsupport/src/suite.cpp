@@ -89,11 +89,6 @@ std::wstring programs_folder(As as)
     return as == As::StandardUser ? user_programs_folder() : all_users_programs_folder();
 }
 
-std::wstring other_programs_folder(As as)
-{
-    return as == As::StandardUser ? all_users_programs_folder() : user_programs_folder();
-}
-
 void forget_suite_registration(std::initializer_list<std::wstring> folder_names)
 {
     for (const std::wstring& programs : {all_users_programs_folder(), user_programs_folder()}) {

@@ -5,6 +5,8 @@
 
 #include "testsupport/files.h"
 #include "testsupport/process.h"
+#include "testsupport/registry.h"
+#include "testsupport/shortcuts.h"
 #include "testsupport/suite.h"
 
 #include <gtest/gtest.h>
@@ -44,8 +46,8 @@ protected:
     DWORD run(const wchar_t* program, As as = As::Administrator, const std::wstring& arguments = L"",
               DWORD expected = 0, const std::wstring& at = L"");
 
-    // The program run with "/log=<file>", a fresh file each time; the lines it logged.
-    std::vector<std::string> run_logged(const wchar_t* program, As as = As::Administrator);
+    // The program run with "/log=<file>"; the lines in the file, a fresh one unless `append`.
+    std::vector<std::string> run_logged(const wchar_t* program, As as = As::Administrator, bool append = false);
 
     TempDir tree_;
     std::string output_;
@@ -53,5 +55,16 @@ protected:
 
 // The fixture for cases run once by an administrator and once by a standard user.
 class InstalledSuiteInScope : public InstalledSuite, public ::testing::WithParamInterface<As> {};
+
+// What the programs may change, as it stands when made: both Programs folders and both environment keys.
+struct RegistrationSnapshot {
+    std::vector<std::wstring> all_users_programs = list_tree(all_users_programs_folder());
+    std::vector<std::wstring> user_programs = list_tree(user_programs_folder());
+    EnvironmentValues machine_environment = environment_values(kMachineScope);
+    EnvironmentValues user_environment = environment_values(kUserScope);
+};
+
+// The same start menu and environment, the differences listed; `what` names the moment.
+void expect_same(const RegistrationSnapshot& before, const RegistrationSnapshot& after, const char* what);
 
 } // namespace testsupport

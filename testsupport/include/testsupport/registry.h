@@ -5,7 +5,9 @@
 
 #include <windows.h>
 
+#include <map>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace testsupport {
@@ -30,6 +32,10 @@ inline Scope other_scope(Scope scope) { return scope == kMachineScope ? kUserSco
 
 // Convenience for the two environment keys.
 RegistryValue read_environment_value(Scope scope, const wchar_t* name);
+
+// Every value of the scope's environment key: name -> type and bytes.
+using EnvironmentValues = std::map<std::wstring, std::pair<DWORD, std::vector<BYTE>>>;
+EnvironmentValues environment_values(Scope scope);
 
 // Writes a REG_SZ value (with its terminator); ERROR_SUCCESS or the failure.
 LONG write_environment_string(Scope scope, const wchar_t* name, const std::wstring& value);

@@ -38,10 +38,8 @@ bool place_programs(const std::wstring& root, std::initializer_list<const wchar_
 // The quoted path of the program placed below `root`, followed by `arguments` as given.
 std::wstring program_command(const std::wstring& root, const wchar_t* program, const std::wstring& arguments = L"");
 
-// The Programs folder that a run as `as` registers in (the all-users one for an administrator), or
-// the other one.
+// The Programs folder that a run as `as` registers in (the all-users one for an administrator).
 std::wstring programs_folder(As as);
-std::wstring other_programs_folder(As as);
 
 // Removes what the programs may leave: the named start-menu folders and a Fenwright shortcut straight
 // in either Programs folder (a run without release information puts it there), and the six variables
