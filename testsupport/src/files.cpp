@@ -79,8 +79,10 @@ bool write_sparse_file(const std::wstring& path, const std::string& head, unsign
 std::string read_bytes(const std::wstring& path)
 {
     std::string bytes;
-    HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
-                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    // Sharing delete too: a file that another process has just renamed into place may still be open
+    // there for the rename, and a reader that refuses to share would read nothing.
+    HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                              nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE)
         return bytes;
     char chunk[4096];
