@@ -1,7 +1,6 @@
 // Reports, into the file named by its argument, what the library finds from this program's
-// location: install root, module path and the release-information values, each with its size.
+// location: the release-information values, each with its size.
 // Lines are UTF-8 "key=value". Tests copy it into laid-out install trees and run it there.
-#include "setupkit/install_root.h"
 #include "setupkit/release_info.h"
 #include "setupkit/strings.h"
 
@@ -16,17 +15,6 @@ int wmain(int argc, wchar_t** argv)
     if (argc < 2)
         return 2;
     testsupport::ProbeReportWriter report;
-
-    const char* const paths[] = {"install_root", "module_path"};
-    int (*const getters[])(wchar_t*, int) = {get_install_root, get_module_path};
-    for (int i = 0; i < 2; ++i) {
-        const int size = getters[i](nullptr, 0);
-        wchar_t* path = new wchar_t[size];
-        report.add(std::string(paths[i]) + "_fill", std::to_string(getters[i](path, size)));
-        report.add(std::string(paths[i]) + "_size", std::to_string(size));
-        report.add(paths[i], path);
-        free_string(&path);
-    }
 
     const char* const keys[] = {"folder_name", "global_suffix", "local_suffix"};
     int (*const readers[])(wchar_t**) = {read_start_menu_folder_name, read_global_revision_suffix,

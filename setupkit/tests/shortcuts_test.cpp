@@ -87,36 +87,9 @@ protected:
         EXPECT_EQ(0, create_start_menu_shortcut(L"C:\\X\\bin\\", L"tool.exe", L"", L"", L"%HOMEDRIVE%%HOMEPATH%",
                                                 folder, name, L"Start Tool", SW_SHOWNORMAL, suffix));
     }
-
-    // Creates, deletes and removes in the calling thread's scope; `own` must be that scope's folder.
-    static void expect_lifecycle_in(const std::wstring& own, const std::wstring& other)
-    {
-        const std::wstring link = own + L"\\Tool 2.0.lnk";
-        create_tool(kFolderArgument, L"Tool", L"2.0");
-        ASSERT_TRUE(file_exists(link)) << narrow(link);
-        EXPECT_FALSE(directory_exists(other)) << "the other scope's start menu was touched: " << narrow(other);
-        EXPECT_EQ(L"C:\\X\\bin\\tool.exe |  | %HOMEDRIVE%%HOMEPATH% | Start Tool | ,0 | show 1/1",
-                  testsupport::shortcut_summary(link));
-        EXPECT_EQ(0, delete_start_menu_shortcut(kFolderArgument, L"Tool", L"2.0"));
-        EXPECT_FALSE(file_exists(link)) << narrow(link);
-        EXPECT_EQ(0, remove_start_menu_folder(L"\\setupkit shortcuts_test"));
-        EXPECT_FALSE(directory_exists(own)) << narrow(own);
-    }
 };
 
 } // namespace
-
-TEST_F(StartMenu, MachineScopeWorksOnlyUnderAllUsersPrograms)
-{
-    expect_lifecycle_in(all_users_folder(), user_folder());
-}
-
-TEST_F(StartMenu, UserScopeWorksOnlyUnderUsersPrograms)
-{
-    testsupport::StandardUserScope standard_user;
-    ASSERT_TRUE(standard_user.active());
-    expect_lifecycle_in(user_folder(), all_users_folder());
-}
 
 TEST_F(StartMenu, EachVariantDeletesTheNameItsCreatorGave)
 {
