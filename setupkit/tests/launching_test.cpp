@@ -34,7 +34,6 @@ std::wstring quoted(const std::wstring& text)
     return L"\"" + text + L"\"";
 }
 
-// Ends every process of that file name and waits until each is gone.
 void end_processes_named(const std::wstring& exe_name)
 {
     for (DWORD id : process_ids_named(exe_name)) {
@@ -47,7 +46,6 @@ void end_processes_named(const std::wstring& exe_name)
     }
 }
 
-// Whether `done` turns true within the time, asked every 20 ms.
 template <typename Done>
 bool poll_until(DWORD timeout_ms, Done done)
 {
@@ -58,18 +56,6 @@ bool poll_until(DWORD timeout_ms, Done done)
         Sleep(20);
     }
     return true;
-}
-
-// A process of that file name, opened for waiting and its exit code; null when none appears in time.
-HANDLE wait_for_process_named(const std::wstring& exe_name, DWORD timeout_ms)
-{
-    HANDLE process = nullptr;
-    poll_until(timeout_ms, [&] {
-        const std::vector<DWORD> ids = process_ids_named(exe_name);
-        process = ids.empty() ? nullptr : OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION | SYNCHRONIZE, FALSE, ids.front());
-        return process != nullptr;
-    });
-    return process;
 }
 
 DWORD exit_code_of(HANDLE process)
@@ -237,7 +223,12 @@ TEST_F(Launching, BoundedRunTerminatesChildStillActiveAtTheThirtiethPoll)
     };
     std::thread never_ends_run = timed_run(never_ends, never_ends_elapsed);
     std::thread exits_259_run = timed_run(exits_259, exits_259_elapsed);
-    HANDLE child = wait_for_process_named(child_name_, 5000);
+    HANDLE child = nullptr;
+    poll_until(5000, [&] {
+        const std::vector<DWORD> ids = process_ids_named(child_name_);
+        child = ids.empty() ? nullptr : OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION | SYNCHRONIZE, FALSE, ids.front());
+        return child != nullptr;
+    });
     never_ends_run.join();
     exits_259_run.join();
 

@@ -108,13 +108,15 @@ TEST(Directories, PathExistsForFilesAndDirectoriesOnly)
     EXPECT_FALSE(path_exists((temp / L"missing").c_str()));
 }
 
-TEST(Directories, EnsureDirectoryCreatesOneLevelOnly)
+// The shared directory's creation itself is checked with its access list.
+TEST(Directories, EnsureAndSharedDirectoryCreateOneLevelOnly)
 {
     TempDir temp;
     EXPECT_NE(0, ensure_directory(temp.path().c_str())) << "an existing directory";
     EXPECT_NE(0, ensure_directory((temp / L"one").c_str()));
     EXPECT_TRUE(directory_exists(temp / L"one"));
     EXPECT_EQ(0, ensure_directory((temp / L"missing\\two").c_str())) << "parent missing";
+    EXPECT_EQ(0, create_shared_directory((temp / L"missing\\shared").c_str())) << "parent missing";
     EXPECT_FALSE(directory_exists(temp / L"missing"));
 }
 
@@ -129,15 +131,6 @@ TEST(Directories, CreateDirectoryTreeCreatesMissingParentsAndAlwaysReturnsZero)
     testsupport::write_bytes(temp / L"file", "x");
     EXPECT_EQ(0, create_directory_tree((temp / L"file\\sub\\deeper").c_str()));
     EXPECT_FALSE(directory_exists(temp / L"file\\sub"));
-}
-
-TEST(Directories, SharedDirectoryIsCreatedOneLevelOnly)
-{
-    TempDir temp;
-    EXPECT_EQ(0, create_shared_directory((temp / L"shared").c_str()));
-    EXPECT_TRUE(directory_exists(temp / L"shared"));
-    EXPECT_EQ(0, create_shared_directory((temp / L"missing\\shared").c_str())) << "parent missing";
-    EXPECT_FALSE(directory_exists(temp / L"missing"));
 }
 
 TEST(Directories, SharedDirectoryGrantsEveryoneInheritableAccess)
