@@ -332,19 +332,27 @@ TEST(ProgramsFolder, ItselfIsNeverRemovedEvenWhenEmpty)
     EXPECT_TRUE(directory_exists(programs)) << narrow(programs);
 }
 
-TEST_F(StartMenu, ProgramsSubfolderRemovedInEachScope)
+TEST_F(StartMenu, ProgramsSubfolderAndStartMenuFolderRemovedInEachScope)
 {
-    ASSERT_TRUE(testsupport::make_directories(all_users_folder()));
-    ASSERT_TRUE(testsupport::make_directories(user_folder()));
-    {
-        testsupport::StandardUserScope standard_user;
-        ASSERT_TRUE(standard_user.active());
-        EXPECT_EQ(0, remove_programs_subfolder(kFolder));
+    // Both removals, each in the calling thread's scope only.
+    for (const bool by_relative_path : {false, true}) {
+        SCOPED_TRACE(by_relative_path ? "remove_start_menu_folder" : "remove_programs_subfolder");
+        const auto remove = [&] {
+            EXPECT_EQ(0, by_relative_path ? remove_start_menu_folder(L"\\setupkit shortcuts_test")
+                                          : remove_programs_subfolder(kFolder));
+        };
+        ASSERT_TRUE(testsupport::make_directories(all_users_folder()));
+        ASSERT_TRUE(testsupport::make_directories(user_folder()));
+        {
+            testsupport::StandardUserScope standard_user;
+            ASSERT_TRUE(standard_user.active());
+            remove();
+        }
+        EXPECT_FALSE(directory_exists(user_folder()));
+        EXPECT_TRUE(directory_exists(all_users_folder()));
+        remove();
+        EXPECT_FALSE(directory_exists(all_users_folder()));
     }
-    EXPECT_FALSE(directory_exists(user_folder()));
-    EXPECT_TRUE(directory_exists(all_users_folder()));
-    EXPECT_EQ(0, remove_programs_subfolder(kFolder));
-    EXPECT_FALSE(directory_exists(all_users_folder()));
 }
 
 TEST_F(StartMenu, ProgramsSubfolderNameBeyondReachIsRefused)
