@@ -198,11 +198,10 @@ TEST(Deliverables, CarryTheVersionOfTheBuild)
 {
     for (const Shipped& program : kPrograms) {
         const std::string name = narrow(program.path);
-        const std::wstring& path = program.path;
         DWORD ignored = 0;
-        std::vector<BYTE> info(GetFileVersionInfoSizeW(path.c_str(), &ignored));
+        std::vector<BYTE> info(GetFileVersionInfoSizeW(program.path.c_str(), &ignored));
         ASSERT_FALSE(info.empty()) << name << " has no version resource";
-        ASSERT_TRUE(GetFileVersionInfoW(path.c_str(), 0, static_cast<DWORD>(info.size()), info.data())) << name;
+        ASSERT_TRUE(GetFileVersionInfoW(program.path.c_str(), 0, static_cast<DWORD>(info.size()), info.data())) << name;
         VS_FIXEDFILEINFO* fixed = nullptr;
         UINT bytes = 0;
         ASSERT_TRUE(VerQueryValueW(info.data(), L"\\", reinterpret_cast<void**>(&fixed), &bytes)) << name;
