@@ -60,55 +60,21 @@ constexpr bool kReleaseBuild = false;
 constexpr bool kReleaseBuild = sizeof(void*) == 4;
 #endif
 
-// The PE facts that matter here.
-struct PeFacts {
-    WORD machine = 0;
-    WORD subsystem = 0;
-    WORD characteristics = 0;
-    DWORD certificates_size = 0;        // the Authenticode signatures appended to the file
-    DWORD load_config_entry_size = 0;   // what the directory entry states, and the structure itself
-    DWORD load_config_size = 0;
-    WORD dependent_load_flags = 0;
-    std::vector<std::string> imports;   // the DLLs
-    std::vector<std::string> functions; // "dll function", the DLL in lower case, sorted
-};
-
-// Read from the image as mapped (LOAD_LIBRARY_AS_IMAGE_RESOURCE), where an RVA is an offset from the base.
-template <typename NtHeaders>
-PeFacts read_pe_facts(const char* base, const NtHeaders* nt)
+// The DLLs of the image's import table, and its functions as "dll function" with the DLL in lower
+// case. Read from the image as mapped (LOAD_LIBRARY_AS_IMAGE_RESOURCE), where an RVA is an offset from
+// the base.
+void read_imports(const char* base, DWORD rva, std::vector<std::string>& dlls, std::vector<std::string>& functions)
 {
-    // Thunks are as wide as the image's addresses; the top bit marks an import by ordinal.
-    using Thunk = decltype(nt->OptionalHeader.ImageBase);
-    const Thunk by_ordinal = Thunk(1) << (8 * sizeof(Thunk) - 1);
-    const auto* directories = nt->OptionalHeader.DataDirectory;
-    PeFacts facts;
-    facts.machine = nt->FileHeader.Machine;
-    facts.subsystem = nt->OptionalHeader.Subsystem;
-    facts.characteristics = nt->FileHeader.Characteristics;
-    facts.certificates_size = directories[IMAGE_DIRECTORY_ENTRY_SECURITY].Size;
-    const IMAGE_DATA_DIRECTORY& load_config = directories[IMAGE_DIRECTORY_ENTRY_LOAD_CONFIG];
-    // DependentLoadFlags follows CSDVersion, whatever a header's version calls it.
-    using LoadConfig =
-        std::conditional_t<sizeof(Thunk) == 4, IMAGE_LOAD_CONFIG_DIRECTORY32, IMAGE_LOAD_CONFIG_DIRECTORY64>;
-    facts.load_config_entry_size = load_config.Size;
-    if (load_config.VirtualAddress != 0) {
-        const char* config = base + load_config.VirtualAddress;
-        memcpy(&facts.load_config_size, config, sizeof(DWORD));
-        memcpy(&facts.dependent_load_flags, config + offsetof(LoadConfig, CSDVersion) + sizeof(WORD), sizeof(WORD));
-    }
-    const DWORD imports = directories[IMAGE_DIRECTORY_ENTRY_IMPORT].VirtualAddress;
-    for (auto* descriptor = reinterpret_cast<const IMAGE_IMPORT_DESCRIPTOR*>(base + imports);
-         imports != 0 && descriptor->Name != 0; ++descriptor) {
+    for (auto* descriptor = reinterpret_cast<const IMAGE_IMPORT_DESCRIPTOR*>(base + rva);
+         rva != 0 && descriptor->Name != 0; ++descriptor) {
         std::string dll = base + descriptor->Name;
-        facts.imports.push_back(dll);
+        dlls.push_back(dll);
         std::transform(dll.begin(), dll.end(), dll.begin(), [](char c) { return static_cast<char>(tolower(c)); });
         const DWORD thunks = descriptor->OriginalFirstThunk ? descriptor->OriginalFirstThunk : descriptor->FirstThunk;
-        for (auto* thunk = reinterpret_cast<const Thunk*>(base + thunks); *thunk != 0; ++thunk)
-            facts.functions.push_back(dll + (*thunk & by_ordinal ? " #" + std::to_string(*thunk & 0xFFFF)
-                                                                 : " " + std::string(base + *thunk + sizeof(WORD))));
+        for (auto* thunk = reinterpret_cast<const ULONG_PTR*>(base + thunks); *thunk != 0; ++thunk)
+            functions.push_back(dll + (IMAGE_SNAP_BY_ORDINAL(*thunk) ? " #" + std::to_string(IMAGE_ORDINAL(*thunk))
+                                                                     : " " + std::string(base + *thunk + 2)));
     }
-    std::sort(facts.functions.begin(), facts.functions.end());
-    return facts;
 }
 
 // The reviewed import list beside this test: "dll function" a line, '#' starts a comment line.
@@ -152,16 +118,6 @@ LoadedAsData load_as_data(const std::wstring& path)
             &FreeLibrary};
 }
 
-// The module's base without the tag bits that LoadLibraryExW sets on a module loaded as data.
-PeFacts pe_facts(const LoadedAsData& image)
-{
-    const char* base = reinterpret_cast<const char*>(reinterpret_cast<ULONG_PTR>(image.get()) & ~ULONG_PTR(3));
-    const char* nt = base + reinterpret_cast<const IMAGE_DOS_HEADER*>(base)->e_lfanew;
-    if (reinterpret_cast<const IMAGE_NT_HEADERS32*>(nt)->OptionalHeader.Magic == IMAGE_NT_OPTIONAL_HDR64_MAGIC)
-        return read_pe_facts(base, reinterpret_cast<const IMAGE_NT_HEADERS64*>(nt));
-    return read_pe_facts(base, reinterpret_cast<const IMAGE_NT_HEADERS32*>(nt));
-}
-
 std::string resource_bytes(HMODULE module, const wchar_t* type, const wchar_t* name)
 {
     HRSRC found = FindResourceW(module, name, type);
@@ -186,23 +142,40 @@ TEST(Deliverables, AreTheDeclaredSubsystemImportingTheReviewedSystemFunctionsOnl
         const std::string name = narrow(program.path);
         const LoadedAsData image = load_as_data(program.path);
         ASSERT_NE(nullptr, image.get()) << name << " error " << GetLastError();
-        const PeFacts facts = pe_facts(image);
+        // The module's base without the tag bits that LoadLibraryExW sets on a module loaded as data.
+        const char* base = reinterpret_cast<const char*>(reinterpret_cast<ULONG_PTR>(image.get()) & ~ULONG_PTR(3));
+        const auto* nt =
+            reinterpret_cast<const IMAGE_NT_HEADERS*>(base + reinterpret_cast<const IMAGE_DOS_HEADER*>(base)->e_lfanew);
+        // Built for the architecture of this test, which runs it, and read with its header layout.
+        EXPECT_EQ(sizeof(void*) == 4 ? IMAGE_FILE_MACHINE_I386 : IMAGE_FILE_MACHINE_AMD64, nt->FileHeader.Machine)
+            << name;
+        ASSERT_EQ(IMAGE_NT_OPTIONAL_HDR_MAGIC, nt->OptionalHeader.Magic) << name;
+        const IMAGE_DATA_DIRECTORY* directories = nt->OptionalHeader.DataDirectory;
         // Unsigned unless signed on purpose.
-        EXPECT_EQ(program.signed_copy, facts.certificates_size != 0) << name;
-        // Built for the architecture of this test, which runs it.
-        EXPECT_EQ(sizeof(void*) == 4 ? IMAGE_FILE_MACHINE_I386 : IMAGE_FILE_MACHINE_AMD64, facts.machine) << name;
-        EXPECT_EQ(program.dll, (facts.characteristics & IMAGE_FILE_DLL) != 0) << name;
+        EXPECT_EQ(program.signed_copy, directories[IMAGE_DIRECTORY_ENTRY_SECURITY].Size != 0) << name;
+        EXPECT_EQ(program.dll, (nt->FileHeader.Characteristics & IMAGE_FILE_DLL) != 0) << name;
         EXPECT_EQ(program.gui || program.dll ? IMAGE_SUBSYSTEM_WINDOWS_GUI : IMAGE_SUBSYSTEM_WINDOWS_CUI,
-                  facts.subsystem) << name;
+                  nt->OptionalHeader.Subsystem) << name;
+        const IMAGE_DATA_DIRECTORY& load_config = directories[IMAGE_DIRECTORY_ENTRY_LOAD_CONFIG];
         if (!program.dll) {
             // The imports' DLLs come from the system folder only (LOAD_LIBRARY_SEARCH_SYSTEM32, Windows
             // 10 1607 on). XP and Server 2003 require 64 bytes on x86, short of the safe-handler table.
-            EXPECT_EQ(0x800, facts.dependent_load_flags) << name;
-            EXPECT_EQ(sizeof(void*) == 4 ? 64u : 96u, facts.load_config_entry_size) << name;
-            EXPECT_EQ(facts.load_config_entry_size, facts.load_config_size) << name;
+            // DependentLoadFlags follows CSDVersion, whatever a header's version calls it.
+            ASSERT_NE(0u, load_config.VirtualAddress) << name << " has no load configuration";
+            const char* config = base + load_config.VirtualAddress;
+            DWORD size = 0;
+            WORD flags = 0;
+            memcpy(&size, config, sizeof(size));
+            memcpy(&flags, config + offsetof(IMAGE_LOAD_CONFIG_DIRECTORY, CSDVersion) + sizeof(WORD), sizeof(flags));
+            EXPECT_EQ(0x800, flags) << name;
+            EXPECT_EQ(sizeof(void*) == 4 ? 64u : 96u, load_config.Size) << name;
+            EXPECT_EQ(load_config.Size, size) << name;
         }
-        EXPECT_FALSE(facts.imports.empty()) << name;
-        for (const std::string& import : facts.imports) {
+        std::vector<std::string> imports, functions;
+        read_imports(base, directories[IMAGE_DIRECTORY_ENTRY_IMPORT].VirtualAddress, imports, functions);
+        std::sort(functions.begin(), functions.end());
+        EXPECT_FALSE(imports.empty()) << name;
+        for (const std::string& import : imports) {
             const bool system = std::any_of(std::begin(system_dlls), std::end(system_dlls),
                                             [&](const char* dll) { return _stricmp(dll, import.c_str()) == 0; });
             EXPECT_TRUE(system) << name << " imports " << import;
@@ -211,10 +184,10 @@ TEST(Deliverables, AreTheDeclaredSubsystemImportingTheReviewedSystemFunctionsOnl
         if constexpr (kReleaseBuild) {
             const std::vector<std::string> reviewed = reviewed_imports(program.file);
             EXPECT_FALSE(reviewed.empty()) << "no reviewed import list for " << name;
-            EXPECT_TRUE(missing_from(reviewed, facts.functions).empty())
-                << name << " imports what its reviewed list lacks:" << listed(missing_from(reviewed, facts.functions));
-            EXPECT_TRUE(missing_from(facts.functions, reviewed).empty())
-                << name << " no longer imports, though listed:" << listed(missing_from(facts.functions, reviewed));
+            EXPECT_TRUE(missing_from(reviewed, functions).empty())
+                << name << " imports what its reviewed list lacks:" << listed(missing_from(reviewed, functions));
+            EXPECT_TRUE(missing_from(functions, reviewed).empty())
+                << name << " no longer imports, though listed:" << listed(missing_from(functions, reviewed));
         }
     }
     if constexpr (!kReleaseBuild)
@@ -225,11 +198,10 @@ TEST(Deliverables, CarryTheVersionOfTheBuild)
 {
     for (const Shipped& program : kPrograms) {
         const std::string name = narrow(program.path);
-        const std::wstring& path = program.path;
         DWORD ignored = 0;
-        std::vector<BYTE> info(GetFileVersionInfoSizeW(path.c_str(), &ignored));
+        std::vector<BYTE> info(GetFileVersionInfoSizeW(program.path.c_str(), &ignored));
         ASSERT_FALSE(info.empty()) << name << " has no version resource";
-        ASSERT_TRUE(GetFileVersionInfoW(path.c_str(), 0, static_cast<DWORD>(info.size()), info.data())) << name;
+        ASSERT_TRUE(GetFileVersionInfoW(program.path.c_str(), 0, static_cast<DWORD>(info.size()), info.data())) << name;
         VS_FIXEDFILEINFO* fixed = nullptr;
         UINT bytes = 0;
         ASSERT_TRUE(VerQueryValueW(info.data(), L"\\", reinterpret_cast<void**>(&fixed), &bytes)) << name;

@@ -98,9 +98,8 @@ TEST(DllPlanting, NoDllPlantedUnderALoadedNameRunsUnlessTheSearchIsLeftOpen)
         }
         RegCloseKey(overrides);
         std::string output;
-        testsupport::RunOptions options;
-        options.output = &output;
-        testsupport::run_program(testsupport::program_command(root.path(), program), options);
+        testsupport::run_program(testsupport::program_command(root.path(), program),
+                                 {testsupport::As::Administrator, false, &output});
         RegDeleteTreeW(HKEY_CURRENT_USER, overrides_key.c_str());
         testsupport::forget_suite_registration({kFolderName});
 

@@ -2,6 +2,8 @@
 
 #include <sddl.h>
 
+#include <cstring>
+
 namespace testsupport {
 
 const wchar_t kMachineEnvironmentKey[] = L"System\\CurrentControlSet\\Control\\Session Manager\\Environment";
@@ -26,14 +28,9 @@ constexpr SECURITY_INFORMATION kSavedParts =
 
 std::wstring RegistryValue::text() const
 {
-    std::wstring result;
-    for (size_t i = 0; i + 1 < data.size(); i += 2) {
-        const wchar_t character = static_cast<wchar_t>(data[i] | (data[i + 1] << 8));
-        if (character == L'\0')
-            break;
-        result.push_back(character);
-    }
-    return result;
+    std::wstring all(data.size() / sizeof(wchar_t), L'\0');
+    memcpy(&all[0], data.data(), all.size() * sizeof(wchar_t));
+    return all.substr(0, all.find(L'\0'));
 }
 
 RegistryValue read_registry_value(HKEY root, const wchar_t* subkey, const wchar_t* name)

@@ -20,10 +20,11 @@ constexpr int kTextChars = INFOTIPSIZE + 1;
 constexpr wchar_t kUnwritten = 0xFFFF;
 constexpr int kUnwrittenNumber = 0x5EB7141;
 
-void fill(wchar_t* text)
+wchar_t* fill(wchar_t* text)
 {
     wmemset(text, kUnwritten, kTextChars - 1);
     text[kTextChars - 1] = L'\0';
+    return text;
 }
 
 // Keeps the first failed read: the getter's own failure, or E_UNEXPECTED when it reported
@@ -101,18 +102,15 @@ ShortcutProperties read_shortcut(const std::wstring& path)
     if (properties.ok())
         note(properties, "Load", file->Load(path.c_str(), STGM_READ), true);
     if (properties.ok()) {
-        fill(text);
-        keep(properties, "GetPath", link->GetPath(text, MAX_PATH, nullptr, SLGP_RAWPATH), text, properties.target);
-        fill(text);
-        keep(properties, "GetArguments", link->GetArguments(text, INFOTIPSIZE), text, properties.arguments);
-        fill(text);
-        keep(properties, "GetWorkingDirectory", link->GetWorkingDirectory(text, MAX_PATH), text,
+        keep(properties, "GetPath", link->GetPath(fill(text), MAX_PATH, nullptr, SLGP_RAWPATH), text,
+             properties.target);
+        keep(properties, "GetArguments", link->GetArguments(fill(text), INFOTIPSIZE), text, properties.arguments);
+        keep(properties, "GetWorkingDirectory", link->GetWorkingDirectory(fill(text), MAX_PATH), text,
              properties.working_directory);
-        fill(text);
-        keep(properties, "GetDescription", link->GetDescription(text, INFOTIPSIZE), text, properties.description);
-        fill(text);
+        keep(properties, "GetDescription", link->GetDescription(fill(text), INFOTIPSIZE), text,
+             properties.description);
         properties.icon_index = kUnwrittenNumber;
-        const HRESULT icon = link->GetIconLocation(text, MAX_PATH, &properties.icon_index);
+        const HRESULT icon = link->GetIconLocation(fill(text), MAX_PATH, &properties.icon_index);
         keep(properties, "GetIconLocation", icon, text, properties.icon_path);
         note(properties, "GetIconLocation (index)", icon, properties.icon_index != kUnwrittenNumber);
         properties.show_command = kUnwrittenNumber;
