@@ -3,9 +3,9 @@
 #include "diagnostics/readback.h"
 #include "diagnostics/version.h"
 
-#include "setupkit/shortcuts.h"
 #include "setupkit/paths.h"
 #include "setupkit/release_info.h"
+#include "setupkit/shortcuts.h"
 #include "setupkit/strings.h"
 
 #include <shellapi.h>
@@ -41,6 +41,15 @@ const wchar_t* token_elevation()
         CloseHandle(token);
     }
     return answer;
+}
+
+// Why the start-menu operations refuse the shortcut at `path`, by the rules they apply in their
+// order (the names' text first, then the special folders), or null.
+const wchar_t* shortcut_refusal(const wchar_t* programs, const wchar_t* folder, const wchar_t* name,
+                                const wchar_t* suffix, const wchar_t* path)
+{
+    const wchar_t* refusal = start_menu_shortcut_refusal(programs, folder, name, suffix);
+    return refusal ? refusal : special_folder_refusal(programs, path, false);
 }
 
 } // namespace
@@ -136,9 +145,7 @@ void StepLog::shortcut_created(const wchar_t* relative_folder, const wchar_t* na
     if (!active())
         return;
     wchar_t* path = compose_start_menu_link_path(programs_, relative_folder, name, suffix_);
-    const wchar_t* refusal = start_menu_shortcut_refusal(programs_, relative_folder, name, suffix_);
-    if (!refusal)
-        refusal = special_folder_refusal(programs_, path, false);
+    const wchar_t* refusal = shortcut_refusal(programs_, relative_folder, name, suffix_, path);
     begin(L"shortcut created");
     line_.add(path).add(L" -> ").add(target).add(L": ");
     ShortcutInfo shortcut;
@@ -167,9 +174,7 @@ void StepLog::shortcut_deleted(const wchar_t* relative_folder, const wchar_t* na
     if (!active())
         return;
     wchar_t* path = compose_start_menu_link_path(programs_, relative_folder, name, suffix_);
-    const wchar_t* refusal = start_menu_shortcut_refusal(programs_, relative_folder, name, suffix_);
-    if (!refusal)
-        refusal = special_folder_refusal(programs_, path, false);
+    const wchar_t* refusal = shortcut_refusal(programs_, relative_folder, name, suffix_, path);
     begin(L"shortcut deleted");
     line_.add(path);
     if (refusal)
