@@ -288,15 +288,8 @@ TEST_F(StartMenu, NestedNameIsRemovedInnermostFirstUpToAFolderInUse)
     EXPECT_FALSE(directory_exists(all_users_folder() + L"\\Suite 18.1"));
     EXPECT_TRUE(file_exists(all_users_folder() + L"\\readme.txt")) << "a folder in use must stay";
 
-    // Once the file is gone the rest follows, separators doubled or not; the Programs folder stays.
-    testsupport::remove_tree(all_users_folder() + L"\\readme.txt");
-    ASSERT_TRUE(testsupport::make_directories(inner));
-    EXPECT_EQ(0, remove_programs_subfolder((std::wstring(kFolder) + L"\\\\Suite 18.1\\Deeper\\").c_str()));
-    EXPECT_FALSE(directory_exists(all_users_folder()));
-    EXPECT_TRUE(directory_exists(testsupport::all_users_programs_folder()));
-
     // A level that was never made stops the climb: the suite did not empty the folder above it.
-    ASSERT_TRUE(testsupport::make_directories(all_users_folder()));
+    testsupport::remove_tree(all_users_folder() + L"\\readme.txt");
     EXPECT_EQ(0, remove_programs_subfolder((std::wstring(kFolder) + L"\\Never made").c_str()));
     EXPECT_TRUE(directory_exists(all_users_folder())) << "removed though this suite never emptied it";
 }
@@ -324,24 +317,28 @@ TEST(ProgramsFolder, ItselfIsNeverRemovedEvenWhenEmpty)
 
 TEST_F(StartMenu, ProgramsSubfolderAndStartMenuFolderRemovedInEachScope)
 {
-    // Both removals, each in the calling thread's scope only.
+    // Both removals, each in the calling thread's scope only. A nested subfolder name goes whole,
+    // innermost level first, separators doubled or not; the Programs folder stays.
+    const std::wstring nested = std::wstring(kFolder) + L"\\\\Suite 18.1\\Deeper\\";
     for (const bool by_relative_path : {false, true}) {
         SCOPED_TRACE(by_relative_path ? "remove_start_menu_folder" : "remove_programs_subfolder");
         const auto remove = [&] {
             EXPECT_EQ(0, by_relative_path ? remove_start_menu_folder(L"\\setupkit shortcuts_test")
-                                          : remove_programs_subfolder(kFolder));
+                                          : remove_programs_subfolder(nested.c_str()));
         };
-        ASSERT_TRUE(testsupport::make_directories(all_users_folder()));
-        ASSERT_TRUE(testsupport::make_directories(user_folder()));
+        const std::wstring levels = by_relative_path ? L"" : L"\\Suite 18.1\\Deeper";
+        ASSERT_TRUE(testsupport::make_directories(all_users_folder() + levels));
+        ASSERT_TRUE(testsupport::make_directories(user_folder() + levels));
         {
             testsupport::StandardUserScope standard_user;
             ASSERT_TRUE(standard_user.active());
             remove();
         }
         EXPECT_FALSE(directory_exists(user_folder()));
-        EXPECT_TRUE(directory_exists(all_users_folder()));
+        EXPECT_TRUE(directory_exists(all_users_folder() + levels));
         remove();
         EXPECT_FALSE(directory_exists(all_users_folder()));
+        EXPECT_TRUE(directory_exists(testsupport::all_users_programs_folder()));
     }
 }
 
