@@ -1,11 +1,12 @@
 #!/usr/bin/env bash
-# Builds both architectures, checks the workflows (scripts/check-workflows.sh) and the links between
-# the Markdown pages (scripts/check-links.py), then runs every test under Wine, each tree in its own
-# private prefix: the shipped 32-bit build under WoW64, then the x86_64 build; meanwhile the second
-# compiler (scripts/second-compiler.sh: clang, and clang-cl in MSVC mode) takes every product target,
-# its output in build/second-compiler.log. Then builds the release from a clean tree
-# (scripts/release.sh: the shipped programs a second time, in another directory, without ccache) and
-# checks that it holds byte for byte what the tests ran. Ends with the programs' sizes.
+# Builds both architectures, checks the workflows (scripts/check-workflows.sh), the links between the
+# Markdown pages (scripts/check-links.py) and what the shipped files import (scripts/check-imports.sh:
+# system DLLs only, the 32-bit files exactly their reviewed functions), then runs every test under
+# Wine, each tree in its own private prefix: the shipped 32-bit build under WoW64, then the x86_64
+# build; meanwhile the second compiler (scripts/second-compiler.sh: clang, and clang-cl in MSVC mode)
+# takes every product target, its output in build/second-compiler.log. Then builds the release from a
+# clean tree (scripts/release.sh: the shipped programs a second time, in another directory, without
+# ccache) and checks that it holds byte for byte what the tests ran. Ends with the programs' sizes.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -13,6 +14,8 @@ scripts/install-prerequisites.sh
 scripts/build.sh
 scripts/check-workflows.sh
 scripts/check-links.py
+scripts/check-imports.sh build/i686 build/x86_64
+echo "== the shipped files import system DLLs only, the 32-bit ones exactly their reviewed functions"
 
 started=$SECONDS
 mkdir -p build
@@ -24,8 +27,6 @@ if ! scripts/wine/runs-32-bit.sh; then
     echo "== THIS HOST CANNOT RUN 32-BIT PROGRAMS (the 32-bit Wine loader is missing or refused): the shipped"
     echo "   32-bit build is built and released byte for byte, but not run; its tests, the programs' and"
     echo "   installers' included, run on the x86_64 build of the same sources"
-    scripts/check-imports.sh build/i686
-    echo "== the 32-bit files import exactly their reviewed functions (read with objdump)"
 fi
 for preset in "${presets[@]}"; do
     echo "== running the tests of $preset under Wine"

@@ -22,13 +22,6 @@ using testsupport::process_ids_named;
 
 namespace {
 
-std::vector<wchar_t> writable(const std::wstring& text)
-{
-    std::vector<wchar_t> buffer(text.begin(), text.end());
-    buffer.push_back(L'\0');
-    return buffer;
-}
-
 std::wstring quoted(const std::wstring& text)
 {
     return L"\"" + text + L"\"";
@@ -146,7 +139,7 @@ TEST_F(Launching, TerminateByNameEndsOthersWhoseFileNameHoldsTheTextInItsCaseBut
     // The caller runs in a copy of the child whose name holds the text too, so that ending itself would
     // show as exit code 0 instead of ending this test program. Nothing matching is no failure.
     const std::wstring caller = copy_child(token_ + L"_caller.exe");
-    std::vector<wchar_t> command = writable(child_command(L"-", L"forever", 0));
+    std::wstring command = child_command(L"-", L"forever", 0);
     STARTUPINFOW startup = {};
     startup.cb = sizeof(startup);
     PROCESS_INFORMATION peer = {};
@@ -195,7 +188,7 @@ TEST_F(Launching, BoundedRunWaitsPollingOncePerSecondUnlessFlagOneOrTheProgramIs
     for (const auto& row : rows) {
         SCOPED_TRACE("flag " + std::to_string(row.flag) + (row.sleep ? "" : ", missing program"));
         const std::wstring report = temp_ / (L"bounded" + std::to_wstring(row.flag) + L".txt");
-        std::vector<wchar_t> command = writable(row.sleep ? child_command(report, row.sleep, 3) : quoted(missing));
+        std::wstring command = row.sleep ? child_command(report, row.sleep, 3) : quoted(missing);
         const ULONGLONG start = GetTickCount64();
         EXPECT_EQ(0, run_and_wait_bounded(row.application, command.data(), row.show, row.flag));
         EXPECT_LT(GetTickCount64() - start, row.most_ms);
@@ -209,12 +202,12 @@ TEST_F(Launching, BoundedRunTerminatesChildStillActiveAtTheThirtiethPoll)
 {
     const std::wstring looks_active = copy_child(token_ + L"_259.exe");
     const std::wstring looks_active_report = temp_ / L"259.txt";
-    std::vector<wchar_t> never_ends = writable(child_command(L"-", L"forever", 0));
-    std::vector<wchar_t> exits_259 = writable(quoted(looks_active) + L" " + child_arguments(looks_active_report, L"0", 259));
+    std::wstring never_ends = child_command(L"-", L"forever", 0);
+    std::wstring exits_259 = quoted(looks_active) + L" " + child_arguments(looks_active_report, L"0", 259);
 
     ULONGLONG never_ends_elapsed = 0;
     ULONGLONG exits_259_elapsed = 0;
-    const auto timed_run = [](std::vector<wchar_t>& command, ULONGLONG& elapsed) {
+    const auto timed_run = [](std::wstring& command, ULONGLONG& elapsed) {
         return std::thread([&command, &elapsed] {
             const ULONGLONG start = GetTickCount64();
             run_and_wait_bounded(nullptr, command.data(), SW_HIDE, 0);
@@ -242,24 +235,6 @@ TEST_F(Launching, BoundedRunTerminatesChildStillActiveAtTheThirtiethPoll)
         EXPECT_GE(elapsed, 29500u);
         EXPECT_LT(elapsed, 40000u);
     }
-}
-
-TEST_F(Launching, ShellRunAndWaitWaitsForTheProgram)
-{
-    const std::wstring report = temp_ / L"shell.txt";
-    const ULONGLONG start = GetTickCount64();
-    EXPECT_TRUE(shell_run_and_wait(child_.c_str(), child_arguments(report, L"1500", 0).c_str(), SW_SHOWMINNOACTIVE))
-        << "error " << GetLastError();
-    expect_child(report, start, 1500, SW_SHOWMINNOACTIVE, false);
-}
-
-TEST_F(Launching, ShellOpenReturnsWhileTheProgramRuns)
-{
-    const std::wstring report = temp_ / L"open.txt";
-    const ULONGLONG start = GetTickCount64();
-    EXPECT_TRUE(shell_open(child_.c_str(), child_arguments(report, L"2000", 0).c_str(), SW_SHOWNORMAL))
-        << "error " << GetLastError();
-    expect_child(report, start, 0, SW_SHOWNORMAL, false);
 }
 
 namespace {
@@ -303,20 +278,35 @@ TEST_F(Launching, ShellOperationsFailForMissingFileAfterTheShellsErrorBox)
     EXPECT_GE(boxes.load(), 1) << "no error box was shown";
 }
 
-TEST_F(Launching, HiddenRunWaitsForChildThatInheritsHandles)
+// The starters given a command line run the child hidden with the caller's handles; the shell's
+// pass on their show command and no handles.
+TEST_F(Launching, StartersWaitForTheChildOrNotPassingTheirShowCommandAndHandles)
 {
-    const std::wstring report = temp_ / L"hidden.txt";
-    std::vector<wchar_t> command = writable(child_command(report, L"1000", 5));
-    const ULONGLONG start = GetTickCount64();
-    run_hidden_and_wait(command.data());
-    expect_child(report, start, 1000, SW_HIDE, true);
-}
-
-TEST_F(Launching, DetachedRunReturnsWhileTheChildRuns)
-{
-    const std::wstring report = temp_ / L"detached.txt";
-    std::vector<wchar_t> command = writable(child_command(report, L"2000", 0));
-    const ULONGLONG start = GetTickCount64();
-    run_detached(command.data());
-    expect_child(report, start, 0, SW_HIDE, true);
+    const struct {
+        const wchar_t* name;
+        bool (*shell)(const wchar_t*, const wchar_t*, unsigned short); // null: `run` takes the command line
+        void (*run)(wchar_t*);
+        ULONGLONG sleep_ms;
+        unsigned short show;
+        bool waits;
+        bool inherits;
+    } rows[] = {
+        {L"shell_run_and_wait", shell_run_and_wait, nullptr, 1500, SW_SHOWMINNOACTIVE, true, false},
+        {L"shell_open", shell_open, nullptr, 2000, SW_SHOWNORMAL, false, false},
+        {L"run_hidden_and_wait", nullptr, run_hidden_and_wait, 1000, SW_HIDE, true, true},
+        {L"run_detached", nullptr, run_detached, 2000, SW_HIDE, false, true},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(narrow(row.name));
+        ResetEvent(event_);
+        const std::wstring report = temp_ / (row.name + std::wstring(L".txt"));
+        const std::wstring arguments = child_arguments(report, std::to_wstring(row.sleep_ms), 5);
+        std::wstring command = child_command(report, std::to_wstring(row.sleep_ms), 5);
+        const ULONGLONG start = GetTickCount64();
+        if (row.shell)
+            EXPECT_TRUE(row.shell(child_.c_str(), arguments.c_str(), row.show)) << "error " << GetLastError();
+        else
+            row.run(command.data());
+        expect_child(report, start, row.waits ? row.sleep_ms : 0, row.show, row.inherits);
+    }
 }
