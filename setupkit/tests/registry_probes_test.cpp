@@ -75,7 +75,7 @@ using SubkeySearch = ScratchKeys;
 // The view flag matters to a 32-bit process on 64-bit Windows (the shipped programs): without it
 // the search sees the redirected 32-bit view (Wow6432Node), with it the 64-bit view. A 64-bit
 // process sees the 64-bit view either way.
-TEST_F(SubkeySearch, SubkeyNameContainsTheTextIgnoringTheCaseOfAsciiLettersOnlyInTheChosenViewAndAMissingKeyIsLeftBehindEmpty)
+TEST_F(SubkeySearch, SubkeyNameContainsTheTextIgnoringAsciiCaseOnlyInTheChosenViewAndAMissingKeyIsLeftBehindEmpty)
 {
     create(L"Single\\Only");
     const DWORD data = 1;
