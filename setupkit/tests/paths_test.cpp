@@ -20,46 +20,35 @@ using testsupport::directory_exists;
 using testsupport::file_exists;
 using testsupport::narrow;
 
-namespace {
-
-struct StripCase {
-    const wchar_t* path;
-    const wchar_t* expected;
-    bool held_backslash;
-};
-
-} // namespace
-
-TEST(StripLastComponent, CutsAfterLastBackslashOnly)
+TEST(StripPath, CutsAtBackslashesOnlyAndKeepsTheDriveRoot)
 {
-    const StripCase cases[] = {
-        {L"C:\\A\\B\\prog.exe", L"C:\\A\\B\\", true},
-        {L"C:\\A\\B\\", L"C:\\A\\", true},
-        {L"C:\\", L"C:\\", true},
-        {L"prog.exe", L"prog.exe", false},
-        {L"dir/sub/prog.exe", L"dir/sub/prog.exe", false},
-        {L"C:\\dir/sub/prog.exe", L"C:\\", true},
+    const struct {
+        bool five_levels; // strip_path_levels, else strip_last_component
+        const wchar_t* path;
+        const wchar_t* expected;
+        bool held_backslash;
+    } cases[] = {
+        {false, L"C:\\A\\B\\prog.exe", L"C:\\A\\B\\", true},
+        {false, L"C:\\A\\B\\", L"C:\\A\\", true},
+        {false, L"C:\\", L"C:\\", true},
+        {false, L"prog.exe", L"prog.exe", false},
+        {false, L"dir/sub/prog.exe", L"dir/sub/prog.exe", false},
+        {false, L"C:\\dir/sub/prog.exe", L"C:\\", true},
+        {true, L"D:\\Suite\\Rel\\W\\X\\Y\\Z\\prog.exe", L"D:\\Suite\\Rel", false},
+        {true, L"C:\\a\\b\\c\\d\\e\\f\\g\\", L"C:\\a\\b", false},
+        {true, L"D:\\X\\prog.exe", L"D:\\", false},
+        {true, L"D:\\prog.exe", L"D:\\", false},
     };
-    for (const StripCase& c : cases) {
-        wchar_t path[64];
-        wcscpy(path, c.path);
-        EXPECT_EQ(c.held_backslash, strip_last_component(path)) << narrow(c.path);
-        EXPECT_STREQ(c.expected, path) << narrow(c.path);
-    }
-}
-
-TEST(StripPathLevels, RemovesFiveComponentsAndStopsAtDriveRoot)
-{
-    const StripCase cases[] = {
-        {L"D:\\Suite\\Rel\\W\\X\\Y\\Z\\prog.exe", L"D:\\Suite\\Rel", false},
-        {L"C:\\a\\b\\c\\d\\e\\f\\g\\", L"C:\\a\\b", false},
-        {L"D:\\X\\prog.exe", L"D:\\", false},
-        {L"D:\\prog.exe", L"D:\\", false},
-    };
-    for (const StripCase& c : cases) {
-        GuardedBuffer destination(static_cast<int>(wcslen(c.path)) + 1);
-        strip_path_levels(c.path, destination.data());
-        EXPECT_EQ(c.expected, GUARDED_TEXT(destination, destination.capacity())) << narrow(c.path);
+    for (const auto& c : cases) {
+        SCOPED_TRACE(narrow(c.path));
+        GuardedBuffer buffer(static_cast<int>(wcslen(c.path)) + 1);
+        if (c.five_levels) {
+            strip_path_levels(c.path, buffer.data());
+        } else {
+            wcscpy(buffer.data(), c.path);
+            EXPECT_EQ(c.held_backslash, strip_last_component(buffer.data()));
+        }
+        EXPECT_EQ(c.expected, GUARDED_TEXT(buffer, buffer.capacity()));
     }
 }
 
