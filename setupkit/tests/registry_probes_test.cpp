@@ -75,7 +75,7 @@ using SubkeySearch = ScratchKeys;
 // The view flag matters to a 32-bit process on 64-bit Windows (the shipped programs): without it
 // the search sees the redirected 32-bit view (Wow6432Node), with it the 64-bit view. A 64-bit
 // process sees the 64-bit view either way.
-TEST_F(SubkeySearch, SubkeyNameContainsTheTextIgnoringAsciiCaseOnlyInTheChosenViewAndAMissingKeyIsLeftBehindEmpty)
+TEST_F(SubkeySearch, SubkeyNameContainsTheTextIgnoringAsciiCaseInTheChosenViewAndAMissingKeyIsLeftBehindEmpty)
 {
     create(L"Single\\Only");
     const DWORD data = 1;
@@ -158,7 +158,7 @@ protected:
 // Each value is read by the key's path and again from the caller's open handle to the key with an empty path:
 // RegOpenKeyW hands back the root handle itself for an empty path, and closing that handle would take the
 // caller's own key away.
-TEST_F(RegistryString, ValueIsReadAsTextWhateverItsTypeAndBoundedByTheBufferByPathOrFromTheCallersKey)
+TEST_F(RegistryString, ValueIsReadAsTextWhateverItsTypeBoundedByTheBufferByPathOrFromTheCallersKey)
 {
     struct Case {
         const char* what;
