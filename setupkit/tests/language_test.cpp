@@ -174,20 +174,7 @@ TEST_F(LanguageFiles, PerUserFileBeatsSharedFileBeatsLocaleAndItsValueComesBackU
     }
 }
 
-TEST_F(LanguageFiles, WithoutAppdataThePerUserFileIsSkippedAndNothingWritten)
-{
-    testsupport::write_bytes(user_file(), "lang=fr");
-    testsupport::write_bytes(shared_file(), "lang=ja");
-    ASSERT_TRUE(SetEnvironmentVariableW(L"APPDATA", nullptr));
-
-    expect_resolved(L"ja", 3);
-    write_language_settings(1, true);
-    // Without a base the path would start at the current drive's root.
-    EXPECT_FALSE(testsupport::directory_exists(L"\\Velmora")) << "written relative to the drive root";
-    EXPECT_EQ("lang=fr", testsupport::read_bytes(user_file()));
-}
-
-TEST_F(LanguageFiles, WritingCreatesBothFoldersAndExactlySevenBytes)
+TEST_F(LanguageFiles, WritingMakesBothFoldersAndExactlyTheCodeOnlyWhenPersistingWithAppdata)
 {
     write_language_settings(3, false);
     EXPECT_FALSE(testsupport::directory_exists(appdata())) << "nothing is created without persist";
@@ -198,6 +185,15 @@ TEST_F(LanguageFiles, WritingCreatesBothFoldersAndExactlySevenBytes)
     write_language_settings(0, true);
     EXPECT_EQ("lang=en-us", testsupport::read_bytes(user_file())) << "overwritten, not appended";
     expect_resolved(L"en-us", 6);
+
+    // Without APPDATA the per-user file is neither read nor written.
+    testsupport::write_bytes(shared_file(), "lang=ja");
+    ASSERT_TRUE(SetEnvironmentVariableW(L"APPDATA", nullptr));
+    expect_resolved(L"ja", 3);
+    write_language_settings(1, true);
+    // Without a base the path would start at the current drive's root.
+    EXPECT_FALSE(testsupport::directory_exists(L"\\Velmora")) << "written relative to the drive root";
+    EXPECT_EQ("lang=en-us", testsupport::read_bytes(user_file()));
 }
 
 TEST_F(LanguageFiles, UnrecognisedCodeFallsBackToLocaleAndIsRecordedWhenPersisting)

@@ -80,20 +80,17 @@ private:
     std::thread thread_;
 };
 
-HINSTANCE own_module()
-{
-    return GetModuleHandleW(nullptr);
-}
+const HINSTANCE own_module = GetModuleHandleW(nullptr);
 
 // The full two-call protocol: size, then fill; both results must agree. Returns the text.
 std::wstring load_checked(UINT id, UINT offset, int expected_size)
 {
-    const int size = load_resource_text(id, own_module(), offset, nullptr, 0);
+    const int size = load_resource_text(id, own_module, offset, nullptr, 0);
     EXPECT_EQ(expected_size, size) << "size of entry " << id << " + " << offset;
     if (size < 2)
         return std::wstring();
     GuardedBuffer buffer(size);
-    EXPECT_EQ(size, load_resource_text(id, own_module(), offset, buffer.data(), size))
+    EXPECT_EQ(size, load_resource_text(id, own_module, offset, buffer.data(), size))
         << "fill of entry " << id << " + " << offset;
     // The text and its terminator fill all but the spare last character.
     EXPECT_TRUE(buffer.untouched(size - 1)) << "the spare character was written";
@@ -101,7 +98,7 @@ std::wstring load_checked(UINT id, UINT offset, int expected_size)
     // leaves the text there, unterminated, when it fails for want of room.
     if (size > 2) {
         GuardedBuffer small(size - 2);
-        EXPECT_EQ(1, load_resource_text(id, own_module(), offset, small.data(), size - 2)) << "entry " << id;
+        EXPECT_EQ(1, load_resource_text(id, own_module, offset, small.data(), size - 2)) << "entry " << id;
         EXPECT_EQ(L"", GUARDED_TEXT(small, 1)) << "a failed fill must not leave an unterminated text";
     }
     return GUARDED_TEXT(buffer, size - 1);
@@ -169,10 +166,10 @@ protected:
     void SetUp() override
     {
         window_ = CreateWindowExW(0, L"STATIC", L"before", WS_OVERLAPPEDWINDOW, 0, 0, 200, 100, nullptr, nullptr,
-                                  own_module(), nullptr);
+                                  own_module, nullptr);
         ASSERT_NE(nullptr, window_) << "error " << GetLastError();
         control_ = CreateWindowExW(0, L"EDIT", L"before", WS_CHILD, 0, 0, 100, 20, window_,
-                                   reinterpret_cast<HMENU>(static_cast<INT_PTR>(kControlId)), own_module(), nullptr);
+                                   reinterpret_cast<HMENU>(static_cast<INT_PTR>(kControlId)), own_module, nullptr);
         ASSERT_NE(nullptr, control_) << "error " << GetLastError();
     }
 
@@ -189,13 +186,13 @@ protected:
 
 TEST_F(WindowTexts, ResourceSettersGiveTheExactDecodedText)
 {
-    set_window_resource_text(kGreeting, own_module(), window_, 0);
+    set_window_resource_text(kGreeting, own_module, window_, 0);
     EXPECT_EQ(L"Gr\u00FC\u00DFe", window_text(window_)) << narrow(window_text(window_));
 
-    set_dialog_item_resource_text(kHundred, own_module(), window_, kControlId, 5);
+    set_dialog_item_resource_text(kHundred, own_module, window_, kControlId, 5);
     EXPECT_EQ(L"entry 105", window_text(control_));
 
-    set_window_resource_text(kMissing, own_module(), window_, 0);
+    set_window_resource_text(kMissing, own_module, window_, 0);
     EXPECT_EQ(L"", window_text(window_));
 }
 
@@ -206,7 +203,7 @@ TEST_F(WindowTexts, DialogItemTextIgnoresItsModuleArgumentAndMissingControls)
     EXPECT_EQ(L"Gr\u00FC\u00DFe", window_text(control_));
 
     set_dialog_item_text(L"elsewhere", nullptr, window_, kControlId + 1);
-    set_dialog_item_resource_text(kOk, own_module(), window_, kControlId + 1, 0);
+    set_dialog_item_resource_text(kOk, own_module, window_, kControlId + 1, 0);
     EXPECT_EQ(L"Gr\u00FC\u00DFe", window_text(control_));
     EXPECT_EQ(L"before", window_text(window_));
 }

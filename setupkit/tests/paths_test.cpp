@@ -20,46 +20,35 @@ using testsupport::directory_exists;
 using testsupport::file_exists;
 using testsupport::narrow;
 
-namespace {
-
-struct StripCase {
-    const wchar_t* path;
-    const wchar_t* expected;
-    bool held_backslash;
-};
-
-} // namespace
-
-TEST(StripLastComponent, CutsAfterLastBackslashOnly)
+TEST(StripPath, CutsAtBackslashesOnlyAndKeepsTheDriveRoot)
 {
-    const StripCase cases[] = {
-        {L"C:\\A\\B\\prog.exe", L"C:\\A\\B\\", true},
-        {L"C:\\A\\B\\", L"C:\\A\\", true},
-        {L"C:\\", L"C:\\", true},
-        {L"prog.exe", L"prog.exe", false},
-        {L"dir/sub/prog.exe", L"dir/sub/prog.exe", false},
-        {L"C:\\dir/sub/prog.exe", L"C:\\", true},
+    const struct {
+        bool five_levels; // strip_path_levels, else strip_last_component
+        const wchar_t* path;
+        const wchar_t* expected;
+        bool held_backslash;
+    } cases[] = {
+        {false, L"C:\\A\\B\\prog.exe", L"C:\\A\\B\\", true},
+        {false, L"C:\\A\\B\\", L"C:\\A\\", true},
+        {false, L"C:\\", L"C:\\", true},
+        {false, L"prog.exe", L"prog.exe", false},
+        {false, L"dir/sub/prog.exe", L"dir/sub/prog.exe", false},
+        {false, L"C:\\dir/sub/prog.exe", L"C:\\", true},
+        {true, L"D:\\Suite\\Rel\\W\\X\\Y\\Z\\prog.exe", L"D:\\Suite\\Rel", false},
+        {true, L"C:\\a\\b\\c\\d\\e\\f\\g\\", L"C:\\a\\b", false},
+        {true, L"D:\\X\\prog.exe", L"D:\\", false},
+        {true, L"D:\\prog.exe", L"D:\\", false},
     };
-    for (const StripCase& c : cases) {
-        wchar_t path[64];
-        wcscpy(path, c.path);
-        EXPECT_EQ(c.held_backslash, strip_last_component(path)) << narrow(c.path);
-        EXPECT_STREQ(c.expected, path) << narrow(c.path);
-    }
-}
-
-TEST(StripPathLevels, RemovesFiveComponentsAndStopsAtDriveRoot)
-{
-    const StripCase cases[] = {
-        {L"D:\\Suite\\Rel\\W\\X\\Y\\Z\\prog.exe", L"D:\\Suite\\Rel", false},
-        {L"C:\\a\\b\\c\\d\\e\\f\\g\\", L"C:\\a\\b", false},
-        {L"D:\\X\\prog.exe", L"D:\\", false},
-        {L"D:\\prog.exe", L"D:\\", false},
-    };
-    for (const StripCase& c : cases) {
-        GuardedBuffer destination(static_cast<int>(wcslen(c.path)) + 1);
-        strip_path_levels(c.path, destination.data());
-        EXPECT_EQ(c.expected, GUARDED_TEXT(destination, destination.capacity())) << narrow(c.path);
+    for (const auto& c : cases) {
+        SCOPED_TRACE(narrow(c.path));
+        GuardedBuffer buffer(static_cast<int>(wcslen(c.path)) + 1);
+        if (c.five_levels) {
+            strip_path_levels(c.path, buffer.data());
+        } else {
+            wcscpy(buffer.data(), c.path);
+            EXPECT_EQ(c.held_backslash, strip_last_component(buffer.data()));
+        }
+        EXPECT_EQ(c.expected, GUARDED_TEXT(buffer, buffer.capacity()));
     }
 }
 
@@ -168,37 +157,25 @@ TEST(Directories, SharedDirectoryGrantsEveryoneInheritableAccess)
     LocalFree(descriptor);
 }
 
-TEST(ReadWholeFile, HandsOverExactBytesIncludingZerosAndSeveralMegabytes)
+// The empty row leaves the file missing: in its existing folder, it is created empty and read as such.
+TEST(ReadWholeFile, HandsOverExactBytesIncludingZerosAndSeveralMegabytesAndCreatesAMissingFileEmpty)
 {
     TempDir temp;
+    const std::wstring path = temp / L"data.bin";
     std::string big(6 * 1024 * 1024 + 3, 'q');
     big.back() = '!';
-    for (const std::string& bytes : {std::string("a\0b\xff\r\nend", 8), big}) {
-        testsupport::write_bytes(temp / L"data.bin", bytes);
+    for (const std::string& bytes : {std::string(), std::string("a\0b\xff\r\nend", 8), big}) {
+        if (!bytes.empty())
+            testsupport::write_bytes(path, bytes);
         char* content = nullptr;
         unsigned long length = 0xDEADBEEF;
-        EXPECT_NE(0, read_whole_file((temp / L"data.bin").c_str(), &content, &length));
+        EXPECT_NE(0, read_whole_file(path.c_str(), &content, &length));
         ASSERT_NE(nullptr, content);
-        EXPECT_EQ(bytes.size(), length);
-        EXPECT_TRUE(bytes == std::string(content, length)) << bytes.size() << " bytes";
+        EXPECT_TRUE(bytes == std::string(content, length)) << length << " of " << bytes.size() << " bytes";
         delete[] content;
+        EXPECT_TRUE(file_exists(path));
+        EXPECT_TRUE(bytes == testsupport::read_bytes(path)) << "the file changed, " << bytes.size() << " bytes";
     }
-}
-
-TEST(ReadWholeFile, MissingFileInExistingFolderIsCreatedEmptyUnlessLeftMissing)
-{
-    TempDir temp;
-    const std::wstring path = temp / L"relinfo.xml";
-    char* content = nullptr;
-    EXPECT_EQ(0, read_whole_file(path.c_str(), &content, nullptr, MissingFile::kLeave));
-    EXPECT_FALSE(file_exists(path) || content) << "a reader told to leave it missing made it";
-    unsigned long length = 0xDEADBEEF;
-    EXPECT_NE(0, read_whole_file(path.c_str(), &content, &length));
-    EXPECT_NE(nullptr, content);
-    EXPECT_EQ(0u, length);
-    delete[] content;
-    EXPECT_TRUE(file_exists(path));
-    EXPECT_EQ("", testsupport::read_bytes(path));
 }
 
 TEST(ReadWholeFile, UnopenableFileLeavesContentPointerAlone)
@@ -209,6 +186,9 @@ TEST(ReadWholeFile, UnopenableFileLeavesContentPointerAlone)
     EXPECT_EQ(0, read_whole_file((temp / L"no-such-folder\\relinfo.xml").c_str(), &content));
     EXPECT_EQ(&sentinel, content);
     EXPECT_FALSE(directory_exists(temp / L"no-such-folder"));
+    EXPECT_EQ(0, read_whole_file((temp / L"relinfo.xml").c_str(), &content, nullptr, MissingFile::kLeave));
+    EXPECT_EQ(&sentinel, content);
+    EXPECT_FALSE(file_exists(temp / L"relinfo.xml")) << "a reader told to leave it missing made it";
 
     // Held open for writing without shared reading by somebody else.
     const std::wstring locked = temp / L"locked.xml";

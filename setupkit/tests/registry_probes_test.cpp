@@ -8,6 +8,7 @@
 #include <windows.h>
 
 #include <string>
+#include <utility>
 #include <vector>
 
 using testsupport::GuardedBuffer;
@@ -20,17 +21,6 @@ const wchar_t kBase[] = L"SOFTWARE\\Setupkit Probe Tests";
 std::wstring under_base(const std::wstring& relative)
 {
     return std::wstring(kBase) + L"\\" + relative;
-}
-
-// Removes the tree in one registry view (KEY_WOW64_32KEY or KEY_WOW64_64KEY).
-void delete_tree_in_view(HKEY root, REGSAM view)
-{
-    HKEY key = nullptr;
-    if (RegOpenKeyExW(root, kBase, 0, KEY_ALL_ACCESS | view, &key) != ERROR_SUCCESS)
-        return;
-    RegDeleteTreeW(key, nullptr);
-    RegCloseKey(key);
-    RegDeleteKeyExW(root, kBase, view, 0);
 }
 
 // A scratch tree under HKEY_LOCAL_MACHINE (or another root), removed from both registry views
@@ -52,8 +42,14 @@ protected:
 
     void delete_both_views()
     {
-        delete_tree_in_view(root_, KEY_WOW64_32KEY);
-        delete_tree_in_view(root_, KEY_WOW64_64KEY);
+        for (const REGSAM view : {KEY_WOW64_32KEY, KEY_WOW64_64KEY}) {
+            HKEY key = nullptr;
+            if (RegOpenKeyExW(root_, kBase, 0, KEY_ALL_ACCESS | view, &key) != ERROR_SUCCESS)
+                continue;
+            RegDeleteTreeW(key, nullptr);
+            RegCloseKey(key);
+            RegDeleteKeyExW(root_, kBase, view, 0);
+        }
     }
 
     // The key, in the process's own view unless one is given, and the value when one is named.
@@ -76,30 +72,10 @@ using SubkeySearch = ScratchKeys;
 
 } // namespace
 
-TEST_F(SubkeySearch, MissingKeyIsFalseAndLeftBehindEmpty)
-{
-    const std::wstring missing = under_base(L"Missing\\Deeper");
-    EXPECT_FALSE(registry_has_subkey_containing(missing.c_str(), L"", false));
-
-    HKEY key = nullptr;
-    const LONG opened = RegOpenKeyExW(HKEY_LOCAL_MACHINE, missing.c_str(), 0, KEY_READ, &key);
-    ASSERT_EQ(ERROR_SUCCESS, opened) << "the search creates the key it looks at: " << narrow(missing);
-    DWORD subkeys = 0xDEADBEEF;
-    DWORD values = 0xDEADBEEF;
-    EXPECT_EQ(ERROR_SUCCESS, RegQueryInfoKeyW(key, nullptr, nullptr, nullptr, &subkeys, nullptr, nullptr, &values,
-                                              nullptr, nullptr, nullptr, nullptr));
-    RegCloseKey(key);
-    EXPECT_EQ(0u, subkeys);
-    EXPECT_EQ(0u, values);
-
-    // Now that it exists (empty), the second search opens it and still finds nothing.
-    EXPECT_FALSE(registry_has_subkey_containing(missing.c_str(), L"", false));
-}
-
 // The view flag matters to a 32-bit process on 64-bit Windows (the shipped programs): without it
 // the search sees the redirected 32-bit view (Wow6432Node), with it the 64-bit view. A 64-bit
 // process sees the 64-bit view either way.
-TEST_F(SubkeySearch, SubkeyNameContainsTheTextIgnoringTheCaseOfAsciiLettersOnlyInTheChosenView)
+TEST_F(SubkeySearch, SubkeyNameContainsTheTextIgnoringAsciiCaseInTheChosenViewAndAMissingKeyIsLeftBehindEmpty)
 {
     create(L"Single\\Only");
     const DWORD data = 1;
@@ -130,6 +106,8 @@ TEST_F(SubkeySearch, SubkeyNameContainsTheTextIgnoringTheCaseOfAsciiLettersOnlyI
         {L"Parent", L"Only32", true, false},
         {L"Parent", L"Only64", false, !wow64},
         {L"Parent", L"Only32", false, wow64},
+        {L"Missing\\Deeper", L"", false, false}, // a missing key: the search creates it
+        {L"Missing\\Deeper", L"", false, false}, // and now opens it, empty
     };
     for (const auto& row : rows) {
         EXPECT_EQ(row.found, registry_has_subkey_containing(under_base(row.parent).c_str(), row.text,
@@ -137,6 +115,18 @@ TEST_F(SubkeySearch, SubkeyNameContainsTheTextIgnoringTheCaseOfAsciiLettersOnlyI
             << narrow(row.parent) << ", \"" << narrow(row.text) << "\", 64-bit view " << row.sixty_four_bit_view
             << ", WoW64 " << wow64;
     }
+
+    HKEY key = nullptr;
+    ASSERT_EQ(ERROR_SUCCESS,
+              RegOpenKeyExW(HKEY_LOCAL_MACHINE, under_base(L"Missing\\Deeper").c_str(), 0, KEY_READ, &key))
+        << "the search creates the key it looks at";
+    DWORD subkeys = 0xDEADBEEF;
+    DWORD values = 0xDEADBEEF;
+    EXPECT_EQ(ERROR_SUCCESS, RegQueryInfoKeyW(key, nullptr, nullptr, nullptr, &subkeys, nullptr, nullptr, &values,
+                                              nullptr, nullptr, nullptr, nullptr));
+    RegCloseKey(key);
+    EXPECT_EQ(0u, subkeys);
+    EXPECT_EQ(0u, values);
 }
 
 TEST(ToUpperAscii, CapitalisesOnlyAToZ)
@@ -165,24 +155,17 @@ protected:
 
 } // namespace
 
-TEST_F(RegistryString, KeyThatCannotBeOpenedLeavesBufferUntouchedAndMissingValueGivesEmptyString)
-{
-    create(L"Key");
-    GuardedBuffer untouched(kRegistryStringChars);
-    read_registry_string(HKEY_CURRENT_USER, under_base(L"Missing").c_str(), untouched.data(), L"value");
-    EXPECT_TRUE(untouched.untouched());
-    GuardedBuffer emptied(kRegistryStringChars);
-    read_registry_string(HKEY_CURRENT_USER, under_base(L"Key").c_str(), emptied.data(), L"absent");
-    EXPECT_EQ(L"", GUARDED_TEXT(emptied, 1));
-}
-
-TEST_F(RegistryString, ValueIsReadAsTextWhateverItsTypeAndBoundedByTheBuffer)
+// Each value is read by the key's path and again from the caller's open handle to the key with an empty path:
+// RegOpenKeyW hands back the root handle itself for an empty path, and closing that handle would take the
+// caller's own key away.
+TEST_F(RegistryString, ValueIsReadAsTextWhateverItsTypeBoundedByTheBufferByPathOrFromTheCallersKey)
 {
     struct Case {
         const char* what;
         DWORD type;
         std::vector<unsigned char> bytes;
         std::wstring expected;
+        const wchar_t* name = L"value"; // the value read
     };
     auto text_bytes = [](const std::wstring& text, bool terminated) {
         const unsigned char* first = reinterpret_cast<const unsigned char*>(text.c_str());
@@ -210,31 +193,27 @@ TEST_F(RegistryString, ValueIsReadAsTextWhateverItsTypeAndBoundedByTheBuffer)
         {"260 characters and half of another", REG_BINARY, too_long_and_half, L""},
         {"260 characters and terminator do not fit", REG_SZ, text_bytes(too_long, true), L""},
         {"empty data", REG_BINARY, {}, L""},
+        {"missing value gives the empty text", REG_SZ, text_bytes(L"other", true), L"", L"absent"},
     };
+    create(L"Key");
+    HKEY own_key = nullptr;
+    ASSERT_EQ(ERROR_SUCCESS, RegOpenKeyExW(HKEY_CURRENT_USER, under_base(L"Key").c_str(), 0, KEY_READ, &own_key));
     for (const Case& c : cases) {
         create(L"Key", 0, L"value", c.type, c.bytes.data(), static_cast<DWORD>(c.bytes.size()));
-        GuardedBuffer buffer(kRegistryStringChars);
-        read_registry_string(HKEY_CURRENT_USER, under_base(L"Key").c_str(), buffer.data(), L"value");
-        EXPECT_EQ(c.expected, GUARDED_TEXT(buffer, kRegistryStringChars))
-            << c.what << " (" << c.bytes.size() << " bytes)";
+        for (const auto& [root, path] : {std::make_pair(HKEY_CURRENT_USER, under_base(L"Key")),
+                                         std::make_pair(own_key, std::wstring())}) {
+            GuardedBuffer buffer(kRegistryStringChars);
+            read_registry_string(root, path.c_str(), buffer.data(), c.name);
+            EXPECT_EQ(c.expected, GUARDED_TEXT(buffer, kRegistryStringChars))
+                << c.what << " (" << c.bytes.size() << " bytes)" << (path.empty() ? ", from the open key" : "");
+        }
     }
-}
-
-TEST_F(RegistryString, EmptySubkeyPathReadsFromTheRootAndLeavesItOpen)
-{
-    // RegOpenKeyW hands back the root handle itself for an empty path: closing that handle would
-    // take the caller's own key away.
-    const wchar_t text[] = L"from the root";
-    create(L"Key", 0, L"value", REG_SZ, text, sizeof(text));
-    HKEY root = nullptr;
-    ASSERT_EQ(ERROR_SUCCESS, RegOpenKeyExW(HKEY_CURRENT_USER, under_base(L"Key").c_str(), 0, KEY_READ, &root));
-
-    GuardedBuffer buffer(kRegistryStringChars);
-    read_registry_string(root, L"", buffer.data(), L"value");
-    EXPECT_EQ(text, GUARDED_TEXT(buffer, kRegistryStringChars));
-
     DWORD bytes = 0;
-    EXPECT_EQ(ERROR_SUCCESS, RegQueryValueExW(root, L"value", nullptr, nullptr, nullptr, &bytes))
+    EXPECT_EQ(ERROR_SUCCESS, RegQueryValueExW(own_key, L"value", nullptr, nullptr, nullptr, &bytes))
         << "the caller's key was closed";
-    RegCloseKey(root);
+    RegCloseKey(own_key);
+
+    GuardedBuffer untouched(kRegistryStringChars);
+    read_registry_string(HKEY_CURRENT_USER, under_base(L"Missing").c_str(), untouched.data(), L"value");
+    EXPECT_TRUE(untouched.untouched()) << "a key that cannot be opened";
 }

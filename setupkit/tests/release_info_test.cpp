@@ -13,6 +13,7 @@
 #include <cstring>
 #include <cstdlib>
 #include <iostream>
+#include <optional>
 #include <random>
 #include <string>
 #include <thread>
@@ -31,29 +32,31 @@ const wchar_t kGlobalFile[] = L"\\commonfiles\\globalsettings\\relinfo.xml";
 // An install tree whose programs lie four levels below the root, as the installer lays them out.
 class InstallTree : public ::testing::Test {
 protected:
-    std::wstring root() const { return temp_ / L"Suite Root\\Rel"; }
-    std::wstring program() const { return root() + L"\\Framework\\bin\\Win64\\tools\\setup.exe"; }
-    void write_global(const std::string& bytes) { testsupport::write_bytes(root() + kGlobalFile, bytes); }
+    std::wstring program() const { return root_ + L"\\Framework\\bin\\Win64\\tools\\setup.exe"; }
+    void write_global(const std::string& bytes) { testsupport::write_bytes(root_ + kGlobalFile, bytes); }
     // The location probe copied to the program's place, run there; what it reported.
     Report run() { return testsupport::run_probe(L"location_probe.exe", program(), scratch_ / L"report.txt"); }
 
     TempDir temp_;
     TempDir scratch_;
+    std::wstring root_ = temp_ / L"Suite Root\\Rel"; // a case may lay out trees elsewhere
 };
 
 } // namespace
 
 // Each value is the UTF-8 between the first two quotes after its key's first occurrence, else empty;
-// its size counts the bytes, on the size query and again on the fill.
+// its size counts the bytes, on the size query and again on the fill. Where the global file's folder
+// exists, the file is created empty (the programs' tests show it); where it does not, nothing is created.
 TEST_F(InstallTree, ValuesAreTheQuotedUtf8AfterTheKeysFirstOccurrenceElseEmpty)
 {
     const struct {
-        std::string global;
-        const char* local; // the file beside the program; without one it is created empty there
+        const char* global; // none: not even its folder
+        const char* local;  // the file beside the program; without one it is created empty there
         const char* folder_name;
         const char* global_suffix;
         const char* local_suffix;
     } rows[] = {
+        {nullptr, nullptr, "", "", ""},
         {"<relinfo>\r\n  <startMenuFolderName value=\"Suite 18.1\"/>\r\n"
          "  <startMenuShortcutAppendRevision value=\"R1\"/>\r\n</relinfo>\r\n",
          nullptr, "Suite 18.1", "R1", ""},
@@ -68,11 +71,14 @@ TEST_F(InstallTree, ValuesAreTheQuotedUtf8AfterTheKeysFirstOccurrenceElseEmpty)
          "local 2"},
     };
     for (const auto& row : rows) {
-        SCOPED_TRACE(row.global);
-        write_global(row.global);
+        SCOPED_TRACE(row.global ? row.global : "(no global folder)");
+        if (row.global)
+            write_global(row.global);
         if (row.local)
-            testsupport::write_bytes(root() + L"\\Framework\\bin\\Win64\\tools\\relinfo.xml", row.local);
+            testsupport::write_bytes(root_ + L"\\Framework\\bin\\Win64\\tools\\relinfo.xml", row.local);
         const Report report = run();
+        EXPECT_TRUE(row.global || !testsupport::directory_exists(root_ + L"\\commonfiles\\globalsettings"))
+            << "the global file's folder was made";
         for (const auto& [key, value] : {std::make_pair(std::string("folder_name"), row.folder_name),
                                          std::make_pair(std::string("global_suffix"), row.global_suffix),
                                          std::make_pair(std::string("local_suffix"), row.local_suffix)}) {
@@ -83,20 +89,10 @@ TEST_F(InstallTree, ValuesAreTheQuotedUtf8AfterTheKeysFirstOccurrenceElseEmpty)
     }
 }
 
-// Where the folder exists, the file is created empty (the programs' tests show it); where it does not,
-// nothing is created.
-TEST_F(InstallTree, MissingGlobalFolderReadsEmptyAndIsNotCreated)
-{
-    const Report report = run();
-    EXPECT_EQ("1", report.at("folder_name_size"));
-    EXPECT_EQ("", report.at("folder_name"));
-    EXPECT_FALSE(testsupport::directory_exists(root() + L"\\commonfiles\\globalsettings"));
-}
-
 // Whoever may write the install tree can make a folder on the file's path, or the file's own name, a
 // link: the elevated programs must create nothing where it leads, and read the file as missing. A
 // release file reached through a link is read all the same.
-TEST(LinkedReleaseFile, MissingFileIsCreatedThroughNoLinkAndExistingOneIsReadThroughIt)
+TEST_F(InstallTree, MissingReleaseFileIsCreatedThroughNoLinkAndExistingOneIsReadThroughIt)
 {
     struct Case {
         const wchar_t* link;   // below the install root
@@ -114,20 +110,18 @@ TEST(LinkedReleaseFile, MissingFileIsCreatedThroughNoLinkAndExistingOneIsReadThr
     for (const Case& c : cases) {
         SCOPED_TRACE(narrow(c.link) + (c.file ? " to an existing file" : ""));
         TempDir tree;
-        TempDir scratch;
-        const std::wstring root = tree / L"Rel";
+        root_ = tree / L"Rel";
         const std::wstring elsewhere = tree / L"elsewhere";
         const std::wstring file_elsewhere = elsewhere + L"\\globalsettings\\relinfo.xml";
         ASSERT_TRUE(testsupport::make_directories(elsewhere + L"\\globalsettings"));
-        ASSERT_TRUE(testsupport::make_directories(root + c.made));
+        ASSERT_TRUE(testsupport::make_directories(root_ + c.made));
         if (c.file)
             testsupport::write_bytes(file_elsewhere, c.file);
         const bool folder = c.link != std::wstring(kGlobalFile);
-        testsupport::SymbolicLink link(root + c.link, elsewhere + c.target, folder);
-        ASSERT_TRUE(link.made()) << narrow(root + c.link);
+        testsupport::SymbolicLink link(root_ + c.link, elsewhere + c.target, folder);
+        ASSERT_TRUE(link.made()) << narrow(root_ + c.link);
 
-        const Report report = testsupport::run_probe(
-            L"location_probe.exe", root + L"\\Framework\\bin\\Win64\\tools\\setup.exe", scratch / L"report.txt");
+        const Report report = run();
         EXPECT_EQ(c.file ? "Linked" : "", report.at("folder_name"));
         EXPECT_EQ(c.file != nullptr, file_exists(file_elsewhere)) << "created where the link leads";
     }
@@ -165,7 +159,8 @@ const char kKey[] = "startMenuShortcutAppendRevision";
 
 } // namespace
 
-TEST_F(MalformedReleaseFile, ValueIsTheBytesBetweenTheQuotesAfterTheKeyElseEmpty)
+// A value that no longer fits the size asked for (the file replaced meanwhile) is handed over as "".
+TEST_F(MalformedReleaseFile, ValueIsTheBytesBetweenTheQuotesAfterTheKeyElseEmptyNeverPastTheSizeAskedFor)
 {
     const std::string key = std::string(kKey) + "=";
     const std::string invalid_utf8("\xff\xfe\xc3\x28\xe2\x82\xf0\x9f\x98", 9);
@@ -173,6 +168,7 @@ TEST_F(MalformedReleaseFile, ValueIsTheBytesBetweenTheQuotesAfterTheKeyElseEmpty
         std::string content;
         std::wstring value; // of invalid UTF-8 (the size-10 row) only the length is bounded
         int size;
+        std::optional<std::string> replaced = std::nullopt;
     } cases[] = {
         {std::string("\0\x01\xff\xfe\"\0", 6) + key + "\"v2\"", L"v2", 3}, // binary bytes searched through
         {key + "\"a\r\nb &amp; c\"", L"a\r\nb &amp; c", 13},                 // spans lines, keeps entities
@@ -185,11 +181,17 @@ TEST_F(MalformedReleaseFile, ValueIsTheBytesBetweenTheQuotesAfterTheKeyElseEmpty
         {std::string(), L"", 1},
         {std::string("\"\"\"\"") + std::string(kKey, sizeof(kKey) - 2), L"", 1},
         {key + "\"" + invalid_utf8 + "\"", L"", 10},
+        {key + "\"\"", L"", 1, key + "\"RRRRRRRRRR\""},                           // grew from empty
+        {key + "\"v\"", L"", 2, key + "\"" + std::string(100000, 'R') + "\""},     // grew a lot
+        {"no key at all", L"", 1, key + "\"RR\""},
+        {key + "\"0123456789\"", L"abc", 11, key + "\"abc\""},                     // shrank: fits
+        {key + "\"abcd\"", L"\u00E4\u00F6", 5, key + "\"\xC3\xA4\xC3\xB6\""}, // more bytes, as many characters
+        {key + "\"value\"", L"", 6, ""},                                          // emptied
     };
     for (const auto& c : cases) {
-        SCOPED_TRACE(c.content.substr(0, 60));
+        SCOPED_TRACE(c.content.substr(0, 60) + (c.replaced ? " -> " + c.replaced->substr(0, 60) : ""));
         int size = 0;
-        const std::wstring value = read(c.content, &size);
+        const std::wstring value = read(c.content, &size, c.replaced ? &*c.replaced : nullptr);
         EXPECT_EQ(c.size, size);
         if (c.size == 10) {
             EXPECT_FALSE(value.empty());
@@ -197,29 +199,6 @@ TEST_F(MalformedReleaseFile, ValueIsTheBytesBetweenTheQuotesAfterTheKeyElseEmpty
         } else {
             EXPECT_EQ(c.value, value);
         }
-    }
-}
-
-TEST_F(MalformedReleaseFile, FileReplacedBetweenTheCallsNeverWritesPastTheSizeAskedFor)
-{
-    struct Case {
-        std::string first;
-        std::string second;
-        const wchar_t* expected; // what the fill call hands over
-    };
-    const std::string key = std::string(kKey) + "=";
-    const Case cases[] = {
-        {key + "\"\"", key + "\"RRRRRRRRRR\"", L""},                       // grew from empty
-        {key + "\"v\"", key + "\"" + std::string(100000, 'R') + "\"", L""}, // grew a lot
-        {"no key at all", key + "\"RR\"", L""},
-        {key + "\"0123456789\"", key + "\"abc\"", L"abc"},                 // shrank: fits
-        {key + "\"abcd\"", key + "\"\xC3\xA4\xC3\xB6\"", L"\u00E4\u00F6"}, // more bytes, as many characters
-        {key + "\"value\"", "", L""},                                    // emptied
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.first.substr(0, 60) + " -> " + c.second.substr(0, 60));
-        int size = 0;
-        EXPECT_EQ(c.expected, read(c.first, &size, &c.second));
     }
 }
 
