@@ -11,35 +11,15 @@
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
-#include <functional>
 #include <iterator>
 #include <string>
 
 using testsupport::GuardedBuffer;
 using testsupport::TempDir;
+using testsupport::expect_two_calls;
 using testsupport::narrow;
 
 namespace {
-
-// The two-call protocol of read(buffer, capacity), a null buffer asking for the size: `size` first; then
-// a buffer one character short gets the size back and is left empty (untouched, for `short_untouched`);
-// then one of exactly the size (one character at least) gets `filled` back and holds `text`.
-void expect_two_calls(const std::function<int(GuardedBuffer*, int)>& read, int size, int filled,
-                      const std::wstring& text, bool short_untouched = false)
-{
-    ASSERT_EQ(size, read(nullptr, 0));
-    if (size > 1) {
-        GuardedBuffer small(size - 1);
-        EXPECT_EQ(size, read(&small, size - 1)) << "too small";
-        if (short_untouched)
-            EXPECT_TRUE(small.untouched()) << "too small: never pre-set";
-        else
-            EXPECT_EQ(L"", GUARDED_TEXT(small, 1)) << "too small: left empty";
-    }
-    GuardedBuffer buffer(size > 0 ? size : 1);
-    EXPECT_EQ(filled, read(&buffer, size)) << "filling";
-    EXPECT_EQ(text, GUARDED_TEXT(buffer, buffer.capacity()));
-}
 
 // A private profile (APPDATA) and install root for each case, so nothing of the real profile is read
 // or written.
@@ -147,7 +127,7 @@ TEST_F(LanguageFiles, MediaLabelIsTheMarkersFirstTokenCutAtNineCharacters)
     for (const Case& c : cases) {
         SCOPED_TRACE(c.bytes);
         testsupport::write_bytes(directory + L"\\182-1.dvd", c.bytes);
-        expect_two_calls(read, static_cast<int>(wcslen(c.label)) + 1, 0, c.label, true);
+        expect_two_calls(read, static_cast<int>(wcslen(c.label)) + 1, 0, c.label, testsupport::ShortBuffer::kUntouched);
     }
 }
 

@@ -11,26 +11,16 @@
 #include <string>
 
 using testsupport::GuardedBuffer;
-using testsupport::narrow;
 
 namespace {
 
-// Checks the two-call protocol of get_programs_folder against the folder the shell names.
+// The two-call protocol of get_programs_folder, against the folder the shell names.
 void expect_programs_folder_protocol(const std::wstring& expected)
 {
     ASSERT_FALSE(expected.empty());
-    const int size = get_programs_folder(nullptr, 0);
-    ASSERT_EQ(static_cast<int>(expected.size() + 1), size) << narrow(expected);
-
-    // One character too few: only the first character becomes the terminator.
-    GuardedBuffer small(size - 1);
-    EXPECT_EQ(size, get_programs_folder(small.data(), size - 1));
-    EXPECT_EQ(L"", GUARDED_TEXT(small, 1));
-    EXPECT_TRUE(small.untouched(1));
-
-    GuardedBuffer exact(size);
-    EXPECT_EQ(0, get_programs_folder(exact.data(), size));
-    EXPECT_EQ(expected, GUARDED_TEXT(exact, size));
+    testsupport::expect_two_calls([](GuardedBuffer* buffer, int capacity) {
+        return get_programs_folder(buffer ? buffer->data() : nullptr, capacity);
+    }, static_cast<int>(expected.size()) + 1, 0, expected);
 }
 
 } // namespace

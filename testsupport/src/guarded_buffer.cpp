@@ -45,4 +45,20 @@ std::wstring GuardedBuffer::text(const char* file, int line, int size) const
     return std::wstring(begin, end);
 }
 
+void expect_two_calls(const std::function<int(GuardedBuffer*, int)>& read, int size, int filled,
+                      const std::wstring& text, ShortBuffer short_buffer)
+{
+    ASSERT_EQ(size, read(nullptr, 0));
+    if (size > 1) {
+        GuardedBuffer small(size - 1);
+        EXPECT_EQ(size, read(&small, size - 1)) << "too small";
+        const bool emptied = short_buffer == ShortBuffer::kEmptied;
+        EXPECT_TRUE(!emptied || GUARDED_TEXT(small, 1).empty()) << "too small: not left empty";
+        EXPECT_TRUE(small.untouched(emptied ? 1 : 0)) << "too small";
+    }
+    GuardedBuffer buffer(size > 0 ? size : 1);
+    EXPECT_EQ(filled, read(&buffer, size)) << "filling";
+    EXPECT_EQ(text, GUARDED_TEXT(buffer, buffer.capacity()));
+}
+
 } // namespace testsupport

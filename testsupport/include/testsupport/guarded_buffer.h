@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -37,6 +38,16 @@ private:
     std::vector<wchar_t> chars_;
     wchar_t* pointer_;
 };
+
+// What a getter does with a buffer one character short of the size: leaves it as it was, or makes
+// its first character the terminator and leaves the rest.
+enum class ShortBuffer { kUntouched, kEmptied };
+
+// The two-call protocol of read(buffer, capacity), a null buffer asking for the size: `size` first;
+// then a buffer one character short gets the size back and is left as `short_buffer` says; then one
+// of exactly the size (one character at least) gets `filled` back and holds `text`.
+void expect_two_calls(const std::function<int(GuardedBuffer*, int)>& read, int size, int filled,
+                      const std::wstring& text, ShortBuffer short_buffer = ShortBuffer::kEmptied);
 
 } // namespace testsupport
 
