@@ -95,7 +95,15 @@ case "${1:-}" in
         ;;
     *)
         create_prefix
-        # The 32-bit loader hands a 64-bit program on to wine64.
-        exec "$loader" "$@"
+        # The output goes through a file, not straight to the caller: the program that is the first of
+        # the session to need the desktop starts explorer.exe with its output handles, and explorer
+        # stays until the session ends, so a caller reading a pipe (CTest) would wait for every other
+        # program of the session. The 32-bit loader hands a 64-bit program on to wine64.
+        output=$(mktemp)
+        trap 'rm -f "$output"' EXIT
+        status=0
+        "$loader" "$@" >"$output" 2>&1 || status=$?
+        cat "$output"
+        exit $status
         ;;
 esac
