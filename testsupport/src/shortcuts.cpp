@@ -5,6 +5,7 @@
 
 #include <objbase.h>
 #include <shlobj.h>
+#include <wrl/client.h>
 
 #include <cstring>
 #include <cwchar>
@@ -52,6 +53,32 @@ std::wstring special_folder(int csidl)
     return path;
 }
 
+// COM on the calling thread for as long as the object lives; only its own initialisation is
+// balanced, so an apartment someone else set up stays as it was.
+struct Apartment {
+    ~Apartment()
+    {
+        if (SUCCEEDED(result))
+            CoUninitialize();
+    }
+    const HRESULT result = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+};
+
+// A shell link object and its file interface, released before the apartment goes.
+struct ShellLink {
+    ShellLink()
+    {
+        created = CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkW,
+                                   reinterpret_cast<void**>(link.GetAddressOf()));
+        queried = SUCCEEDED(created) ? link.As(&file) : created;
+    }
+    Apartment apartment;
+    Microsoft::WRL::ComPtr<IShellLinkW> link;
+    Microsoft::WRL::ComPtr<IPersistFile> file;
+    HRESULT created = E_FAIL;
+    HRESULT queried = E_FAIL;
+};
+
 const wchar_t kUserShellFolders[] = L"Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\User Shell Folders";
 const wchar_t kSavedUserShellFolders[] = L"Software\\setupkit tests saved shell folders";
 
@@ -86,21 +113,15 @@ RedirectedShellFolder::RedirectedShellFolder(HKEY root, const wchar_t* name, con
 ShortcutProperties read_shortcut(const std::wstring& path)
 {
     ShortcutProperties properties;
-    const HRESULT com = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
-    IShellLinkW* link = nullptr;
-    IPersistFile* file = nullptr;
+    const ShellLink shell;
+    IShellLinkW* const link = shell.link.Get();
     wchar_t text[kTextChars];
 
     properties.status = S_OK;
-    note(properties, "CoCreateInstance",
-         CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkW,
-                          reinterpret_cast<void**>(&link)),
-         true);
+    note(properties, "CoCreateInstance", shell.created, true);
+    note(properties, "QueryInterface", shell.queried, true);
     if (properties.ok())
-        note(properties, "QueryInterface", link->QueryInterface(IID_IPersistFile, reinterpret_cast<void**>(&file)),
-             true);
-    if (properties.ok())
-        note(properties, "Load", file->Load(path.c_str(), STGM_READ), true);
+        note(properties, "Load", shell.file->Load(path.c_str(), STGM_READ), true);
     if (properties.ok()) {
         keep(properties, "GetPath", link->GetPath(fill(text), MAX_PATH, nullptr, SLGP_RAWPATH), text,
              properties.target);
@@ -123,14 +144,6 @@ ShortcutProperties read_shortcut(const std::wstring& path)
             properties.stored_show_command = static_cast<int>(stored);
         }
     }
-
-    if (file)
-        file->Release();
-    if (link)
-        link->Release();
-    // Balance only our own initialisation; an apartment someone else set up stays as it was.
-    if (SUCCEEDED(com))
-        CoUninitialize();
     return properties;
 }
 
@@ -153,21 +166,10 @@ std::wstring shortcut_summary(const std::wstring& path)
 
 bool write_shortcut(const std::wstring& path, const std::wstring& target)
 {
-    const HRESULT com = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
-    IShellLinkW* link = nullptr;
-    IPersistFile* file = nullptr;
+    const ShellLink shell;
     make_directories(path.substr(0, path.find_last_of(L'\\')));
-    if (SUCCEEDED(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkW,
-                                   reinterpret_cast<void**>(&link))) &&
-        SUCCEEDED(link->SetPath(target.c_str())) &&
-        SUCCEEDED(link->QueryInterface(IID_IPersistFile, reinterpret_cast<void**>(&file))))
-        file->Save(path.c_str(), TRUE);
-    if (file)
-        file->Release();
-    if (link)
-        link->Release();
-    if (SUCCEEDED(com))
-        CoUninitialize();
+    if (SUCCEEDED(shell.queried) && SUCCEEDED(shell.link->SetPath(target.c_str())))
+        shell.file->Save(path.c_str(), TRUE);
     return file_exists(path);
 }
 
