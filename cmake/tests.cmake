@@ -28,7 +28,7 @@ set(SETUPKIT_TEST_LOCKS
   "strings_test -" "paths_test -" "paths_test_shared_access -" "release_info_test local_relinfo"
   "os_edition_test -" "registry_probes_test -" "environment_test environment"
   "language_test -" "language_test_de_AT.UTF-8 -" "language_test_fr_CA.UTF-8 -" "language_test_ja_JP.UTF-8 -"
-  "language_test_it_IT.UTF-8 -" "launching_test -" "launching_test_bounded_runs environment"
+  "language_test_it_IT.UTF-8 -" "launching_test -" "launching_test_bounded_runs -"
   "messages_test -" "scope_test -" "shortcuts_test local_relinfo start_menu"
   "deliverables_test start_menu environment" "deliverables_sign -"
   "postinstall_shortcut_test start_menu environment" "postinstall_environment_test start_menu environment"
