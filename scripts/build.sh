@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Builds both architectures, each with its tests: build/i686 (the shipped 32-bit programs) and
-# build/x86_64. A first build compiles GoogleTest twice and takes several minutes. On a host that
+# build/x86_64. A first build compiles GoogleTest twice: about two minutes on 2 cores. On a host that
 # cannot run 32-bit programs, build/i686 holds only what ships, and build/x86_64 also the programs'
 # and installers' tests, run on a 64-bit build of the programs (scripts/test.sh says so).
 set -euo pipefail
