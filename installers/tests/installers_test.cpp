@@ -48,12 +48,6 @@ std::wstring suite_folder(Scope scope)
     return testsupport::programs_folder(account(scope)) + L"\\" + kFolderName;
 }
 
-// Runs an installer as `as` until it and everything it started have ended; its exit status.
-DWORD install(const std::wstring& command_line, As as)
-{
-    return testsupport::run_program(command_line, {as, true});
-}
-
 // A file in the installing account's temporary folder, where the samples' programs append their step
 // logs (velmora-<program>.log).
 std::wstring in_temp_folder(const std::wstring& name)
@@ -68,11 +62,12 @@ std::wstring step_log(const wchar_t* program)
     return in_temp_folder(L"velmora-" + std::wstring(program) + L".log");
 }
 
-// msiexec as an administrator, silent and with its verbose log, as docs/deploying.md gives it.
+// msiexec as docs/deploying.md gives it (an administrator, silent, verbose log), waited for with all it started.
 DWORD msiexec(const std::wstring& arguments)
 {
-    return install(L"msiexec " + arguments + L" /qn /l*v \"" + in_temp_folder(L"sample-suite-msi.log") + L"\"",
-                   As::Administrator);
+    return testsupport::run_program(
+        L"msiexec " + arguments + L" /qn /l*v \"" + in_temp_folder(L"sample-suite-msi.log") + L"\"",
+        {As::Administrator, true});
 }
 
 std::wstring sample_package(const wchar_t* name = L"sample-suite.msi")
@@ -167,31 +162,45 @@ protected:
     {
         const std::vector<std::string> lines = testsupport::log_lines(step_log(program));
         const std::string all = narrow(step_log(program)) + ":" + testsupport::listed(lines);
-        const std::wstring path = root + L"\\Framework\\bin\\Win64\\setup\\" + program + L".exe";
+        const std::wstring path = root + testsupport::kSetupBelowRoot + program + L".exe";
         EXPECT_NE(std::string::npos, all.find(" start: version ")) << all;
         EXPECT_NE(std::string::npos, all.find(", program \"" + narrow(path) + "\"")) << all;
         EXPECT_EQ(narrow(program) + " end: exit status 0", lines.empty() ? "" : lines.back()) << all;
         EXPECT_EQ(std::string::npos, all.find("FAILED")) << all;
     }
 
-    // The shortcut and the four variables from `root` in one scope, nothing in the other, the
-    // installed setupcheck finds the registration complete, and postinstall's step log says so.
-    static void expect_registered(Scope scope, const std::wstring& root)
+    // Registered: the shortcut and the four variables from `root` in one scope, the installed
+    // setupcheck finds the registration complete, and postinstall's step log says so. Removed: no
+    // suite folder, no programs, of the variables only the shared one, and preuninstall's step log.
+    // Either way nothing in the other scope.
+    static void expect_registration(Scope scope, const std::wstring& root, bool registered)
     {
-        const testsupport::ShortcutProperties shortcut = testsupport::read_shortcut(suite_folder(scope) + kShortcut);
-        EXPECT_TRUE(shortcut.ok()) << narrow(suite_folder(scope)) << " status " << shortcut.status;
-        EXPECT_EQ(narrow(root + L"\\Framework\\bin\\Win64\\runfen2.exe"), narrow(shortcut.target));
         EXPECT_FALSE(directory_exists(suite_folder(other_scope(scope)))) << narrow(suite_folder(other_scope(scope)));
         for (const wchar_t* name : testsupport::kPostinstallVariables) {
-            EXPECT_TRUE(read_environment_value(scope, name).exists) << narrow(name);
+            const bool kept = registered || wcscmp(name, testsupport::kSharedVariable) == 0;
+            EXPECT_EQ(kept, read_environment_value(scope, name).exists) << narrow(name);
             EXPECT_FALSE(read_environment_value(other_scope(scope), name).exists) << narrow(name);
         }
-        EXPECT_EQ(narrow(root), narrow(read_environment_value(scope, L"TALVO_ROOT182").text()));
-        // The installed setupcheck, which finds the root above itself.
+        // The installed setupcheck, which finds the root above itself; once it is gone, the one beside
+        // this test, given the root.
+        const std::wstring setupcheck =
+            registered ? testsupport::program_command(root, L"setupcheck.exe")
+                       : L"\"" + testsupport::own_directory() + L"setupcheck.exe\" \"" + root + L"\"";
         std::string report;
-        EXPECT_EQ(0u, testsupport::run_program(testsupport::program_command(root, L"setupcheck.exe"),
-                                               {account(scope), false, &report})) << report;
-        expect_step_log(L"postinstall", root);
+        EXPECT_EQ(registered ? 0u : 1u, testsupport::run_program(setupcheck, {account(scope), false, &report}))
+            << report;
+        expect_step_log(registered ? L"postinstall" : L"preuninstall", root);
+        if (registered) {
+            const auto shortcut = testsupport::read_shortcut(suite_folder(scope) + kShortcut);
+            EXPECT_TRUE(shortcut.ok()) << narrow(suite_folder(scope)) << " status " << shortcut.status;
+            EXPECT_EQ(narrow(root + L"\\Framework\\bin\\Win64\\runfen2.exe"), narrow(shortcut.target));
+            EXPECT_EQ(narrow(root), narrow(read_environment_value(scope, L"TALVO_ROOT182").text()));
+        } else {
+            EXPECT_FALSE(directory_exists(suite_folder(scope))) << narrow(suite_folder(scope));
+            // Not the whole tree: Wine's msiexec removes each component's own folder but leaves the
+            // emptied folders above it.
+            EXPECT_FALSE(directory_exists(root + L"\\Framework\\bin\\Win64\\setup")) << narrow(root);
+        }
     }
 
     // What a user may delete: the shortcut and one of the variables.
@@ -199,27 +208,6 @@ protected:
     {
         ASSERT_TRUE(DeleteFileW((suite_folder(scope) + kShortcut).c_str())) << GetLastError();
         testsupport::delete_environment_value(scope, L"P_SCHEMA");
-    }
-
-    // No suite folder, no programs, of the variables only the shared one in its scope, and
-    // preuninstall's step log.
-    static void expect_removed(Scope scope, const std::wstring& root)
-    {
-        EXPECT_FALSE(directory_exists(suite_folder(kMachineScope))) << narrow(suite_folder(kMachineScope));
-        EXPECT_FALSE(directory_exists(suite_folder(kUserScope))) << narrow(suite_folder(kUserScope));
-        // Not the whole tree: Wine's msiexec removes each component's own folder but leaves the
-        // emptied folders above it.
-        EXPECT_FALSE(directory_exists(root + L"\\Framework\\bin\\Win64\\setup")) << narrow(root);
-        for (const wchar_t* name : testsupport::kPostinstallVariables) {
-            const bool shared = wcscmp(name, testsupport::kSharedVariable) == 0;
-            EXPECT_EQ(shared, read_environment_value(scope, name).exists) << narrow(name);
-            EXPECT_FALSE(read_environment_value(other_scope(scope), name).exists) << narrow(name);
-        }
-        // The installed one is gone: the one beside this test, given the root.
-        const std::wstring setupcheck = L"\"" + testsupport::own_directory() + L"setupcheck.exe\" \"" + root + L"\"";
-        std::string report;
-        EXPECT_EQ(1u, testsupport::run_program(setupcheck, {account(scope), false, &report})) << report;
-        expect_step_log(L"preuninstall", root);
     }
 };
 
@@ -255,7 +243,7 @@ TEST_F(SampleMsi, MajorUpgradeLeavesOneProductRegisteredByTheNewBuild)
     receiver_.clear();
     ASSERT_EQ(0u, msiexec(L"/i " + sample_package()));
     EXPECT_EQ(narrow(SETUPKIT_VERSION L" "), narrow(installed_sample_versions()));
-    expect_registered(kMachineScope, root_);
+    expect_registration(kMachineScope, root_, true);
     expect_package_broadcast_after(L"postinstall.exe", receiver_);
     expect_step_log(L"preuninstall", root_); // the older build's
 }
@@ -281,7 +269,7 @@ TEST_F(SampleMsi, RepairRestoresTheRegistrationAndReplacesOnlyAnOlderBuild)
         ASSERT_EQ(0u, msiexec(L"/i " + sample_package() + L" REINSTALL=ALL REINSTALLMODE=omus"));
         EXPECT_TRUE((older ? shipped : on_disk) == testsupport::read_bytes(program))
             << (older ? "the older build was not replaced" : "the same build was replaced");
-        expect_registered(kMachineScope, root_);
+        expect_registration(kMachineScope, root_, true);
         expect_package_broadcast_after(L"postinstall.exe", receiver_);
     }
     EXPECT_FALSE(testsupport::file_exists(step_log(L"preuninstall")));
@@ -294,7 +282,7 @@ TEST_F(SampleMsi, RemovalUnregistersLeavingTheSharedVariable)
     receiver_.clear();
     ASSERT_EQ(0u, msiexec(L"/x " + sample_package()));
     EXPECT_EQ("", narrow(installed_sample_versions()));
-    expect_removed(kMachineScope, root_);
+    expect_registration(kMachineScope, root_, false);
     expect_package_broadcast_after(L"preuninstall.exe", receiver_);
 }
 
@@ -307,34 +295,30 @@ TEST_P(SampleNsis, RegistersInItsScopeAgainWhenRerunAndItsUninstallerRunsPreunin
     const Scope scope = GetParam();
     const std::wstring root = testsupport::sample_install_root(scope);
     testsupport::remove_tree(root);
-    const HKEY entries[] = {HKEY_CURRENT_USER, HKEY_LOCAL_MACHINE}; // of the user scope, of the machine scope
+    const HKEY own_entries = scope == kMachineScope ? HKEY_LOCAL_MACHINE : HKEY_CURRENT_USER;
+    const HKEY other_entries = scope == kMachineScope ? HKEY_CURRENT_USER : HKEY_LOCAL_MACHINE;
     const std::wstring installer = L"\"" + testsupport::own_directory() +
                                    (scope == kMachineScope ? L"sample-suite-machine.exe" : L"sample-suite-user.exe") +
                                    L"\" /S";
-    EXPECT_EQ(0u, install(installer, account(scope)));
-    {
-        SCOPED_TRACE("after the installer");
-        expect_registered(scope, root);
-        // In the installed apps of its own scope.
-        EXPECT_TRUE(read_registry_value(entries[scope == kMachineScope], kUninstallEntry, L"QuietUninstallString").exists);
-        EXPECT_FALSE(read_registry_value(entries[scope != kMachineScope], kUninstallEntry, L"QuietUninstallString").exists);
-    }
+    const testsupport::RunOptions until_all_ended{account(scope), true};
+    // After each run: registered or removed, and in the installed apps of its own scope only.
+    const auto expect_installed = [&](const char* moment, bool installed) {
+        SCOPED_TRACE(moment);
+        expect_registration(scope, root, installed);
+        EXPECT_EQ(installed, read_registry_value(own_entries, kUninstallEntry, L"QuietUninstallString").exists);
+        EXPECT_FALSE(read_registry_value(other_entries, kUninstallEntry, L"QuietUninstallString").exists);
+    };
+    EXPECT_EQ(0u, testsupport::run_program(installer, until_all_ended));
+    expect_installed("after the installer", true);
     // Run again over the installation, the installer runs postinstall again, which restores what
     // was deleted and keeps the rest.
     lose_part_of_registration(scope);
-    EXPECT_EQ(0u, install(installer, account(scope)));
-    {
-        SCOPED_TRACE("after the installer run again");
-        expect_registered(scope, root);
-    }
+    EXPECT_EQ(0u, testsupport::run_program(installer, until_all_ended));
+    expect_installed("after the installer run again", true);
     // The uninstaller returns once it has started its copy in %TEMP%, which runs preuninstall. Had the
     // files gone first, preuninstall could not have run, and the variables would remain.
-    EXPECT_EQ(0u, install(L"\"" + root + L"\\uninstall.exe\" /S", account(scope)));
-    {
-        SCOPED_TRACE("after the uninstaller");
-        expect_removed(scope, root);
-        EXPECT_FALSE(read_registry_value(entries[scope == kMachineScope], kUninstallEntry, L"QuietUninstallString").exists);
-    }
+    EXPECT_EQ(0u, testsupport::run_program(L"\"" + root + L"\\uninstall.exe\" /S", until_all_ended));
+    expect_installed("after the uninstaller", false);
 }
 
 INSTANTIATE_TEST_SUITE_P(BothScopes, SampleNsis, ::testing::Values(kUserScope, kMachineScope),

@@ -86,17 +86,14 @@ TEST(DllPlanting, NoDllPlantedUnderALoadedNameRunsUnlessTheSearchIsLeftOpen)
         // Native first, for this program only: a child under Wine does not take WINEDLLOVERRIDES
         // from its parent's environment, but reads this key at its start.
         const std::wstring overrides_key = std::wstring(L"Software\\Wine\\AppDefaults\\") + program;
-        HKEY overrides = nullptr;
-        ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExW(HKEY_CURRENT_USER, (overrides_key + L"\\DllOverrides").c_str(), 0,
-                                                 nullptr, 0, KEY_SET_VALUE, nullptr, &overrides, nullptr));
         const std::wstring setup = root.path() + testsupport::kSetupBelowRoot;
         for (const std::wstring& name : names) {
             const wchar_t native_first[] = L"native,builtin";
             ASSERT_TRUE(testsupport::copy_file(testsupport::own_directory() + L"planted_dll.dll", setup + name));
-            RegSetValueExW(overrides, name.substr(0, name.size() - 4).c_str(), 0, REG_SZ,
-                           reinterpret_cast<const BYTE*>(native_first), sizeof(native_first));
+            ASSERT_EQ(ERROR_SUCCESS, RegSetKeyValueW(HKEY_CURRENT_USER, (overrides_key + L"\\DllOverrides").c_str(),
+                                                     name.substr(0, name.size() - 4).c_str(), REG_SZ, native_first,
+                                                     sizeof(native_first)));
         }
-        RegCloseKey(overrides);
         std::string output;
         testsupport::run_program(testsupport::program_command(root.path(), program),
                                  {testsupport::As::Administrator, false, &output});

@@ -33,15 +33,6 @@ protected:
     }
 
     bool reports(const std::string& text) const { return output_.find(text) != std::string::npos; }
-
-    // A JSON string's content, as setupcheck escapes the text of a finding.
-    static std::string json_text(const std::string& text)
-    {
-        std::string escaped;
-        for (const char c : text)
-            escaped += c == '\\' || c == '"' ? std::string(1, '\\') + c : std::string(1, c);
-        return escaped;
-    }
 };
 
 } // namespace
@@ -153,11 +144,13 @@ TEST_F(Setupcheck, EveryKindOfFindingIsReportedInTextAndJson)
         EXPECT_TRUE(reports("\"findings\": [{\"kind\": \"") && reports("], \"complete\": false}\n")) << output_;
         const char* registered = round < 2 ? "in: machine and user\n" : round == 2 ? "in: none\n" : "in: machine\n";
         EXPECT_NE(std::string::npos, text.find(registered)) << text;
-        for (const Case& c : cases) {
-            if (c.round != round)
+        for (const Case& finding : cases) {
+            if (finding.round != round)
                 continue;
-            EXPECT_NE(std::string::npos, text.find("\n  " + c.text + "\n")) << c.text << "\n" << text;
-            const std::string json = "{\"kind\": \"" + std::string(c.kind) + "\", \"text\": \"" + json_text(c.text);
+            EXPECT_NE(std::string::npos, text.find("\n  " + finding.text + "\n")) << finding.text << "\n" << text;
+            std::string json = "{\"kind\": \"" + std::string(finding.kind) + "\", \"text\": \"";
+            for (const char c : finding.text) // escaped as a JSON string
+                json += c == '\\' || c == '"' ? std::string(1, '\\') + c : std::string(1, c);
             EXPECT_TRUE(reports(json + "\"}")) << json << "\n" << output_;
         }
     }

@@ -22,23 +22,6 @@ using testsupport::process_ids_named;
 
 namespace {
 
-std::wstring quoted(const std::wstring& text)
-{
-    return L"\"" + text + L"\"";
-}
-
-void end_processes_named(const std::wstring& exe_name)
-{
-    for (DWORD id : process_ids_named(exe_name)) {
-        HANDLE process = OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, id);
-        if (!process)
-            continue;
-        TerminateProcess(process, 1);
-        WaitForSingleObject(process, 5000);
-        CloseHandle(process);
-    }
-}
-
 template <typename Done>
 bool poll_until(DWORD timeout_ms, Done done)
 {
@@ -65,6 +48,7 @@ protected:
         static unsigned sequence = 0;
         token_ = L"lchild" + std::to_wstring(GetCurrentProcessId()) + L"x" + std::to_wstring(++sequence);
         child_name_ = token_ + L"_run.exe";
+        names_.push_back(child_name_);
         child_ = temp_ / child_name_;
         ASSERT_TRUE(testsupport::copy_file(testsupport::own_directory() + L"launch_child.exe", child_))
             << narrow(child_) << ", error " << GetLastError();
@@ -76,9 +60,16 @@ protected:
 
     void TearDown() override
     {
-        end_processes_named(child_name_);
-        for (const std::wstring& name : other_names_)
-            end_processes_named(name);
+        for (const std::wstring& name : names_) {
+            for (DWORD id : process_ids_named(name)) {
+                HANDLE process = OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, id);
+                if (!process)
+                    continue;
+                TerminateProcess(process, 1);
+                WaitForSingleObject(process, 5000);
+                CloseHandle(process);
+            }
+        }
         if (event_)
             CloseHandle(event_);
     }
@@ -86,27 +77,22 @@ protected:
     // The child's command line: REPORT SLEEP EXIT EVENT.
     std::wstring child_command(const std::wstring& report, const std::wstring& sleep, unsigned exit_code) const
     {
-        return quoted(child_) + L" " + child_arguments(report, sleep, exit_code);
+        return L"\"" + child_ + L"\" " + child_arguments(report, sleep, exit_code);
     }
 
     std::wstring child_arguments(const std::wstring& report, const std::wstring& sleep, unsigned exit_code) const
     {
-        return quoted(report) + L" " + sleep + L" " + std::to_wstring(exit_code) + L" " +
+        return L"\"" + report + L"\" " + sleep + L" " + std::to_wstring(exit_code) + L" " +
                std::to_wstring(reinterpret_cast<ULONG_PTR>(event_));
     }
 
     // A copy of the child under another name, ended after the test.
     std::wstring copy_child(const std::wstring& name)
     {
-        other_names_.push_back(name);
+        names_.push_back(name);
         const std::wstring path = temp_ / name;
         EXPECT_TRUE(testsupport::copy_file(child_, path)) << narrow(path) << ", error " << GetLastError();
         return path;
-    }
-
-    bool event_was_set() const
-    {
-        return WaitForSingleObject(event_, 0) == WAIT_OBJECT_0;
     }
 
     // After a starter returned: the report the child writes once it slept shows whether the starter
@@ -121,14 +107,15 @@ protected:
         EXPECT_EQ("flags=" + std::to_string(STARTF_USESHOWWINDOW) + " show=" + std::to_string(show) +
                       " event=" + (inherits ? "1" : "0"),
                   testsupport::read_bytes(report));
-        EXPECT_EQ(inherits, event_was_set()) << "whether the child inherited the caller's handles";
+        EXPECT_EQ(inherits, WaitForSingleObject(event_, 0) == WAIT_OBJECT_0)
+            << "whether the child inherited the caller's handles (and set the event)";
     }
 
     TempDir temp_;
     std::wstring token_;
     std::wstring child_name_;
     std::wstring child_;
-    std::vector<std::wstring> other_names_;
+    std::vector<std::wstring> names_; // the child's and its copies'
     HANDLE event_ = nullptr;
 };
 
@@ -152,9 +139,9 @@ TEST_F(Launching, TerminateByNameEndsOthersWhoseFileNameHoldsTheTextInItsCaseBut
         const bool matches = text == token_;
         SCOPED_TRACE(narrow(text) + " against " + narrow(child_name_));
         const std::wstring report = temp_ / (matches ? L"terminate.txt" : L"upper.txt");
-        testsupport::RunOptions options;
-        options.timeout_ms = 20000;
-        EXPECT_EQ(42u, testsupport::run_program(quoted(caller) + L" terminate " + text + L" " + quoted(report), options))
+        const testsupport::RunOptions options{testsupport::As::Administrator, false, nullptr, 20000};
+        EXPECT_EQ(42u, testsupport::run_program(L"\"" + caller + L"\" terminate " + text + L" \"" + report + L"\"",
+                                                options))
             << "the caller itself was ended";
         EXPECT_EQ("result=1", testsupport::read_bytes(report));
         EXPECT_EQ(matches ? WAIT_OBJECT_0 : static_cast<DWORD>(WAIT_TIMEOUT),
@@ -188,7 +175,7 @@ TEST_F(Launching, BoundedRunWaitsPollingOncePerSecondUnlessFlagOneOrTheProgramIs
     for (const auto& row : rows) {
         SCOPED_TRACE("flag " + std::to_string(row.flag) + (row.sleep ? "" : ", missing program"));
         const std::wstring report = temp_ / (L"bounded" + std::to_wstring(row.flag) + L".txt");
-        std::wstring command = row.sleep ? child_command(report, row.sleep, 3) : quoted(missing);
+        std::wstring command = row.sleep ? child_command(report, row.sleep, 3) : L"\"" + missing + L"\"";
         const ULONGLONG start = GetTickCount64();
         EXPECT_EQ(0, run_and_wait_bounded(row.application, command.data(), row.show, row.flag));
         EXPECT_LT(GetTickCount64() - start, row.most_ms);
@@ -203,7 +190,7 @@ TEST_F(Launching, BoundedRunTerminatesChildStillActiveAtTheThirtiethPoll)
     const std::wstring looks_active = copy_child(token_ + L"_259.exe");
     const std::wstring looks_active_report = temp_ / L"259.txt";
     std::wstring never_ends = child_command(L"-", L"forever", 0);
-    std::wstring exits_259 = quoted(looks_active) + L" " + child_arguments(looks_active_report, L"0", 259);
+    std::wstring exits_259 = L"\"" + looks_active + L"\" " + child_arguments(looks_active_report, L"0", 259);
 
     ULONGLONG never_ends_elapsed = 0;
     ULONGLONG exits_259_elapsed = 0;

@@ -33,7 +33,6 @@ const wchar_t kGlobalFile[] = L"\\commonfiles\\globalsettings\\relinfo.xml";
 class InstallTree : public ::testing::Test {
 protected:
     std::wstring program() const { return root_ + L"\\Framework\\bin\\Win64\\tools\\setup.exe"; }
-    void write_global(const std::string& bytes) { testsupport::write_bytes(root_ + kGlobalFile, bytes); }
     // The location probe copied to the program's place, run there; what it reported.
     Report run() { return testsupport::run_probe(L"location_probe.exe", program(), scratch_ / L"report.txt"); }
 
@@ -73,7 +72,7 @@ TEST_F(InstallTree, ValuesAreTheQuotedUtf8AfterTheKeysFirstOccurrenceElseEmpty)
     for (const auto& row : rows) {
         SCOPED_TRACE(row.global ? row.global : "(no global folder)");
         if (row.global)
-            write_global(row.global);
+            testsupport::write_bytes(root_ + kGlobalFile, row.global);
         if (row.local)
             testsupport::write_bytes(root_ + L"\\Framework\\bin\\Win64\\tools\\relinfo.xml", row.local);
         const Report report = run();
@@ -146,9 +145,7 @@ protected:
             testsupport::write_bytes(path_, *replaced);
         GuardedBuffer buffer(*size);
         const int filled = read_local_revision_suffix(buffer.reference());
-        if (!replaced) {
-            EXPECT_EQ(*size, filled);
-        }
+        EXPECT_EQ(replaced ? filled : *size, filled) << "the fill's size, unless the file was replaced";
         return GUARDED_TEXT(buffer, *size);
     }
 
@@ -248,14 +245,14 @@ protected:
         return content;
     }
 
-    // The size the release readers must give for `content`: n + 1 for the n bytes between the two
-    // quotes after the key's first occurrence, else 1.
-    static int expected_size(const std::string& content)
+    // The bytes between the two quotes after the key's first occurrence, else none: the release
+    // readers must give their count plus one as the size.
+    static std::string expected_value(const std::string& content)
     {
         const size_t key = content.find(kKey);
         const size_t opening = key == std::string::npos ? key : content.find('"', key);
         const size_t closing = opening == std::string::npos ? opening : content.find('"', opening + 1);
-        return closing == std::string::npos ? 1 : static_cast<int>(closing - opening);
+        return closing == std::string::npos ? std::string() : content.substr(opening + 1, closing - opening - 1);
     }
 
     // read_setting_value's two calls into a guarded buffer, the file replaced in between when asked.
@@ -301,14 +298,12 @@ TEST_F(HostileFiles, SeededGeneratorCannotMakeAnyReaderWritePastItsBuffer)
         const std::string replacement = race ? generate(seed, n + kCases) : std::string();
         int size = 0;
         const std::wstring value = read(content, &size, race ? &replacement : nullptr);
-        EXPECT_EQ(expected_size(content), size);
+        const std::string bytes = expected_value(content);
+        EXPECT_EQ(static_cast<int>(bytes.size()) + 1, size);
         with_value += size > 1 ? 1 : 0;
-        if (!race && size > 1) {
-            const std::string bytes = content.substr(content.find('"', content.find(kKey)) + 1, size - 1);
-            // Plain ASCII without NULs converts character for character.
-            if (std::all_of(bytes.begin(), bytes.end(), [](char c) { return c > 0; })) {
-                EXPECT_EQ(std::wstring(bytes.begin(), bytes.end()), value);
-            }
+        // Plain ASCII without NULs converts character for character.
+        if (!race && std::all_of(bytes.begin(), bytes.end(), [](char c) { return c > 0; })) {
+            EXPECT_EQ(std::wstring(bytes.begin(), bytes.end()), value);
         }
         read_setting(settings_file, content, race ? &replacement : nullptr);
         if (HasFailure())
