@@ -152,8 +152,8 @@ TEST_F(StartMenu, PiecesLeadingOutOfProgramsDeleteAndRemoveNothing)
     // Not ours: beside the Programs folder, also under a name glued to its name, and in the suite
     // folder where a suffix with a separator would name a file in another folder.
     testsupport::write_bytes(all_users_start_menu() + L"\\setupkit escape.lnk", "not ours");
-    for (const std::wstring& folder :
-         {std::wstring(L"setupkit escape folder"), leaf_of(testsupport::all_users_programs_folder()) + L"setupkit escape"})
+    const std::wstring glued = leaf_of(testsupport::all_users_programs_folder()) + L"setupkit escape";
+    for (const std::wstring& folder : {std::wstring(L"setupkit escape folder"), glued})
         ASSERT_TRUE(testsupport::make_directories(all_users_start_menu() + L"\\" + folder)) << narrow(folder);
     const std::wstring through_suffix = all_users_folder() + L"\\Tool x\\y.lnk";
     testsupport::write_bytes(through_suffix, "not ours");
@@ -381,8 +381,7 @@ TEST(ShortcutFile, CreatedInMissingFoldersWithEveryPropertyAndDeletedOnce)
     EXPECT_EQ(L"C:\\Tools\\tool.exe | --flag \"x y\" | C:\\Work | A tool | C:\\Tools\\tool.ico,3 | show " + show,
               testsupport::shortcut_summary(link));
     EXPECT_EQ(0, delete_shortcut_file(link.c_str()));
-    EXPECT_FALSE(file_exists(link));
-    EXPECT_EQ(static_cast<int>(E_FAIL), delete_shortcut_file(link.c_str()));
+    EXPECT_EQ(static_cast<int>(E_FAIL), delete_shortcut_file(link.c_str())) << "still there, or never deleted";
 }
 
 TEST(RemoveFolderIfEmpty, ResultRemovalAndComFollowWhatTheFolderHolds)
