@@ -48,6 +48,7 @@ protected:
         SKIP_UNLESS_THIS_MACHINE_MAY_CHANGE("this machine's all-users Start Menu");
         clean();
         before_ = outside_suite_folders();
+        ASSERT_FALSE(before_.empty()) << "the Start Menus could not be listed";
     }
     void TearDown() override { if (testsupport::this_machine_may_change()) clean(); }
 
