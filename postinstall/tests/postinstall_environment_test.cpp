@@ -12,7 +12,6 @@
 #include <vector>
 
 using testsupport::As;
-using testsupport::TempDir;
 using testsupport::narrow;
 using testsupport::read_environment_value;
 
@@ -53,23 +52,21 @@ protected:
         if (IsSkipped())
             return;
         ASSERT_TRUE(receiver_.ready()) << "no broadcast receiver window, error " << GetLastError();
-        // The child inherits this environment: a private profile for the per-user settings file.
-        saved_appdata_ = testsupport::process_variable(L"APPDATA");
-        ASSERT_TRUE(SetEnvironmentVariableW(L"APPDATA", profile_.path().c_str()));
+        // The child inherits this environment: a private profile in the case's tree for the per-user
+        // settings file. Every case sets its own and none reads the real one, so it is not put back.
+        ASSERT_TRUE(SetEnvironmentVariableW(L"APPDATA", (tree_ / L"Profile").c_str()));
         receiver_.clear();
     }
     void TearDown() override
     {
         InstalledSuite::TearDown();
-        if (!testsupport::this_machine_may_change())
-            return;
-        SetEnvironmentVariableW(L"APPDATA", saved_appdata_ == L"(not set)" ? nullptr : saved_appdata_.c_str());
-        testsupport::remove_tree(testsupport::test_drive() + L"\\Framework");
+        if (testsupport::this_machine_may_change())
+            testsupport::remove_tree(testsupport::test_drive() + L"\\Framework");
     }
 
     void write_user_settings(const std::string& bytes)
     {
-        testsupport::write_bytes(profile_.path() + L"\\Velmora\\v182\\languagesettings.txt", bytes);
+        testsupport::write_bytes(tree_ / L"Profile\\Velmora\\v182\\languagesettings.txt", bytes);
     }
 
     // All four in the scope's key as REG_SZ, none in the other key, and four broadcasts.
@@ -96,21 +93,16 @@ protected:
     }
 
     testsupport::BroadcastReceiver receiver_{present_variables};
-    TempDir profile_;
-    std::wstring saved_appdata_;
 };
 
 } // namespace
 
-// In the test's own body, so that the skip ends the test. The runner pins LANG=C.UTF-8 (locale
-// 0x409) unless SETUPKIT_TEST_LANG says otherwise.
-#define SKIP_UNLESS_ENGLISH_LOCALE()                                                                             \
-    if (GetUserDefaultLCID() != 0x0409)                                                                          \
-    GTEST_SKIP() << "the locale code expected here is English's"
-
 TEST_F(PostinstallRun, AdministratorRegistersFourMachineValuesInOrder)
 {
-    SKIP_UNLESS_ENGLISH_LOCALE();
+    // Without a settings file the code is the locale's: the runner pins LANG=C.UTF-8 (locale 0x409)
+    // unless SETUPKIT_TEST_LANG says otherwise.
+    if (GetUserDefaultLCID() != 0x0409)
+        GTEST_SKIP() << "the locale code expected here is English's";
     run(L"postinstall.exe");
     expect_registered(kMachineScope, expected_values(root(), L"en-us"));
 }
@@ -124,7 +116,7 @@ TEST_F(PostinstallRun, StandardUserRegistersInUserKeyWithPerUserLanguage)
 
 TEST_F(PostinstallRun, DriveRootInstallRootKeepsItsBackslash)
 {
-    SKIP_UNLESS_ENGLISH_LOCALE();
+    write_user_settings("lang=en-us");
     const std::wstring drive = testsupport::test_drive();
     testsupport::remove_tree(drive + L"\\Framework");
 
@@ -143,7 +135,7 @@ TEST_F(PostinstallRun, EmptyPerUserSettingsFileLeavesLanguageDirectoryWithoutCod
 
 TEST_F(PostinstallRun, ReleaseFileTooLargeForMemoryStillRegistersEverything)
 {
-    SKIP_UNLESS_ENGLISH_LOCALE();
+    write_user_settings("lang=en-us");
     // Sparse, so it costs no disk. The shipped 32-bit program has no room for nearly 2 GiB in its
     // address space: its allocation fails for real. A 64-bit program would find the room, so there
     // the file is made larger than the reader takes at all (5 GiB, past what 32 bits can measure).

@@ -27,8 +27,6 @@ namespace {
 
 const wchar_t kFolder[] = L"setupkit shortcuts_test";
 const wchar_t kFolderArgument[] = L"\\setupkit shortcuts_test\\";
-// What a start-menu operation would touch outside the Programs folder, in the Start Menu above it.
-const wchar_t kEscapePrefix[] = L"setupkit escape";
 
 std::wstring parent_of(const std::wstring& path)
 {
@@ -40,39 +38,43 @@ std::wstring leaf_of(const std::wstring& path)
     return path.substr(path.find_last_of(L'\\') + 1);
 }
 
-// The suite folder and every trace of an escape, in both scopes' start menus, removed before and after.
+// Both scopes' whole Start Menus as the case found them, the suite folders aside: whatever appears
+// or goes anywhere else there is an escape, under any name. Removed before and after: the suite
+// folders, and after, whatever the case added beside them.
 class StartMenu : public ::testing::Test {
 protected:
     void SetUp() override
     {
         SKIP_UNLESS_THIS_MACHINE_MAY_CHANGE("this machine's all-users Start Menu");
         clean();
+        before_ = outside_suite_folders();
+        ASSERT_FALSE(before_.empty()) << "the Start Menus could not be listed";
     }
     void TearDown() override { if (testsupport::this_machine_may_change()) clean(); }
 
-    static void clean()
+    void clean() const
     {
-        for (const std::wstring& programs :
-             {testsupport::all_users_programs_folder(), testsupport::user_programs_folder()}) {
-            testsupport::remove_tree(programs + L"\\" + kFolder);
-            for (const std::wstring& name : escapes(programs))
-                testsupport::remove_tree(parent_of(programs) + L"\\" + name);
-        }
+        testsupport::remove_tree(all_users_folder());
+        testsupport::remove_tree(user_folder());
+        // Nothing is new before the first listing is taken.
+        for (const std::wstring& path : outside_suite_folders())
+            if (!before_.empty() && std::find(before_.begin(), before_.end(), path) == before_.end())
+                testsupport::remove_tree(path);
     }
 
-    // What lies beside the Programs folder under an escape's name in any letter case, also glued to
-    // its name ("ProgramsEvil" from a folder argument without its leading backslash).
-    static std::vector<std::wstring> escapes(const std::wstring& programs)
+    // Every file and folder in both Start Menus but the suite folders and what they hold, full paths.
+    static std::vector<std::wstring> outside_suite_folders()
     {
-        std::vector<std::wstring> names;
-        for (const std::wstring& entry : testsupport::list_tree(parent_of(programs))) {
-            for (const std::wstring& prefix : {std::wstring(kEscapePrefix), leaf_of(programs) + kEscapePrefix}) {
-                if (entry.find(L'\\') == std::wstring::npos &&
-                    _wcsnicmp(entry.c_str(), prefix.c_str(), prefix.size()) == 0)
-                    names.push_back(entry);
+        std::vector<std::wstring> paths;
+        for (const std::wstring& suite : {all_users_folder(), user_folder()}) {
+            const std::wstring start_menu = parent_of(parent_of(suite));
+            for (const std::wstring& entry : testsupport::list_tree(start_menu)) {
+                const std::wstring path = start_menu + L"\\" + entry;
+                if (path != suite && path.rfind(suite + L"\\", 0) != 0)
+                    paths.push_back(path);
             }
         }
-        return names;
+        return paths;
     }
 
     static std::wstring all_users_folder() { return testsupport::all_users_programs_folder() + L"\\" + kFolder; }
@@ -84,6 +86,8 @@ protected:
         EXPECT_EQ(0, create_start_menu_shortcut(L"C:\\X\\bin\\", L"tool.exe", L"", L"", L"%HOMEDRIVE%%HOMEPATH%",
                                                 folder, name, L"Start Tool", SW_SHOWNORMAL, suffix));
     }
+
+    std::vector<std::wstring> before_;
 };
 
 } // namespace
@@ -136,44 +140,38 @@ TEST_F(StartMenu, PiecesLeadingOutOfProgramsCreateNothing)
         {L"\\setupkit shortcuts_test\\", L"prn", L""},
     };
     for (const auto& [folder, name, suffix] : cases) {
+        SCOPED_TRACE(narrow(folder) + " | " + narrow(name) + " | " + narrow(suffix));
         create_tool(folder, name, suffix);
-        const std::string shown = narrow(folder) + " | " + narrow(name) + " | " + narrow(suffix);
-        EXPECT_FALSE(directory_exists(all_users_folder())) << shown;
-        EXPECT_EQ("", listed(escapes(testsupport::all_users_programs_folder()))) << shown;
+        EXPECT_FALSE(directory_exists(all_users_folder()));
+        EXPECT_EQ(listed(before_), listed(outside_suite_folders())) << "made outside the suite folder";
         clean();
     }
 }
 
 TEST_F(StartMenu, PiecesLeadingOutOfProgramsDeleteAndRemoveNothing)
 {
-    const std::wstring outside_link = all_users_start_menu() + L"\\setupkit escape.lnk";
-    const std::wstring outside_folder = all_users_start_menu() + L"\\setupkit escape folder";
-    testsupport::write_bytes(outside_link, "not ours");
-    ASSERT_TRUE(testsupport::make_directories(outside_folder)) << narrow(outside_folder);
-    ASSERT_TRUE(testsupport::make_directories(all_users_folder()));
+    // Not ours: beside the Programs folder, also under a name glued to its name, and in the suite
+    // folder where a suffix with a separator would name a file in another folder.
+    testsupport::write_bytes(all_users_start_menu() + L"\\setupkit escape.lnk", "not ours");
+    const std::wstring glued = leaf_of(testsupport::all_users_programs_folder()) + L"setupkit escape";
+    for (const std::wstring& folder : {std::wstring(L"setupkit escape folder"), glued})
+        ASSERT_TRUE(testsupport::make_directories(all_users_start_menu() + L"\\" + folder)) << narrow(folder);
+    const std::wstring through_suffix = all_users_folder() + L"\\Tool x\\y.lnk";
+    testsupport::write_bytes(through_suffix, "not ours");
+    const std::vector<std::wstring> laid_out = outside_suite_folders();
 
     EXPECT_EQ(0, delete_start_menu_shortcut_plain(L"\\..\\", L"setupkit escape"));
     EXPECT_EQ(0, delete_start_menu_shortcut_plain(kFolderArgument, L"..\\..\\setupkit escape"));
     EXPECT_EQ(0, delete_start_menu_shortcut(L"\\..\\", L"setupkit", L"escape"));
-    EXPECT_TRUE(file_exists(outside_link)) << narrow(outside_link);
-    // A suffix with a separator would name a file in another folder.
-    const std::wstring through_suffix = all_users_folder() + L"\\Tool x\\y.lnk";
-    testsupport::write_bytes(through_suffix, "not ours");
     EXPECT_EQ(0, delete_start_menu_shortcut(kFolderArgument, L"Tool", L"x\\y"));
     EXPECT_EQ(0, delete_start_menu_shortcut(kFolderArgument, L"Tool", L"x/y"));
-    EXPECT_TRUE(file_exists(through_suffix)) << narrow(through_suffix);
-
     EXPECT_EQ(0, remove_start_menu_folder(L"\\..\\setupkit escape folder"));
     EXPECT_EQ(0, remove_start_menu_folder(L"\\setupkit shortcuts_test\\..\\..\\setupkit escape folder"));
     EXPECT_EQ(0, remove_programs_subfolder(L"..\\setupkit escape folder"));
     EXPECT_EQ(0, remove_programs_subfolder(L"../setupkit escape folder"));
-    EXPECT_TRUE(directory_exists(outside_folder)) << narrow(outside_folder);
-
-    const std::wstring beside_folder =
-        all_users_start_menu() + L"\\" + leaf_of(testsupport::all_users_programs_folder()) + L"setupkit escape";
-    ASSERT_TRUE(testsupport::make_directories(beside_folder)) << narrow(beside_folder);
     EXPECT_EQ(0, remove_start_menu_folder(L"setupkit escape"));
-    EXPECT_TRUE(directory_exists(beside_folder)) << narrow(beside_folder);
+    EXPECT_EQ(listed(laid_out), listed(outside_suite_folders())) << "deleted or removed outside the suite folder";
+    EXPECT_TRUE(file_exists(through_suffix)) << narrow(through_suffix);
 }
 
 TEST_F(StartMenu, SpecialFoldersAreNeitherWrittenToNorRemoved)
@@ -197,11 +195,10 @@ TEST_F(StartMenu, SpecialFoldersAreNeitherWrittenToNorRemoved)
                                          lower + L"/Sub"}) {
             SCOPED_TRACE(narrow(name));
             create_tool((L"\\" + name + L"\\").c_str(), L"Tool", L"2.0");
-            EXPECT_TRUE(testsupport::find_shortcuts(special).empty()) << "a shortcut was written into it";
-            EXPECT_FALSE(directory_exists(special + L"\\Sub"));
             EXPECT_EQ(0, remove_start_menu_folder((L"\\" + name).c_str()));
             EXPECT_EQ(0, remove_programs_subfolder(name.c_str()));
-            EXPECT_TRUE(directory_exists(special)) << "removed";
+            // The removals take only emptied folders: a shortcut written into it (or its Sub) stays to be seen.
+            EXPECT_EQ(listed(before_), listed(outside_suite_folders())) << "written to or removed";
         }
         std::wstring forward = special;
         std::replace(forward.begin(), forward.end(), L'\\', L'/');
@@ -385,8 +382,7 @@ TEST(ShortcutFile, CreatedInMissingFoldersWithEveryPropertyAndDeletedOnce)
     EXPECT_EQ(L"C:\\Tools\\tool.exe | --flag \"x y\" | C:\\Work | A tool | C:\\Tools\\tool.ico,3 | show " + show,
               testsupport::shortcut_summary(link));
     EXPECT_EQ(0, delete_shortcut_file(link.c_str()));
-    EXPECT_FALSE(file_exists(link));
-    EXPECT_EQ(static_cast<int>(E_FAIL), delete_shortcut_file(link.c_str()));
+    EXPECT_EQ(static_cast<int>(E_FAIL), delete_shortcut_file(link.c_str())) << "still there, or never deleted";
 }
 
 TEST(RemoveFolderIfEmpty, ResultRemovalAndComFollowWhatTheFolderHolds)
