@@ -116,20 +116,17 @@ DenyingKeyDacl::DenyingKeyDacl(HKEY root, const wchar_t* subkey)
     error_ = RegOpenKeyExW(root, subkey, 0, READ_CONTROL | WRITE_DAC | WRITE_OWNER, &key_);
     if (error_ != ERROR_SUCCESS) {
         key_ = nullptr;
-        return;
+    } else {
+        RegGetKeySecurity(key_, kSavedParts, nullptr, &bytes);
+        saved_.resize(bytes ? bytes : 1);
+        error_ = RegGetKeySecurity(key_, kSavedParts, saved_.data(), &bytes);
     }
-    RegGetKeySecurity(key_, kSavedParts, nullptr, &bytes);
-    saved_.resize(bytes ? bytes : 1);
-    error_ = RegGetKeySecurity(key_, kSavedParts, saved_.data(), &bytes);
-    if (error_ != ERROR_SUCCESS)
-        return;
     // Protected, one entry: everyone is denied every key right.
-    if (!ConvertStringSecurityDescriptorToSecurityDescriptorW(L"D:P(D;;KA;;;WD)", SDDL_REVISION_1, &deny_all,
-                                                              nullptr)) {
+    if (error_ == ERROR_SUCCESS && !ConvertStringSecurityDescriptorToSecurityDescriptorW(
+                                       L"D:P(D;;KA;;;WD)", SDDL_REVISION_1, &deny_all, nullptr))
         error_ = static_cast<LONG>(GetLastError());
-        return;
-    }
-    error_ = RegSetKeySecurity(key_, DACL_SECURITY_INFORMATION, deny_all);
+    if (error_ == ERROR_SUCCESS)
+        error_ = RegSetKeySecurity(key_, DACL_SECURITY_INFORMATION, deny_all);
     active_ = error_ == ERROR_SUCCESS;
     LocalFree(deny_all);
 }
