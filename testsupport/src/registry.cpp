@@ -76,14 +76,8 @@ EnvironmentValues environment_values(Scope scope)
 
 LONG write_environment_string(Scope scope, const wchar_t* name, const std::wstring& value)
 {
-    HKEY key = nullptr;
-    LONG result = RegOpenKeyExW(root_of(scope), subkey_of(scope), 0, KEY_SET_VALUE, &key);
-    if (result != ERROR_SUCCESS)
-        return result;
-    result = RegSetValueExW(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
-                            static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t)));
-    RegCloseKey(key);
-    return result;
+    return RegSetKeyValueW(root_of(scope), subkey_of(scope), name, REG_SZ, value.c_str(),
+                           static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t)));
 }
 
 void delete_environment_value(Scope scope, const wchar_t* name)
