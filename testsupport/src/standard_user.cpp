@@ -6,7 +6,7 @@ HANDLE create_standard_user_token()
 {
     HANDLE process_token = nullptr;
     HANDLE restricted = nullptr;
-    BYTE administrators[SECURITY_MAX_SID_SIZE];
+    alignas(SID) BYTE administrators[SECURITY_MAX_SID_SIZE];
     DWORD size = sizeof(administrators);
     SID_AND_ATTRIBUTES disabled = {administrators, 0};
 
