@@ -8,10 +8,11 @@
 //     an exit code of 0 means it terminated itself.
 #include "setupkit/launching.h"
 
+#include "testsupport/files.h"
+
 #include <windows.h>
 #include <shellapi.h>
 
-#include <cstdio>
 #include <cwchar>
 #include <string>
 
@@ -23,13 +24,7 @@ void write_report(const wchar_t* path, const std::string& text)
         return;
     // Written under another name first, so a reader never sees half a report.
     const std::wstring partial = std::wstring(path) + L".partial";
-    HANDLE file = CreateFileW(partial.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
-                              nullptr);
-    if (file == INVALID_HANDLE_VALUE)
-        return;
-    DWORD written = 0;
-    WriteFile(file, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
-    CloseHandle(file);
+    testsupport::write_bytes(partial, text);
     MoveFileExW(partial.c_str(), path, MOVEFILE_REPLACE_EXISTING);
 }
 
@@ -56,10 +51,8 @@ int run(int argc, wchar_t** argv)
     STARTUPINFOW startup = {};
     startup.cb = sizeof(startup);
     GetStartupInfoW(&startup);
-    char report[128];
-    snprintf(report, sizeof(report), "flags=%lu show=%u event=%d", static_cast<unsigned long>(startup.dwFlags),
-             static_cast<unsigned>(startup.wShowWindow), event_set);
-    write_report(argv[1], report);
+    write_report(argv[1], "flags=" + std::to_string(startup.dwFlags) + " show=" + std::to_string(startup.wShowWindow) +
+                              " event=" + std::to_string(event_set));
     return static_cast<int>(wcstoul(argv[3], nullptr, 10));
 }
 

@@ -99,9 +99,6 @@ LRESULT CALLBACK BroadcastReceiver::window_procedure(HWND window, UINT message, 
         return 0;
     case kSyncMessage:
         return 0;
-    case WM_CLOSE:
-        DestroyWindow(window);
-        return 0;
     case WM_DESTROY:
         PostQuitMessage(0);
         return 0;

@@ -49,9 +49,7 @@ bool make_directories(const std::wstring& path)
 
 void write_bytes(const std::wstring& path, const std::string& bytes)
 {
-    const size_t separator = path.find_last_of(L'\\');
-    if (separator != std::wstring::npos)
-        make_directories(path.substr(0, separator));
+    make_directories(path.substr(0, path.find_last_of(L'\\') + 1)); // none for a bare file name
     HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE)
         return;
@@ -231,9 +229,7 @@ SymbolicLink::~SymbolicLink()
 
 bool copy_file(const std::wstring& from, const std::wstring& to)
 {
-    const size_t separator = to.find_last_of(L'\\');
-    if (separator != std::wstring::npos)
-        make_directories(to.substr(0, separator));
+    make_directories(to.substr(0, to.find_last_of(L'\\') + 1));
     return CopyFileW(from.c_str(), to.c_str(), FALSE) != 0;
 }
 
@@ -246,22 +242,6 @@ std::string narrow(const std::wstring& text)
     std::string result(static_cast<size_t>(size), '\0');
     WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), &result[0], size, nullptr, nullptr);
     return result;
-}
-
-std::string listed(const std::vector<std::wstring>& lines)
-{
-    std::string text;
-    for (const std::wstring& line : lines)
-        text += "\n  " + narrow(line);
-    return text;
-}
-
-std::string listed(const std::vector<std::string>& lines)
-{
-    std::string text;
-    for (const std::string& line : lines)
-        text += "\n  " + line;
-    return text;
 }
 
 } // namespace testsupport

@@ -39,13 +39,13 @@ DWORD run_program(const std::wstring& command_line, const RunOptions& options)
     DWORD error = ERROR_SUCCESS;
     HANDLE token = nullptr;
     HANDLE job = nullptr;
-    HANDLE output = INVALID_HANDLE_VALUE;
+    HANDLE output = nullptr;
     wchar_t output_name[MAX_PATH + 1] = L"";
+    wchar_t temp[MAX_PATH + 1] = L"";
     PROCESS_INFORMATION process = {};
     STARTUPINFOW startup = {};
     startup.cb = sizeof(startup);
-    std::vector<wchar_t> writable(command_line.begin(), command_line.end());
-    writable.push_back(L'\0');
+    std::wstring writable = command_line; // CreateProcessW may write into it
     SECURITY_ATTRIBUTES inheritable = {sizeof(inheritable), nullptr, TRUE};
     BOOL started = FALSE;
     bool ended = false;
@@ -55,32 +55,25 @@ DWORD run_program(const std::wstring& command_line, const RunOptions& options)
     // Suspended until it is in the job, so that nothing it starts can escape the job.
     if (!(job = CreateJobObjectW(nullptr, nullptr)))
         goto cleanup;
-    if (options.output) {
-        // A plain file rather than a pipe: nothing to drain while the program runs.
-        wchar_t directory[MAX_PATH + 1];
-        GetTempPathW(MAX_PATH + 1, directory);
-        if (!GetTempFileNameW(directory, L"out", 0, output_name))
-            goto cleanup;
+    // A plain file rather than a pipe: nothing to drain while the program runs.
+    if (options.output && GetTempPathW(MAX_PATH + 1, temp) && GetTempFileNameW(temp, L"out", 0, output_name)) {
         output = CreateFileW(output_name, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, &inheritable,
                              CREATE_ALWAYS, FILE_ATTRIBUTE_TEMPORARY, nullptr);
-        if (output == INVALID_HANDLE_VALUE)
-            goto cleanup;
         startup.dwFlags = STARTF_USESTDHANDLES;
         startup.hStdOutput = output;
         startup.hStdError = output;
     }
+    if (options.output && (output == nullptr || output == INVALID_HANDLE_VALUE))
+        goto cleanup;
     if (token)
-        started = CreateProcessAsUserW(token, nullptr, writable.data(), nullptr, nullptr, options.output != nullptr,
+        started = CreateProcessAsUserW(token, nullptr, &writable[0], nullptr, nullptr, options.output != nullptr,
                                        CREATE_SUSPENDED, nullptr, nullptr, &startup, &process);
     else
-        started = CreateProcessW(nullptr, writable.data(), nullptr, nullptr, options.output != nullptr,
+        started = CreateProcessW(nullptr, &writable[0], nullptr, nullptr, options.output != nullptr,
                                  CREATE_SUSPENDED, nullptr, nullptr, &startup, &process);
-    if (!started) {
-        process.hProcess = nullptr;
-        process.hThread = nullptr;
-        goto cleanup;
-    }
-    if (!AssignProcessToJobObject(job, process.hProcess))
+    if (!started)
+        process = {};
+    if (!started || !AssignProcessToJobObject(job, process.hProcess))
         goto cleanup;
     ResumeThread(process.hThread);
     ended = wait_for_end(process.hProcess, job, options.wait_for_descendants, options.timeout_ms);
@@ -92,16 +85,10 @@ cleanup:
     // What did not end in time is ended; what a program that ended left running stays.
     if (job && !ended)
         TerminateJobObject(job, kNoExitCode);
-    if (job)
-        CloseHandle(job);
-    if (process.hThread)
-        CloseHandle(process.hThread);
-    if (process.hProcess)
-        CloseHandle(process.hProcess);
-    if (token)
-        CloseHandle(token);
-    if (output != INVALID_HANDLE_VALUE)
-        CloseHandle(output);
+    for (HANDLE handle : {job, process.hThread, process.hProcess, token, output}) {
+        if (handle && handle != INVALID_HANDLE_VALUE)
+            CloseHandle(handle);
+    }
     if (output_name[0]) {
         *options.output = read_bytes(output_name);
         DeleteFileW(output_name);

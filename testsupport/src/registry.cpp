@@ -76,14 +76,8 @@ EnvironmentValues environment_values(Scope scope)
 
 LONG write_environment_string(Scope scope, const wchar_t* name, const std::wstring& value)
 {
-    HKEY key = nullptr;
-    LONG result = RegOpenKeyExW(root_of(scope), subkey_of(scope), 0, KEY_SET_VALUE, &key);
-    if (result != ERROR_SUCCESS)
-        return result;
-    result = RegSetValueExW(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
-                            static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t)));
-    RegCloseKey(key);
-    return result;
+    return RegSetKeyValueW(root_of(scope), subkey_of(scope), name, REG_SZ, value.c_str(),
+                           static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t)));
 }
 
 void delete_environment_value(Scope scope, const wchar_t* name)
@@ -116,20 +110,17 @@ DenyingKeyDacl::DenyingKeyDacl(HKEY root, const wchar_t* subkey)
     error_ = RegOpenKeyExW(root, subkey, 0, READ_CONTROL | WRITE_DAC | WRITE_OWNER, &key_);
     if (error_ != ERROR_SUCCESS) {
         key_ = nullptr;
-        return;
+    } else {
+        RegGetKeySecurity(key_, kSavedParts, nullptr, &bytes);
+        saved_.resize(bytes ? bytes : 1);
+        error_ = RegGetKeySecurity(key_, kSavedParts, saved_.data(), &bytes);
     }
-    RegGetKeySecurity(key_, kSavedParts, nullptr, &bytes);
-    saved_.resize(bytes ? bytes : 1);
-    error_ = RegGetKeySecurity(key_, kSavedParts, saved_.data(), &bytes);
-    if (error_ != ERROR_SUCCESS)
-        return;
     // Protected, one entry: everyone is denied every key right.
-    if (!ConvertStringSecurityDescriptorToSecurityDescriptorW(L"D:P(D;;KA;;;WD)", SDDL_REVISION_1, &deny_all,
-                                                              nullptr)) {
+    if (error_ == ERROR_SUCCESS && !ConvertStringSecurityDescriptorToSecurityDescriptorW(
+                                       L"D:P(D;;KA;;;WD)", SDDL_REVISION_1, &deny_all, nullptr))
         error_ = static_cast<LONG>(GetLastError());
-        return;
-    }
-    error_ = RegSetKeySecurity(key_, DACL_SECURITY_INFORMATION, deny_all);
+    if (error_ == ERROR_SUCCESS)
+        error_ = RegSetKeySecurity(key_, DACL_SECURITY_INFORMATION, deny_all);
     active_ = error_ == ERROR_SUCCESS;
     LocalFree(deny_all);
 }

@@ -6,22 +6,14 @@ HANDLE create_standard_user_token()
 {
     HANDLE process_token = nullptr;
     HANDLE restricted = nullptr;
-    PSID administrators = nullptr;
-    SID_IDENTIFIER_AUTHORITY nt_authority = SECURITY_NT_AUTHORITY;
-    SID_AND_ATTRIBUTES disabled = {};
+    alignas(SID) BYTE administrators[SECURITY_MAX_SID_SIZE];
+    DWORD size = sizeof(administrators);
+    SID_AND_ATTRIBUTES disabled = {administrators, 0};
 
-    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_DUPLICATE | TOKEN_QUERY | TOKEN_ASSIGN_PRIMARY, &process_token))
-        goto cleanup;
-    if (!AllocateAndInitializeSid(&nt_authority, 2, SECURITY_BUILTIN_DOMAIN_RID, DOMAIN_ALIAS_RID_ADMINS, 0, 0, 0, 0,
-                                  0, 0, &administrators))
-        goto cleanup;
-    disabled.Sid = administrators;
-    if (!CreateRestrictedToken(process_token, 0, 1, &disabled, 0, nullptr, 0, nullptr, &restricted))
+    if (CreateWellKnownSid(WinBuiltinAdministratorsSid, nullptr, administrators, &size) &&
+        OpenProcessToken(GetCurrentProcess(), TOKEN_DUPLICATE | TOKEN_QUERY | TOKEN_ASSIGN_PRIMARY, &process_token) &&
+        !CreateRestrictedToken(process_token, 0, 1, &disabled, 0, nullptr, 0, nullptr, &restricted))
         restricted = nullptr;
-
-cleanup:
-    if (administrators)
-        FreeSid(administrators);
     if (process_token)
         CloseHandle(process_token);
     return restricted;
@@ -30,11 +22,8 @@ cleanup:
 StandardUserScope::StandardUserScope()
 {
     HANDLE primary = create_standard_user_token();
-    HANDLE impersonation = nullptr;
-    if (primary && DuplicateToken(primary, SecurityImpersonation, &impersonation)) {
-        active_ = SetThreadToken(nullptr, impersonation) != 0;
-        CloseHandle(impersonation);
-    }
+    // A primary token is made an impersonation token on the way.
+    active_ = primary && ImpersonateLoggedOnUser(primary);
     if (primary)
         CloseHandle(primary);
 }

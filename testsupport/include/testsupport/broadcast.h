@@ -32,7 +32,6 @@ public:
     // round trip through its queue), then returns what it recorded so far.
     std::vector<SettingChange> received();
 
-    // Forgets what was recorded.
     void clear();
 
 private:

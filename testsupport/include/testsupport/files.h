@@ -78,11 +78,18 @@ private:
 // Copies a file, creating missing parent directories; true on success.
 bool copy_file(const std::wstring& from, const std::wstring& to);
 
-// UTF-8 from UTF-16, for readable assertion messages.
+// UTF-8 from UTF-16, for readable assertion messages; UTF-8 as it is.
 std::string narrow(const std::wstring& text);
+inline std::string narrow(const std::string& utf8) { return utf8; }
 
-// Each line or path on a line of its own, indented, for assertion messages; "" for none.
-std::string listed(const std::vector<std::wstring>& lines);
-std::string listed(const std::vector<std::string>& lines);
+// Each line or path (UTF-8 or UTF-16) on a line of its own, indented, for assertion messages; "" for none.
+template <class Text>
+std::string listed(const std::vector<Text>& lines)
+{
+    std::string text;
+    for (const Text& line : lines)
+        text += "\n  " + narrow(line);
+    return text;
+}
 
 } // namespace testsupport

@@ -30,7 +30,6 @@ RegistryValue read_registry_value(HKEY root, const wchar_t* subkey, const wchar_
 
 inline Scope other_scope(Scope scope) { return scope == kMachineScope ? kUserScope : kMachineScope; }
 
-// Convenience for the two environment keys.
 RegistryValue read_environment_value(Scope scope, const wchar_t* name);
 
 // Every value of the scope's environment key: name -> type and bytes.

@@ -1,10 +1,13 @@
-// Reports, into the file named by its argument, the OS edition flags set in this process and the
-// service-pack text, beside the version that GetVersionExW reports (for the test's messages); and
-// what the DLL search restriction reports under that version, with the DLL directory it leaves
-// (a sentinel set first shows whether SetDllDirectoryW(L"") ran).
-// Lines are UTF-8 "key=value". Tests copy it under per-version names for Wine's emulation.
+// Reports, into the file named by its argument, what the library sees from this copy of the program:
+// the release-information values found from its location, each with its size; the OS edition flags
+// set and the service-pack text, beside the version that GetVersionExW reports (for the tests'
+// messages); and what the DLL search restriction reports under that version, with the DLL directory
+// it leaves (a sentinel set first shows whether SetDllDirectoryW(L"") ran).
+// Lines are UTF-8 "key=value". Tests copy it into laid-out install trees, and under per-version names
+// for Wine's emulation.
 #include "setupkit/dll_search.h"
 #include "setupkit/os_edition.h"
+#include "setupkit/release_info.h"
 #include "setupkit/strings.h"
 
 #include "testsupport/probe_report.h"
@@ -19,6 +22,21 @@ int wmain(int argc, wchar_t** argv)
     if (argc < 2)
         return 2;
     testsupport::ProbeReportWriter report;
+
+    const char* const keys[] = {"folder_name", "global_suffix", "local_suffix"};
+    int (*const readers[])(wchar_t**) = {read_start_menu_folder_name, read_global_revision_suffix,
+                                         read_local_revision_suffix};
+    int sizes[3];
+    // Every size query first, then every fill: each reader must keep the size it was asked for.
+    for (int i = 0; i < 3; ++i)
+        sizes[i] = readers[i](nullptr);
+    for (int i = 0; i < 3; ++i) {
+        wchar_t* value = new wchar_t[sizes[i]];
+        report.add(std::string(keys[i]) + "_size_again", std::to_string(readers[i](&value)));
+        report.add(std::string(keys[i]) + "_size", std::to_string(sizes[i]));
+        report.add(keys[i], value);
+        free_string(&value);
+    }
 
     SetDllDirectoryW(L"C:\\dll directory sentinel");
     const DllSearch search = restrict_dll_search();
